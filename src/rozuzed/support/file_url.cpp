@@ -1,0 +1,167 @@
+#include "rozuzed/support/file_url.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "rozuzed/support/unicode.h"
+
+namespace rozuzed {
+namespace {
+
+std::string collapseSlashes(const std::string& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string currentDirectory() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+bool isUnreservedInPath(unsigned char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+  switch (c) {
+    case '-': case '.': case '_': case '~': case '!': case '$': case '&': case '\'':
+    case '(': case ')': case '*': case '+': case ',': case ';': case '=': case ':':
+    case '@': case '/':
+      return true;
+    default:
+      return false;
+  }
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+FileURL FileURL::fromPath(const std::string& rawPath, bool isDirectory) {
+  std::string path = rawPath.empty() || rawPath.front() != '/' ? currentDirectory() + "/" + rawPath
+                                                               : rawPath;
+  path = collapseSlashes(path);
+  if (path.size() > 1 && path.back() == '/') {
+    path.pop_back();
+    isDirectory = true;
+  }
+  if (path == "/") isDirectory = true;
+  return FileURL(path, isDirectory);
+}
+
+std::optional<FileURL> FileURL::fromAbsoluteString(const std::string& text) {
+  static const std::string scheme = "file://";
+  if (text.compare(0, scheme.size(), scheme) != 0) return std::nullopt;
+  std::string encoded = text.substr(scheme.size());
+  // "file://localhost/..." names the same place as "file:///...".
+  if (encoded.compare(0, 9, "localhost") == 0) encoded.erase(0, 9);
+  if (encoded.empty() || encoded.front() != '/') return std::nullopt;
+  auto decoded = percentDecode(encoded);
+  if (!decoded) return std::nullopt;
+  return fromPath(*decoded, false);
+}
+
+std::string FileURL::lastPathComponent() const {
+  if (path_ == "/") return "/";
+  return path_.substr(path_.rfind('/') + 1);
+}
+
+std::string FileURL::pathExtension() const {
+  std::string name = lastPathComponent();
+  auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0 || name == "/") return "";
+  return name.substr(dot + 1);
+}
+
+FileURL FileURL::deletingPathExtension() const {
+  std::string extension = pathExtension();
+  if (extension.empty()) return *this;
+  return FileURL(path_.substr(0, path_.size() - extension.size() - 1), isDirectory_);
+}
+
+FileURL FileURL::deletingLastPathComponent() const {
+  if (path_ == "/") return *this;
+  auto slash = path_.rfind('/');
+  return FileURL(slash == 0 ? "/" : path_.substr(0, slash), true);
+}
+
+FileURL FileURL::appendingPathComponent(const std::string& component, bool isDirectory) const {
+  std::string joined = path_ == "/" ? "/" + component : path_ + "/" + component;
+  return fromPath(joined, isDirectory);
+}
+
+FileURL FileURL::standardized() const {
+  std::vector<std::string> parts;
+  std::size_t start = 1;
+  while (start <= path_.size()) {
+    auto end = path_.find('/', start);
+    if (end == std::string::npos) end = path_.size();
+    std::string part = path_.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const auto& part : parts) out += "/" + part;
+  if (out.empty()) out = "/";
+  return FileURL(out, isDirectory_ || out == "/");
+}
+
+std::string FileURL::absoluteString() const {
+  std::string text = "file://" + percentEncodePath(path_);
+  if (isDirectory_ && path_ != "/") text += "/";
+  return text;
+}
+
+std::string pathKey(const FileURL& url) { return lowercased(url.standardized().path()); }
+
+std::string percentEncodePath(const std::string& path) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(path.size());
+  for (unsigned char c : path) {
+    if (isUnreservedInPath(c)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(digits[c >> 4]);
+      out.push_back(digits[c & 0xF]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> percentDecode(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    int high = hexValue(text[i + 1]);
+    int low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return out;
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,57 @@
+#include "rozuzed/support/uuid.h"
+
+#include <openssl/rand.h>
+
+#include <stdexcept>
+
+namespace rozuzed {
+
+Uuid Uuid::random() {
+  Uuid id;
+  if (RAND_bytes(id.bytes.data(), static_cast<int>(id.bytes.size())) != 1) {
+    throw std::runtime_error("the random number generator failed");
+  }
+  id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
+  id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+  return id;
+}
+
+std::optional<Uuid> Uuid::parse(const std::string& text) {
+  if (text.size() != 36) return std::nullopt;
+  Uuid id;
+  std::size_t byte = 0;
+  int pending = -1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return std::nullopt;
+      continue;
+    }
+    int v;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    else return std::nullopt;
+    if (pending < 0) {
+      pending = v;
+    } else {
+      id.bytes[byte++] = static_cast<uint8_t>(pending * 16 + v);
+      pending = -1;
+    }
+  }
+  return id;
+}
+
+std::string Uuid::text() const {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(36);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+    out.push_back(digits[bytes[i] >> 4]);
+    out.push_back(digits[bytes[i] & 0xF]);
+  }
+  return out;
+}
+
+}  // namespace rozuzed

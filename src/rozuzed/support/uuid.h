@@ -1,0 +1,34 @@
+// Version-4 UUIDs: random from OpenSSL, written upper-case, read in either case.
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace rozuzed {
+
+struct Uuid {
+  std::array<uint8_t, 16> bytes{};
+
+  static Uuid random();
+  // 36 characters, hyphens at 8-4-4-4-12, hexadecimal digits in either case.
+  static std::optional<Uuid> parse(const std::string& text);
+  // Upper-case hyphenated text.
+  std::string text() const;
+
+  auto operator<=>(const Uuid&) const = default;
+  bool operator==(const Uuid&) const = default;
+};
+
+}  // namespace rozuzed
+
+template <>
+struct std::hash<rozuzed::Uuid> {
+  std::size_t operator()(const rozuzed::Uuid& id) const noexcept {
+    std::size_t h = 0;
+    for (auto b : id.bytes) h = h * 131 + b;
+    return h;
+  }
+};

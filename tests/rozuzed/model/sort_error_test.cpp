@@ -1,0 +1,106 @@
+#include "rozuzed/model/sort_error.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+namespace rozuzed {
+namespace {
+
+const Uuid kId = *Uuid::parse("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
+
+FileURL url(const std::string& path) { return FileURL::fromPath(path); }
+
+struct MessageCase {
+  const char* label;
+  SortError error;
+  std::string message;
+};
+
+TEST(SortErrorTest, EveryCaseHasItsMessage) {
+  std::vector<MessageCase> cases = {
+      {"regex", SortError::invalidRegularExpression("a\"b\\c'd\te", "bad"),
+       "Invalid regular expression \"a\\\"b\\\\c\\'d\\te\": bad"},
+      {"regex control chars", SortError::invalidRegularExpression(std::string("\0\n\r\x01\x7f", 5), ""),
+       "Invalid regular expression \"\\0\\n\\r\\u{01}\\u{7F}\": "},
+      {"unknown type empty", SortError::unknownMatchCriteriaType(""), "Unknown match criteria type \"\""},
+      {"unknown type non-ascii", SortError::unknownMatchCriteriaType("größe"),
+       "Unknown match criteria type \"größe\""},
+      {"missing field", SortError::missingMatchCriteriaField("minBytes|maxBytes"),
+       "Match criteria is missing a required field: minBytes|maxBytes"},
+      {"version", SortError::ruleSetUnsupportedVersion(2, 1),
+       "Rule file is version 2; this build understands version 1"},
+      {"negative version", SortError::ruleSetUnsupportedVersion(-7, 1),
+       "Rule file is version -7; this build understands version 1"},
+      {"invalid empty", SortError::ruleSetInvalid({}), "Rule file is invalid:\n"},
+      {"invalid two",
+       SortError::ruleSetInvalid({{RuleDiagnostic::Severity::error, "photos", "Rule has an empty name."},
+                                  {RuleDiagnostic::Severity::error, std::nullopt, "A rule has an empty id."}}),
+       "Rule file is invalid:\n  error: [photos] Rule has an empty name.\n  error: A rule has an empty id."},
+      {"invalid blank id",
+       SortError::ruleSetInvalid({{RuleDiagnostic::Severity::warning, "", "m"}}),
+       "Rule file is invalid:\n  warning: [] m"},
+      {"rule file", SortError::ruleFileUnreadable(url("/r/rules file.json"), "gone"),
+       "Could not read rule file at /r/rules file.json: gone"},
+      {"not a directory trailing slash", SortError::sourceNotADirectory(url("/home/u/Downloads/")),
+       "/home/u/Downloads is not a directory"},
+      {"unreadable", SortError::sourceUnreadable(url("/home/ü ß"), "Permission denied"),
+       "Could not read /home/ü ß: Permission denied"},
+      {"collision", SortError::collisionUnresolvable(url("/d/Images/a.jpg"), 5),
+       "Could not find a free name for a.jpg after 5 attempts"},
+      {"missing", SortError::sourceMissing(url("/d/a")), "/d/a no longer exists"},
+      {"changed", SortError::sourceChangedSincePlanning(url("/d/a")),
+       "/d/a changed after the plan was made \u2014 refusing to move it"},
+      {"overwrite", SortError::refusedToOverwrite(url("/d/a")), "Refusing to overwrite /d/a"},
+      {"create", SortError::destinationNotCreatable(url("/d/x/"), "No space"),
+       "Could not create /d/x: No space"},
+      {"move", SortError::moveFailed(url("/s/a.txt"), url("/d/b.txt"), "EXDEV"),
+       "Could not move a.txt to /d/b.txt: EXDEV"},
+      {"copy", SortError::copyFailed(url("/s/a.txt"), url("/d/b.txt"), "EIO"),
+       "Could not copy a.txt to /d/b.txt: EIO"},
+      {"verify missing",
+       SortError::copyVerificationFailed(url("/s/a.jpg"), url("/d/a.jpg"), VerificationFailure::destinationMissing()),
+       "Copy of a.jpg failed verification (destinationMissing) \u2014 the original was left untouched"},
+      {"verify size",
+       SortError::copyVerificationFailed(url("/s/report.pdf"), url("/d/r.pdf"),
+                                         VerificationFailure::sizeMismatch(120, 64)),
+       "Copy of report.pdf failed verification (sizeMismatch(expected: 120, found: 64)) \u2014 the "
+       "original was left untouched"},
+      {"verify hash",
+       SortError::copyVerificationFailed(url("/s/a"), url("/d/a"), VerificationFailure::hashMismatch("ab", "cd")),
+       "Copy of a failed verification (hashMismatch(expected: \"ab\", found: \"cd\")) \u2014 the original "
+       "was left untouched"},
+      {"trash", SortError::trashFailed(url("/s/a b"), "x"), "Could not move /s/a b to the Trash: x"},
+      {"hash", SortError::hashUnreadable(url("/s/fifo"), "not a regular file"),
+       "Could not hash /s/fifo: not a regular file"},
+      {"journal", SortError::journalUnavailable("disk full"), "Journal unavailable: disk full"},
+      {"plan", SortError::planNotFound(kId), "No plan with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
+      {"batch", SortError::batchNotFound(kId), "No journal batch with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
+      {"undone", SortError::batchAlreadyUndone(kId),
+       "Batch 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D has already been undone"},
+      {"root", SortError::sourceMissing(url("/")), "/ no longer exists"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.error.errorDescription(), c.message) << c.label;
+    EXPECT_STREQ(c.error.what(), c.message.c_str()) << c.label;
+  }
+}
+
+TEST(SortErrorTest, EqualityAndHashingFollowTheValues) {
+  auto a = SortError::collisionUnresolvable(url("/d/a"), 5);
+  EXPECT_EQ(a, SortError::collisionUnresolvable(url("/d/a"), 5));
+  EXPECT_NE(a, SortError::collisionUnresolvable(url("/d/a"), 6));
+  EXPECT_NE(SortError::sourceMissing(url("/d/a")), SortError::sourceChangedSincePlanning(url("/d/a")));
+
+  RuleDiagnostic d1{RuleDiagnostic::Severity::error, "a", "x"};
+  RuleDiagnostic d2{RuleDiagnostic::Severity::warning, std::nullopt, "y"};
+  EXPECT_NE(SortError::ruleSetInvalid({d1, d2}), SortError::ruleSetInvalid({d2, d1}));
+  EXPECT_NE((RuleDiagnostic{RuleDiagnostic::Severity::error, "", "x"}),
+            (RuleDiagnostic{RuleDiagnostic::Severity::error, std::nullopt, "x"}));
+
+  std::unordered_set<SortError> set{a, SortError::collisionUnresolvable(url("/d/a"), 5)};
+  EXPECT_EQ(set.size(), 1u);
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,61 @@
+#include "rozuzed/support/file_url.h"
+
+#include <gtest/gtest.h>
+
+namespace rozuzed {
+namespace {
+
+TEST(FileURLTest, PathsAndComponents) {
+  auto url = FileURL::fromPath("/home/u//Downloads/Report.Final.PDF");
+  EXPECT_EQ(url.path(), "/home/u/Downloads/Report.Final.PDF");
+  EXPECT_EQ(url.lastPathComponent(), "Report.Final.PDF");
+  EXPECT_EQ(url.pathExtension(), "PDF");
+  EXPECT_EQ(url.deletingPathExtension().lastPathComponent(), "Report.Final");
+  EXPECT_EQ(url.deletingLastPathComponent().path(), "/home/u/Downloads");
+  EXPECT_EQ(FileURL::fromPath("/a/.bashrc").pathExtension(), "");
+  EXPECT_EQ(FileURL::fromPath("/a/Makefile").pathExtension(), "");
+  EXPECT_EQ(FileURL::fromPath("/").deletingLastPathComponent().path(), "/");
+  EXPECT_EQ(FileURL::fromPath("/a").deletingLastPathComponent().path(), "/");
+}
+
+TEST(FileURLTest, DirectoryMarkAndText) {
+  auto dir = FileURL::fromPath("/home/u/My Files/");
+  EXPECT_TRUE(dir.hasDirectoryPath());
+  EXPECT_EQ(dir.path(), "/home/u/My Files");
+  EXPECT_EQ(dir.absoluteString(), "file:///home/u/My%20Files/");
+  EXPECT_NE(dir, FileURL::fromPath("/home/u/My Files"));
+  EXPECT_EQ(FileURL::fromPath("/").absoluteString(), "file:///");
+  EXPECT_EQ(FileURL::fromPath("/ü#?%").absoluteString(), "file:///%C3%BC%23%3F%25");
+}
+
+TEST(FileURLTest, InvalidUtf8IsPercentEncodedAndReadsBack) {
+  std::string name = "/tmp/bad\xff\xfe.txt";
+  auto url = FileURL::fromPath(name);
+  EXPECT_EQ(url.absoluteString(), "file:///tmp/bad%FF%FE.txt");
+  auto back = FileURL::fromAbsoluteString(url.absoluteString());
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->path(), name);
+}
+
+TEST(FileURLTest, AbsoluteStringRoundTrips) {
+  for (const char* path : {"/a b/c", "/x/ü/", "/", "/a+b=c;d@e"}) {
+    auto url = FileURL::fromPath(path);
+    auto back = FileURL::fromAbsoluteString(url.absoluteString());
+    ASSERT_TRUE(back) << path;
+    EXPECT_EQ(*back, url) << path;
+  }
+  EXPECT_FALSE(FileURL::fromAbsoluteString("http://x/y"));
+  EXPECT_FALSE(FileURL::fromAbsoluteString("file:///a%2"));
+  EXPECT_FALSE(FileURL::fromAbsoluteString("file:///a%zz"));
+  EXPECT_FALSE(FileURL::fromAbsoluteString("file://"));
+}
+
+TEST(FileURLTest, StandardizedAndPathKey) {
+  EXPECT_EQ(FileURL::fromPath("/a/./b/../c").standardized().path(), "/a/c");
+  EXPECT_EQ(FileURL::fromPath("/../..").standardized().path(), "/");
+  EXPECT_EQ(pathKey(FileURL::fromPath("/Home/Ä/Images/")), "/home/ä/images");
+  EXPECT_EQ(pathKey(FileURL::fromPath("/a/b/../Images")), pathKey(FileURL::fromPath("/A/images")));
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,65 @@
+#include "rozuzed/support/unicode.h"
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/support/json.h"
+#include "rozuzed/support/uuid.h"
+
+namespace rozuzed {
+namespace {
+
+TEST(UnicodeTest, CanonicalEquivalence) {
+  std::string composed = "caf\u00e9";
+  std::string decomposed = "cafe\u0301";
+  EXPECT_TRUE(canonicallyEqual(composed, decomposed));
+  EXPECT_EQ(canonicalHash(composed), canonicalHash(decomposed));
+  EXPECT_FALSE(canonicallyEqual("cafe", composed));
+  EXPECT_EQ(decomposedUtf16Length(composed), 5u);
+  EXPECT_EQ(graphemeCount(decomposed), 4u);
+}
+
+TEST(UnicodeTest, LowercasingIgnoresTheProcessLocale) {
+  EXPECT_EQ(lowercased("IMAGES"), "images");
+  EXPECT_EQ(lowercased("İ"), "i\u0307");
+  EXPECT_EQ(lowercased("ÄÖÜ"), "äöü");
+  EXPECT_EQ(lowercased("A\xff"), "a\xff");
+  EXPECT_EQ(trimmedWhitespace(" \t x y \n"), "x y");
+  EXPECT_FALSE(isValidUtf8("\xc3"));
+}
+
+TEST(UuidTest, TextIsUpperCaseAndParsesEitherCase) {
+  Uuid id = Uuid::random();
+  std::string text = id.text();
+  EXPECT_EQ(text.size(), 36u);
+  EXPECT_EQ(text[14], '4');
+  auto lower = text;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(c));
+  EXPECT_EQ(Uuid::parse(lower), id);
+  EXPECT_FALSE(Uuid::parse("not-a-uuid"));
+  EXPECT_FALSE(Uuid::parse("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4DX"));
+  EXPECT_NE(Uuid::random(), id);
+}
+
+TEST(JsonTest, IntegersAreCheckedNeverTruncated) {
+  auto doc = parseJson(R"({"i": 3, "f": 1.5, "big": 18446744073709551615, "s": "x", "n": null})");
+  EXPECT_EQ(readInt64(doc, "i"), 3);
+  EXPECT_THROW(readInt64(doc, "f"), JsonDecodingError);
+  EXPECT_THROW(readInt64(doc, "big"), JsonDecodingError);
+  EXPECT_THROW(readInt64(doc, "s"), JsonDecodingError);
+  EXPECT_THROW(readInt64(doc, "absent"), JsonDecodingError);
+  EXPECT_EQ(readDouble(doc, "i"), 3.0);
+  EXPECT_FALSE(readOptionalString(doc, "n"));
+  EXPECT_THROW(parseJson("{"), JsonDecodingError);
+}
+
+TEST(JsonTest, DeepNestingIsRefused) {
+  std::string deep(300, '[');
+  deep += std::string(300, ']');
+  EXPECT_THROW(parseJson(deep), JsonDecodingError);
+  std::string shallow(100, '[');
+  shallow += std::string(100, ']');
+  EXPECT_NO_THROW(parseJson(shallow));
+}
+
+}  // namespace
+}  // namespace rozuzed
