@@ -3,8 +3,21 @@ rozuzed_tests(rozuzed_core_tests
   SOURCES
     rozuzed/support/file_url_test.cpp
     rozuzed/support/unicode_test.cpp
+    rozuzed/support/content_hashing_test.cpp
+    rozuzed/support/bundled_resource_test.cpp
     rozuzed/model/sort_error_test.cpp
     rozuzed/model/file_metadata_test.cpp
+    rozuzed/filesystem/bundle_extensions_test.cpp
+    rozuzed/filesystem/content_type_registry_test.cpp
+    rozuzed/filesystem/download_source_test.cpp
+    rozuzed/filesystem/live_file_system_test.cpp
+    rozuzed/filesystem/mount_table_test.cpp
+    rozuzed/filesystem/trash_test.cpp
+    rozuzed/testing/temporary_folder.cpp
   DEPS rozuzed_core
   LABELS core)
+endif()
+if(TARGET rozuzed_core_tests)
+  # The shared test helpers include each other as "testing/...".
+  target_include_directories(rozuzed_core_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
 endif()

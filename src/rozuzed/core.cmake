@@ -6,7 +6,17 @@ rozuzed_library(rozuzed_core
     support/json.cpp
     support/text.cpp
     support/dates.cpp
+    support/content_hashing.cpp
+    support/date_provider.cpp
+    support/security_scoped_access.cpp
+    support/bundled_resource.cpp
     model/sort_error.cpp
     model/file_metadata.cpp
+    filesystem/bundle_extensions.cpp
+    filesystem/content_type_registry.cpp
+    filesystem/download_source.cpp
+    filesystem/mount_table.cpp
+    filesystem/trash.cpp
+    filesystem/live_file_system.cpp
   DEPS
     ICU::uc ICU::i18n OpenSSL::Crypto nlohmann_json::nlohmann_json Threads::Threads)

@@ -47,6 +47,18 @@ bool hasValue(const Json& object, const char* key) {
   return it != object.end() && !it->is_null();
 }
 
+const Json& readArray(const Json& object, const char* key) {
+  const Json& value = requireKey(object, key);
+  if (!value.is_array()) fail(key, "expected an array");
+  return value;
+}
+
+const Json& readObject(const Json& object, const char* key) {
+  const Json& value = requireKey(object, key);
+  if (!value.is_object()) fail(key, "expected an object");
+  return value;
+}
+
 int64_t asInt64(const Json& value, std::string_view what) {
   if (value.is_number_unsigned()) {
     auto v = value.get<uint64_t>();

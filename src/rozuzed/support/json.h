@@ -40,6 +40,8 @@ std::string dumpJson(const Json& value);
 const Json& requireObject(const Json& value, std::string_view what);
 const Json& requireKey(const Json& object, const char* key);
 bool hasValue(const Json& object, const char* key);
+const Json& readArray(const Json& object, const char* key);
+const Json& readObject(const Json& object, const char* key);
 
 int64_t readInt64(const Json& object, const char* key);
 double readDouble(const Json& object, const char* key);
@@ -62,5 +64,17 @@ double asDouble(const Json& value, std::string_view what);
 std::string asString(const Json& value, std::string_view what);
 Uuid asUuid(const Json& value, std::string_view what);
 FileURL asUrl(const Json& value, std::string_view what);
+
+// Runs `read`; a JsonDecodingError "key: problem" thrown inside becomes
+// "context.key: problem", so nested readers report where in the document
+// the fault lies. Other exceptions pass unchanged.
+template <typename Read>
+auto withinJson(const std::string& context, Read&& read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const JsonDecodingError& error) {
+    throw JsonDecodingError(context + "." + error.what());
+  }
+}
 
 }  // namespace rozuzed

@@ -1,6 +1,7 @@
 #include "rozuzed/support/unicode.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -8,6 +9,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -98,6 +100,70 @@ std::string trimmedWhitespace(const std::string& text) {
   std::string out;
   value.tempSubStringBetween(start, end).toUTF8String(out);
   return out;
+}
+
+namespace {
+
+// The user's collation locale from the environment, as ICU names it; "" (the
+// root locale) when unset or C/POSIX.
+std::string collationLocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == '\0') continue;
+    std::string name(value);
+    name = name.substr(0, name.find_first_of(".@"));
+    if (name == "C" || name == "POSIX") return "";
+    return name;
+  }
+  return "";
+}
+
+}  // namespace
+
+struct LocalizedStandardOrder::Collator {
+  std::unique_ptr<icu::Collator> collator;
+};
+
+LocalizedStandardOrder::LocalizedStandardOrder() : collator_(std::make_unique<Collator>()) {
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale locale(collationLocaleName().c_str());
+  collator_->collator.reset(icu::Collator::createInstance(locale, status));
+  if (U_FAILURE(status) || !collator_->collator) {
+    status = U_ZERO_ERROR;
+    collator_->collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+  }
+  if (U_FAILURE(status) || !collator_->collator) {
+    collator_->collator.reset();
+    return;
+  }
+  collator_->collator->setStrength(icu::Collator::SECONDARY);
+  collator_->collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+}
+
+LocalizedStandardOrder::~LocalizedStandardOrder() = default;
+
+int LocalizedStandardOrder::compare(const std::string& a, const std::string& b) const {
+  if (collator_->collator) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationResult result = collator_->collator->compareUTF8(a, b, status);
+    if (U_SUCCESS(status) && result != UCOL_EQUAL) return result == UCOL_LESS ? -1 : 1;
+  }
+  // UTF-8 byte order is code point order.
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+std::string LocalizedStandardOrder::sortKey(const std::string& text) const {
+  if (!collator_->collator) return {};
+  icu::UnicodeString source = icu::UnicodeString::fromUTF8(text);
+  std::string key(64, '\0');
+  int32_t length = collator_->collator->getSortKey(
+      source, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+  if (length > static_cast<int32_t>(key.size())) {
+    key.resize(static_cast<std::size_t>(length));
+    length = collator_->collator->getSortKey(source, reinterpret_cast<uint8_t*>(key.data()), length);
+  }
+  key.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return key;
 }
 
 }  // namespace rozuzed

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace rozuzed {
@@ -28,5 +29,34 @@ std::size_t graphemeCount(const std::string& text);
 
 // Removes leading and trailing white space and line breaks (Unicode).
 std::string trimmedWhitespace(const std::string& text);
+
+// The order in which a file manager lists names for this user: the ICU
+// collator of the user's locale (LC_ALL, LC_COLLATE, LANG; the root locale
+// when none is set or it is C/POSIX), runs of digits compared by their
+// numeric value, letter case and width ignored, and the code points as the
+// final tie-break, so two distinct texts never compare equal ("file2" before
+// "file10"). Building one sets up a collator: build it once per sort, not per
+// comparison. Comparing is const and may run on several threads at once.
+class LocalizedStandardOrder {
+ public:
+  LocalizedStandardOrder();
+  ~LocalizedStandardOrder();
+  LocalizedStandardOrder(const LocalizedStandardOrder&) = delete;
+  LocalizedStandardOrder& operator=(const LocalizedStandardOrder&) = delete;
+
+  // Negative, zero or positive as `a` comes before, is, or comes after `b`.
+  int compare(const std::string& a, const std::string& b) const;
+  bool operator()(const std::string& a, const std::string& b) const { return compare(a, b) < 0; }
+
+  // A key whose byte order is this order up to the tie-break: two texts
+  // compare as their keys do, and as their own bytes when the keys are
+  // equal. For sorting many texts, one key each instead of a collation per
+  // comparison.
+  std::string sortKey(const std::string& text) const;
+
+ private:
+  struct Collator;
+  std::unique_ptr<Collator> collator_;
+};
 
 }  // namespace rozuzed

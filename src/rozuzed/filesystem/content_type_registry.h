@@ -1,0 +1,37 @@
+// Uniform type identifiers for this system: each known identifier with its
+// parents, and the identifier of each known file-name extension.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace rozuzed {
+
+class ContentTypeRegistry {
+ public:
+  // Built once on first use, immutable afterwards, safe from any thread.
+  static const ContentTypeRegistry& shared();
+
+  bool isKnown(const std::string& identifier) const;
+
+  // Reflexive and transitive over the parents; false when either identifier
+  // is unknown (a known identifier conforms to itself).
+  bool conforms(const std::string& identifier, const std::string& to) const;
+
+  // The identifier for a lower-case extension without its dot; absent when
+  // the extension is unknown.
+  std::optional<std::string> identifierForExtension(const std::string& extension) const;
+
+  ContentTypeRegistry(const ContentTypeRegistry&) = delete;
+  ContentTypeRegistry& operator=(const ContentTypeRegistry&) = delete;
+
+ private:
+  ContentTypeRegistry();
+
+  std::unordered_map<std::string, std::vector<std::string>> parents_;
+  std::unordered_map<std::string, std::string> identifierByExtension_;
+};
+
+}  // namespace rozuzed

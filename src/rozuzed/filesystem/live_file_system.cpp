@@ -1,0 +1,327 @@
+#include "rozuzed/filesystem/live_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "rozuzed/filesystem/bundle_extensions.h"
+#include "rozuzed/filesystem/content_type_registry.h"
+#include "rozuzed/filesystem/download_source.h"
+#include "rozuzed/filesystem/mount_table.h"
+#include "rozuzed/filesystem/trash.h"
+#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/support/text.h"
+#include "rozuzed/support/unicode.h"
+
+namespace rozuzed {
+namespace {
+
+// Linux has no type of its own for a package folder; this is the one given
+// to them where they come from.
+constexpr const char* kPackageType = "com.apple.package";
+constexpr const char* kFolderType = "public.folder";
+constexpr const char* kUnknownDataType = "public.data";
+
+struct DirectoryCloser {
+  void operator()(DIR* directory) const { ::closedir(directory); }
+};
+using Directory = std::unique_ptr<DIR, DirectoryCloser>;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now, reporting the error that a deferred write may surface here.
+  int close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+Date dateOf(const statx_timestamp& time) {
+  return static_cast<Date>(time.tv_sec) + static_cast<Date>(time.tv_nsec) / 1e9;
+}
+
+std::optional<VolumeID> volumeOfRealPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string real(resolved);
+  std::free(resolved);
+  return VolumeID{MountTable::shared().mountPoint(real)};
+}
+
+// Flushes a folder's entries, so that the names made in it survive a power
+// cut.
+void syncFolder(const std::string& path) {
+  FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+int makeDirectories(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) return S_ISDIR(status.st_mode) ? 0 : EEXIST;
+  if (errno != ENOENT) return errno;
+  std::string parent = FileURL::fromPath(path).deletingLastPathComponent().path();
+  if (parent != path) {
+    if (int error = makeDirectories(parent)) return error;
+  }
+  if (::mkdir(path.c_str(), 0777) == 0) return 0;
+  int error = errno;
+  // Someone else may have made it in the meantime.
+  if (error == EEXIST && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return 0;
+  return error;
+}
+
+int copyBytes(int from, int to) {
+  bool kernelCopy = true;
+  std::vector<char> buffer;
+  for (;;) {
+    if (kernelCopy) {
+      ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+      if (count > 0) continue;
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+          errno != EOPNOTSUPP && errno != EBADF) {
+        return errno;
+      }
+      // Both offsets have advanced past what was copied, so the plain copy
+      // carries on from there. It also confirms the end: some file systems
+      // end a kernel copy early.
+      kernelCopy = false;
+      buffer.resize(1 << 20);
+      continue;
+    }
+    ssize_t count = ::read(from, buffer.data(), buffer.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (count == 0) return 0;
+    for (ssize_t done = 0; done < count;) {
+      ssize_t written = ::write(to, buffer.data() + done, static_cast<std::size_t>(count - done));
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      done += written;
+    }
+  }
+}
+
+int copyFile(const std::string& source, const std::string& destination) {
+  FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (from.get() < 0) return errno;
+  struct stat status {};
+  if (::fstat(from.get(), &status) != 0) return errno;
+  if (!S_ISREG(status.st_mode)) return ENOTSUP;
+  // Private until complete; the source's mode is given at the end.
+  FileDescriptor to(
+      ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (to.get() < 0) return errno;
+  if (int error = copyBytes(from.get(), to.get())) return error;
+  const timespec times[2] = {status.st_atim, status.st_mtim};
+  if (::fchmod(to.get(), status.st_mode & 07777) != 0) return errno;
+  if (::futimens(to.get(), times) != 0) return errno;
+  if (::fsync(to.get()) != 0) return errno;
+  if (to.close() != 0) return errno;
+  return 0;
+}
+
+int copyLink(const std::string& source, const std::string& destination) {
+  std::string target(256, '\0');
+  for (;;) {
+    ssize_t length = ::readlink(source.c_str(), target.data(), target.size());
+    if (length < 0) return errno;
+    if (static_cast<std::size_t>(length) < target.size()) {
+      target.resize(static_cast<std::size_t>(length));
+      break;
+    }
+    target.resize(target.size() * 2);
+  }
+  if (::symlink(target.c_str(), destination.c_str()) != 0) return errno;
+  return 0;
+}
+
+int copyTree(const std::string& source, const std::string& destination) {
+  struct stat status {};
+  if (::lstat(source.c_str(), &status) != 0) return errno;
+  if (S_ISREG(status.st_mode)) return copyFile(source, destination);
+  if (S_ISLNK(status.st_mode)) return copyLink(source, destination);
+  if (!S_ISDIR(status.st_mode)) return ENOTSUP;
+
+  if (::mkdir(destination.c_str(), 0700) != 0) return errno;
+  {
+    Directory directory(::opendir(source.c_str()));
+    if (!directory) return errno;
+    for (;;) {
+      errno = 0;
+      dirent* entry = ::readdir(directory.get());
+      if (!entry) {
+        if (errno != 0) return errno;
+        break;
+      }
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (int error = copyTree(source + "/" + name, destination + "/" + name)) return error;
+    }
+  }
+  // Last, since adding the children changed the folder's own times.
+  const timespec times[2] = {status.st_atim, status.st_mtim};
+  if (::chmod(destination.c_str(), status.st_mode & 07777) != 0) return errno;
+  if (::utimensat(AT_FDCWD, destination.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  syncFolder(destination);
+  return 0;
+}
+
+}  // namespace
+
+std::vector<FileURL> LiveFileSystem::contentsOfDirectory(const FileURL& folder) {
+  Directory directory(::opendir(folder.path().c_str()));
+  if (!directory) throw SortError::sourceUnreadable(folder, errnoDescription(errno));
+  std::vector<FileURL> children;
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(directory.get());
+    if (!entry) {
+      if (errno != 0) throw SortError::sourceUnreadable(folder, errnoDescription(errno));
+      break;
+    }
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat status {};
+      isFolder =
+          ::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISDIR(status.st_mode);
+    }
+    children.push_back(folder.appendingPathComponent(name, isFolder));
+  }
+  return children;
+}
+
+FileMetadata LiveFileSystem::metadata(const FileURL& item) {
+  const std::string name = item.lastPathComponent();
+  // Such a name could not be shown, matched or written to the plan faithfully.
+  if (!isValidUtf8(name)) throw SortError::sourceUnreadable(item, errnoDescription(EILSEQ));
+
+  struct statx info {};
+  if (::statx(AT_FDCWD, item.path().c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+              STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+    throw SortError::sourceUnreadable(item, errnoDescription(errno));
+  }
+
+  if (S_ISLNK(info.stx_mode)) {
+    VolumeID volume;
+    try {
+      volume = volumeID(item.deletingLastPathComponent());
+    } catch (const SortError&) {
+    }
+    return FileMetadata(item, {.isSymbolicLink = true, .volumeID = volume});
+  }
+
+  const bool isDirectory = S_ISDIR(info.stx_mode);
+  const bool isRegularFile = S_ISREG(info.stx_mode);
+  const std::string extension = lowercased(item.pathExtension());
+  const bool isPackage = isDirectory && BundleExtensions::isKnownBundle(extension);
+  std::optional<std::string> contentType;
+  if (isDirectory) {
+    contentType = isPackage ? kPackageType : kFolderType;
+  } else if (isRegularFile) {
+    contentType =
+        ContentTypeRegistry::shared().identifierForExtension(extension).value_or(kUnknownDataType);
+  }
+  return FileMetadata(
+      item, {.name = name,
+             .pathExtension = extension,
+             .size = isRegularFile ? static_cast<int64_t>(info.stx_size) : 0,
+             .creationDate = (info.stx_mask & STATX_BTIME) ? dateOf(info.stx_btime) : kDistantPast,
+             .modificationDate = dateOf(info.stx_mtime),
+             .contentTypeIdentifier = contentType,
+             .isDirectory = isDirectory,
+             .isRegularFile = isRegularFile,
+             .isPackage = isPackage,
+             .isHidden = !name.empty() && name.front() == '.',
+             .whereFroms = WhereFroms::read(item),
+             .volumeID = volumeOfRealPath(item.path()).value_or(VolumeID{})});
+}
+
+bool LiveFileSystem::fileExists(const FileURL& url) {
+  struct stat status {};
+  return ::stat(url.path().c_str(), &status) == 0;
+}
+
+VolumeID LiveFileSystem::volumeID(const FileURL& item) {
+  if (auto volume = volumeOfRealPath(item.path())) return *volume;
+  int error = errno;
+  // A dangling link still lies on a volume: the one of its folder.
+  struct stat status {};
+  if (::lstat(item.path().c_str(), &status) == 0) {
+    if (auto location = realLocation(item.path())) {
+      return VolumeID{MountTable::shared().mountPoint(*location)};
+    }
+  }
+  throw SortError::sourceUnreadable(item, errnoDescription(error));
+}
+
+ContentHash LiveFileSystem::contentHash(const FileURL& file) {
+  return ContentHashing::sha256(file);
+}
+
+void LiveFileSystem::createDirectory(const FileURL& folder) {
+  if (int error = makeDirectories(folder.path())) {
+    throw SortError::destinationNotCreatable(folder, errnoDescription(error));
+  }
+}
+
+void LiveFileSystem::moveItem(const FileURL& source, const FileURL& destination) {
+  if (fileExists(destination)) throw SortError::refusedToOverwrite(destination);
+  // One rename that refuses an occupied name: the check above cannot see a
+  // dangling link, nor a name taken after it was made.
+  if (::renameat2(AT_FDCWD, source.path().c_str(), AT_FDCWD, destination.path().c_str(),
+                  RENAME_NOREPLACE) != 0) {
+    int error = errno;
+    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
+    throw SortError::moveFailed(source, destination, errnoDescription(error));
+  }
+  Trash::forgetTrashedItem(source);
+}
+
+void LiveFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
+  if (fileExists(destination)) throw SortError::refusedToOverwrite(destination);
+  if (int error = copyTree(source.path(), destination.path())) {
+    // Everything below the destination is created fresh, so only the
+    // destination itself can have been taken since the check.
+    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
+    throw SortError::copyFailed(source, destination, errnoDescription(error));
+  }
+}
+
+std::optional<FileURL> LiveFileSystem::trashItem(const FileURL& item) {
+  return Trash::trashItem(item);
+}
+
+void LiveFileSystem::synchronize(const FileURL& item) {
+  FileDescriptor file(::open(item.path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0 || ::fsync(file.get()) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,38 @@
+// The file system the engine runs against: the real disk, through Linux
+// calls.
+#pragma once
+
+#include "rozuzed/filesystem/file_system.h"
+
+namespace rozuzed {
+
+// Holds nothing and takes no locks; every operation may run on any thread.
+// Snapshots are read from the disk on every call, never cached.
+//
+// Beyond FileSystem's promises:
+// - a move is one rename, never a copy and delete: across mounts it fails
+//   with moveFailed;
+// - every file a copy writes is flushed to the disk before copyItem
+//   returns;
+// - a volume is named by the mount point that holds the item's real path;
+// - content types: "public.folder" for a folder, "com.apple.package" for a
+//   package folder, the registry's type for a regular file's extension or
+//   else "public.data", none for anything else;
+// - a snapshot of an item whose name is not valid UTF-8 fails with
+//   sourceUnreadable, so such items are left alone;
+// - taking an item out of a Trash's files/ folder drops its .trashinfo.
+class LiveFileSystem final : public FileSystem {
+ public:
+  std::vector<FileURL> contentsOfDirectory(const FileURL& folder) override;
+  FileMetadata metadata(const FileURL& item) override;
+  bool fileExists(const FileURL& url) override;
+  VolumeID volumeID(const FileURL& item) override;
+  ContentHash contentHash(const FileURL& file) override;
+  void createDirectory(const FileURL& folder) override;
+  void moveItem(const FileURL& source, const FileURL& destination) override;
+  void copyItem(const FileURL& source, const FileURL& destination) override;
+  std::optional<FileURL> trashItem(const FileURL& item) override;
+  void synchronize(const FileURL& item) override;
+};
+
+}  // namespace rozuzed

@@ -1,0 +1,54 @@
+// The mount points of this process, read from /proc/self/mountinfo: what
+// names an item's volume on Linux. Device numbers do not serve, since bind
+// mounts share one device and rename still fails across them.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rozuzed {
+
+class MountTable {
+ public:
+  // The process-wide table. Read on first use and read again only when the
+  // kernel reports that the mounts changed; safe from any thread.
+  static MountTable& shared();
+
+  // The mount point that holds `realPath`, an absolute path with every link
+  // resolved: the longest mount point that equals it or is a parent folder
+  // of it. "/" when the table cannot be read.
+  std::string mountPoint(const std::string& realPath);
+
+  // The mount points of a mountinfo text, in its order, with the kernel's
+  // octal escapes (\040 for a space and the like) undone. Malformed lines are
+  // skipped.
+  static std::vector<std::string> parse(std::string_view mountinfo);
+
+  // The longest of `mountPoints` that equals `path` or is a parent folder of
+  // it; "/" when none is.
+  static std::string longestPrefix(const std::vector<std::string>& mountPoints,
+                                   const std::string& path);
+
+  MountTable(const MountTable&) = delete;
+  MountTable& operator=(const MountTable&) = delete;
+  ~MountTable();
+
+ private:
+  MountTable();
+  void refreshIfChanged();
+
+  std::mutex mutex_;
+  int fd_ = -1;
+  bool loaded_ = false;
+  std::vector<std::string> mountPoints_;
+};
+
+// `path` with every link among its parent folders resolved and its last
+// component kept as it is, so that a link names the place of the link itself.
+// Absent when the parent folder cannot be resolved; errno tells why.
+std::optional<std::string> realLocation(const std::string& path);
+
+}  // namespace rozuzed

@@ -1,0 +1,261 @@
+#include "rozuzed/filesystem/trash.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include "rozuzed/filesystem/mount_table.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/support/text.h"
+
+namespace rozuzed {
+namespace {
+
+// Room for ".trashinfo" within Linux's 255-byte limit for a name.
+constexpr std::size_t kMaxEntryName = 255 - 10;
+constexpr int kMaxNameAttempts = 100000;
+
+struct Failure {
+  int error;
+};
+
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir) {
+    return found->pw_dir;
+  }
+  return "/";
+}
+
+std::string parentOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// The resolved form of a path that may not exist yet: its nearest existing
+// ancestor resolved, the missing rest appended.
+std::string resolvedAllowingMissing(const std::string& path) {
+  std::string existing = path;
+  std::string rest;
+  for (;;) {
+    if (char* resolved = ::realpath(existing.c_str(), nullptr)) {
+      std::string result(resolved);
+      std::free(resolved);
+      return rest.empty() ? result : joined(result, rest);
+    }
+    if (existing == "/") return path;
+    rest = rest.empty() ? nameOf(existing) : nameOf(existing) + "/" + rest;
+    existing = parentOf(existing);
+  }
+}
+
+void makeFolder(const std::string& path, mode_t mode) {
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) throw Failure{errno};
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) throw Failure{errno};
+  if (!S_ISDIR(status.st_mode)) throw Failure{ENOTDIR};
+}
+
+void makeFolders(const std::string& path, mode_t mode) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return;
+  if (path != "/") makeFolders(parentOf(path), mode);
+  makeFolder(path, mode);
+}
+
+// A per-user trash folder on a shared mount must be a real folder of ours:
+// anyone else could have put a link or a folder of their own there.
+bool isOwnFolder(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == ::getuid();
+}
+
+std::optional<std::string> topdirTrash(const std::string& topdir) {
+  const std::string uid = std::to_string(::getuid());
+  const std::string shared = joined(topdir, ".Trash");
+  struct stat status {};
+  if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+      (status.st_mode & S_ISVTX) != 0) {
+    std::string own = joined(shared, uid);
+    ::mkdir(own.c_str(), 0700);
+    if (isOwnFolder(own)) return own;
+  }
+  std::string own = joined(topdir, ".Trash-" + uid);
+  ::mkdir(own.c_str(), 0700);
+  if (isOwnFolder(own)) return own;
+  return std::nullopt;
+}
+
+std::size_t utf8Boundary(const std::string& text, std::size_t limit) {
+  if (limit >= text.size()) return text.size();
+  while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+  return limit;
+}
+
+// The name for the `attempt`th try: the item's own name first, then
+// "stem.2.ext", "stem.3.ext", ...; shortened to fit beside ".trashinfo".
+std::string entryName(const std::string& name, int attempt) {
+  std::string stem = name;
+  std::string extension;
+  auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) {
+    stem = name.substr(0, dot);
+    extension = name.substr(dot);
+  }
+  std::string suffix = attempt == 1 ? "" : "." + std::to_string(attempt);
+  if (attempt == 1 && name.size() <= kMaxEntryName) return name;
+  if (suffix.size() + extension.size() >= kMaxEntryName / 2) {
+    stem = name;
+    extension.clear();
+  }
+  std::size_t room = kMaxEntryName - suffix.size() - extension.size();
+  return stem.substr(0, utf8Boundary(stem, room)) + suffix + extension;
+}
+
+std::string localDeletionDate() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t count = ::write(fd, text.data() + done, text.size() - done);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+std::string moveIntoTrash(const std::string& itemPath) {
+  struct stat item {};
+  if (::lstat(itemPath.c_str(), &item) != 0) throw Failure{errno};
+  const std::string name = nameOf(itemPath);
+  if (name.empty() || name == "." || name == "..") throw Failure{EINVAL};
+  auto real = realLocation(itemPath);
+  if (!real) throw Failure{errno};
+
+  MountTable& mounts = MountTable::shared();
+  const std::string topdir = mounts.mountPoint(*real);
+  if (*real == topdir) throw Failure{EBUSY};
+  const std::string homeTrash = Trash::homeTrashPath();
+  std::string trash;
+  std::string recordedPath;
+  if (mounts.mountPoint(resolvedAllowingMissing(homeTrash)) == topdir) {
+    makeFolders(homeTrash, 0700);
+    trash = homeTrash;
+    recordedPath = *real;
+  } else {
+    auto found = topdirTrash(topdir);
+    // No trash on the item's own mount: moving it to the home trash would be
+    // a copy across devices, which a trash must never do.
+    if (!found) throw Failure{EXDEV};
+    trash = *found;
+    // Relative to the top folder, so the record stays right wherever the
+    // removable medium is mounted next.
+    recordedPath = topdir == "/" ? real->substr(1) : real->substr(topdir.size() + 1);
+  }
+  const std::string files = joined(trash, "files");
+  const std::string info = joined(trash, "info");
+  makeFolder(files, 0700);
+  makeFolder(info, 0700);
+
+  const std::string record = "[Trash Info]\nPath=" + percentEncodePath(recordedPath) +
+                             "\nDeletionDate=" + localDeletionDate() + "\n";
+  for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+    const std::string entry = entryName(name, attempt);
+    const std::string infoPath = joined(info, entry + ".trashinfo");
+    int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      throw Failure{errno};
+    }
+    bool written = writeAll(fd, record);
+    int writeError = errno;
+    if (::close(fd) != 0 && written) {
+      written = false;
+      writeError = errno;
+    }
+    if (!written) {
+      ::unlink(infoPath.c_str());
+      throw Failure{writeError};
+    }
+    const std::string target = joined(files, entry);
+    if (::renameat2(AT_FDCWD, real->c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return target;
+    }
+    int moveError = errno;
+    ::unlink(infoPath.c_str());
+    // A leftover in files/ without its record: that name is taken, try the
+    // next one.
+    if (moveError != EEXIST) throw Failure{moveError};
+  }
+  throw Failure{EEXIST};
+}
+
+}  // namespace
+
+std::string Trash::homeTrashPath() {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  std::string base =
+      dataHome && dataHome[0] == '/' ? std::string(dataHome) : joined(homeFolder(), ".local/share");
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return joined(base, "Trash");
+}
+
+FileURL Trash::trashItem(const FileURL& item) {
+  try {
+    std::string location = moveIntoTrash(item.path());
+    struct stat status {};
+    bool isFolder = ::lstat(location.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    return FileURL::fromPath(location, isFolder);
+  } catch (const Failure& failure) {
+    throw SortError::trashFailed(item, errnoDescription(failure.error));
+  }
+}
+
+void Trash::forgetTrashedItem(const FileURL& formerLocation) {
+  const std::string& path = formerLocation.path();
+  const std::string files = parentOf(path);
+  if (nameOf(files) != "files") return;
+  const std::string trash = parentOf(files);
+  const std::string uid = std::to_string(::getuid());
+  bool isTrash = nameOf(trash) == ".Trash-" + uid ||
+                 (nameOf(trash) == uid && nameOf(parentOf(trash)) == ".Trash") ||
+                 resolvedAllowingMissing(trash) == resolvedAllowingMissing(homeTrashPath());
+  if (!isTrash) return;
+  ::unlink(joined(joined(trash, "info"), nameOf(path) + ".trashinfo").c_str());
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,412 @@
+#include "rozuzed/filesystem/live_file_system.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <utility>
+
+#include "rozuzed/support/unicode.h"
+#include "testing/temporary_folder.h"
+
+// The existence check before a move or copy and the move or copy itself are
+// two system calls. To put a new item between them the way another process
+// could, this test executable supplies its own stat(): after the real call it
+// runs a hook armed for one path, once.
+namespace {
+std::string armedPath;
+std::function<void()> armedHook;
+}  // namespace
+
+extern "C" int stat(const char* path, struct stat* status) noexcept {
+  using Real = int (*)(const char*, struct stat*);
+  static Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "stat"));
+  int result = real(path, status);
+  if (armedHook && armedPath == path) {
+    int saved = errno;
+    std::exchange(armedHook, nullptr)();
+    errno = saved;
+  }
+  return result;
+}
+
+namespace rozuzed {
+namespace {
+
+using testing::readFile;
+using testing::TemporaryFolder;
+using testing::writeFile;
+
+std::string buildTree() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+}
+
+std::string linkTarget(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::read_symlink(path, error).string();
+}
+
+void afterExistenceCheckOf(const std::string& path, std::function<void()> hook) {
+  armedPath = path;
+  armedHook = std::move(hook);
+}
+
+template <typename Body>
+SortError thrownBy(Body body) {
+  try {
+    body();
+  } catch (const SortError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no error";
+  return SortError::journalUnavailable("nothing thrown");
+}
+
+class LiveFileSystemTest : public ::testing::Test {
+ protected:
+  FileURL url(const std::string& relative) const { return FileURL::fromPath(folder_ / relative); }
+  std::string path(const std::string& relative) const { return folder_ / relative; }
+
+  LiveFileSystem fileSystem_;
+  TemporaryFolder folder_{buildTree()};
+};
+
+TEST_F(LiveFileSystemTest, ListingGivesEveryDirectChildUnderTheFolderAsSpelled) {
+  EXPECT_TRUE(fileSystem_.contentsOfDirectory(folder_.url()).empty());
+
+  writeFile(path("a.txt"), "a");
+  writeFile(path(".hidden"), "h");
+  ASSERT_EQ(::mkdir(path("sub").c_str(), 0700), 0);
+  writeFile(path("sub/inner.txt"), "i");
+  ASSERT_EQ(::mkdir(path("Tool.app").c_str(), 0700), 0);
+  writeFile(path("Tool.app/Info.plist"), "");
+  ASSERT_EQ(::symlink("a.txt", path("link").c_str()), 0);
+  ASSERT_EQ(::symlink(folder_.path().c_str(), path("self").c_str()), 0);
+
+  for (const FileURL& folder : {folder_.url(), FileURL::fromPath(path("self"), true)}) {
+    std::set<std::string> found;
+    for (const FileURL& child : fileSystem_.contentsOfDirectory(folder)) {
+      EXPECT_EQ(child.deletingLastPathComponent().path(), folder.path());
+      found.insert(child.lastPathComponent());
+    }
+    EXPECT_EQ(found,
+              (std::set<std::string>{"a.txt", ".hidden", "sub", "Tool.app", "link", "self"}));
+  }
+  auto children = fileSystem_.contentsOfDirectory(folder_.url());
+  EXPECT_NE(std::find(children.begin(), children.end(),
+                      folder_.url().appendingPathComponent("sub", true)),
+            children.end())
+      << "a folder's URL carries the directory mark";
+
+  writeFile(path("plain"), "");
+  for (const FileURL& notAFolder : {url("missing"), url("plain")}) {
+    SortError error = thrownBy([&] { fileSystem_.contentsOfDirectory(notAFolder); });
+    EXPECT_EQ(error.errorCase(), SortError::Case::sourceUnreadable);
+    EXPECT_EQ(error.location(), notAFolder);
+  }
+}
+
+TEST_F(LiveFileSystemTest, SnapshotOfARegularFile) {
+  writeFile(path("Holiday.JPG"), "12345");
+  const timespec times[2] = {{1'600'000'000, 0}, {1'700'000'000, 123'456'789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path("Holiday.JPG").c_str(), times, 0), 0);
+
+  FileMetadata m = fileSystem_.metadata(url("Holiday.JPG"));
+  EXPECT_EQ(m.url, url("Holiday.JPG"));
+  EXPECT_EQ(m.name, "Holiday.JPG");
+  EXPECT_EQ(m.pathExtension, "jpg");
+  EXPECT_EQ(m.size, 5);
+  EXPECT_DOUBLE_EQ(m.modificationDate, 1'700'000'000.123456789);
+  EXPECT_EQ(m.contentTypeIdentifier, "public.jpeg");
+  EXPECT_TRUE(m.isRegularFile);
+  EXPECT_FALSE(m.isDirectory || m.isPackage || m.isSymbolicLink || m.isAliasFile || m.isHidden);
+  EXPECT_FALSE(m.ubiquitousDownloadingStatus);
+  EXPECT_EQ(m.volumeID, fileSystem_.volumeID(folder_.url()));
+  if (m.creationDate != kDistantPast) {
+    EXPECT_NEAR(m.creationDate, currentDate(), 600) << "the birth time, when the disk keeps one";
+  }
+
+  writeFile(path(".profile"), "");
+  writeFile(path("notes.unknownext"), "");
+  writeFile(path("README"), "");
+  EXPECT_TRUE(fileSystem_.metadata(url(".profile")).isHidden);
+  for (const char* name : {".profile", "notes.unknownext", "README"}) {
+    EXPECT_EQ(fileSystem_.metadata(url(name)).contentTypeIdentifier, "public.data") << name;
+  }
+}
+
+TEST_F(LiveFileSystemTest, SnapshotsOfFoldersPackagesAndSpecialFiles) {
+  ASSERT_EQ(::mkdir(path("Photos").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(path("Game.XCODEPROJ").c_str(), 0700), 0);
+  writeFile(path("NotAFolder.app"), "");
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+
+  FileMetadata folder = fileSystem_.metadata(url("Photos"));
+  EXPECT_TRUE(folder.isDirectory);
+  EXPECT_FALSE(folder.isRegularFile || folder.isPackage);
+  EXPECT_EQ(folder.size, 0);
+  EXPECT_EQ(folder.contentTypeIdentifier, "public.folder");
+
+  FileMetadata package = fileSystem_.metadata(url("Game.XCODEPROJ"));
+  EXPECT_TRUE(package.isDirectory && package.isPackage);
+  EXPECT_EQ(package.contentTypeIdentifier, "com.apple.package");
+
+  FileMetadata file = fileSystem_.metadata(url("NotAFolder.app"));
+  EXPECT_TRUE(file.isRegularFile);
+  EXPECT_FALSE(file.isPackage);
+
+  FileMetadata pipe = fileSystem_.metadata(url("pipe"));
+  EXPECT_FALSE(pipe.isRegularFile || pipe.isDirectory || pipe.isSymbolicLink);
+  EXPECT_EQ(pipe.contentTypeIdentifier, std::nullopt);
+}
+
+TEST_F(LiveFileSystemTest, SnapshotOfALinkDescribesTheLinkWhateverItsTarget) {
+  writeFile(path("target.pdf"), "pdf");
+  ASSERT_EQ(::mkdir(path("folder").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("target.pdf", path("to-file.pdf").c_str()), 0);
+  ASSERT_EQ(::symlink("folder", path("to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", path("dangling.pdf").c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/shm", path("elsewhere").c_str()), 0);
+
+  for (const char* name : {"to-file.pdf", "to-folder", "dangling.pdf", "elsewhere"}) {
+    FileMetadata m = fileSystem_.metadata(url(name));
+    EXPECT_TRUE(m.isSymbolicLink) << name;
+    EXPECT_FALSE(m.isRegularFile || m.isDirectory || m.isPackage || m.isHidden) << name;
+    EXPECT_EQ(m.size, 0) << name;
+    EXPECT_EQ(m.creationDate, kDistantPast) << name;
+    EXPECT_EQ(m.modificationDate, kDistantPast) << name;
+    EXPECT_EQ(m.contentTypeIdentifier, std::nullopt) << name;
+    EXPECT_TRUE(m.whereFroms.empty()) << name;
+    EXPECT_EQ(m.volumeID, fileSystem_.volumeID(folder_.url())) << name << ": the link's folder's";
+  }
+}
+
+TEST_F(LiveFileSystemTest, SnapshotFailures) {
+  SortError vanished = thrownBy([&] { fileSystem_.metadata(url("gone.txt")); });
+  EXPECT_EQ(vanished.errorCase(), SortError::Case::sourceUnreadable);
+  EXPECT_EQ(vanished.location(), url("gone.txt"));
+  EXPECT_EQ(vanished.underlying(), "No such file or directory");
+}
+
+TEST_F(LiveFileSystemTest, ANameThatIsNotUtf8IsListedButNotDescribed) {
+  const std::string name = "caf\xe9.txt";
+  writeFile(path(name), "latin-1");
+  auto children = fileSystem_.contentsOfDirectory(folder_.url());
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(children[0].lastPathComponent(), name);
+  EXPECT_TRUE(isValidUtf8(children[0].absoluteString()));
+  SortError error = thrownBy([&] { fileSystem_.metadata(children[0]); });
+  EXPECT_EQ(error.errorCase(), SortError::Case::sourceUnreadable);
+  EXPECT_EQ(error.location(), children[0]);
+  EXPECT_EQ(readFile(path(name)), "latin-1");
+}
+
+TEST_F(LiveFileSystemTest, ExistenceFollowsLinksAndNeverFails) {
+  writeFile(path("file"), "");
+  ASSERT_EQ(::mkdir(path("folder").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("file", path("link").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", path("dangling").c_str()), 0);
+  ASSERT_EQ(::symlink("loop", path("loop").c_str()), 0);
+  for (const char* name : {"file", "folder", "link"})
+    EXPECT_TRUE(fileSystem_.fileExists(url(name))) << name;
+  for (const char* name : {"dangling", "loop", "missing", "file/below"}) {
+    EXPECT_FALSE(fileSystem_.fileExists(url(name))) << name;
+  }
+}
+
+TEST_F(LiveFileSystemTest, VolumeIsTheMountPointOfTheRealPath) {
+  TemporaryFolder shm("/dev/shm");
+  EXPECT_EQ(fileSystem_.volumeID(shm.url()).mountPoint, "/dev/shm");
+  EXPECT_EQ(fileSystem_.volumeID(FileURL::fromPath("/proc/self/status")).mountPoint, "/proc");
+  ASSERT_EQ(::symlink(shm.path().c_str(), path("shm-link").c_str()), 0);
+  EXPECT_EQ(fileSystem_.volumeID(url("shm-link")).mountPoint, "/dev/shm")
+      << "a folder reached through a link is on its target's volume";
+  ASSERT_EQ(::symlink("missing", path("dangling").c_str()), 0);
+  EXPECT_EQ(fileSystem_.volumeID(url("dangling")), fileSystem_.volumeID(folder_.url()));
+
+  SortError error = thrownBy([&] { fileSystem_.volumeID(url("missing")); });
+  EXPECT_EQ(error.errorCase(), SortError::Case::sourceUnreadable);
+  EXPECT_EQ(error.location(), url("missing"));
+}
+
+TEST_F(LiveFileSystemTest, CreatingFolders) {
+  fileSystem_.createDirectory(url("a/b/c"));
+  struct stat status {};
+  ASSERT_EQ(::stat(path("a/b/c").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+  fileSystem_.createDirectory(url("a/b/c"));
+  fileSystem_.createDirectory(FileURL::fromPath(path("a/b"), true));
+
+  writeFile(path("file"), "keep");
+  for (const char* relative : {"file", "file/sub"}) {
+    SortError error = thrownBy([&] { fileSystem_.createDirectory(url(relative)); });
+    EXPECT_EQ(error.errorCase(), SortError::Case::destinationNotCreatable) << relative;
+    EXPECT_EQ(error.location(), url(relative));
+  }
+  EXPECT_EQ(readFile(path("file")), "keep");
+}
+
+TEST_F(LiveFileSystemTest, MovesRenameFilesFoldersAndLinksThemselves) {
+  writeFile(path("a.txt"), "a");
+  fileSystem_.moveItem(url("a.txt"), url("b.txt"));
+  EXPECT_FALSE(testing::pathExists(path("a.txt")));
+  EXPECT_EQ(readFile(path("b.txt")), "a");
+
+  ASSERT_EQ(::mkdir(path("dir").c_str(), 0700), 0);
+  writeFile(path("dir/inner"), "i");
+  fileSystem_.createDirectory(url("into"));
+  fileSystem_.moveItem(url("dir"), url("into/dir"));
+  EXPECT_EQ(readFile(path("into/dir/inner")), "i");
+
+  ASSERT_EQ(::symlink("b.txt", path("link").c_str()), 0);
+  fileSystem_.moveItem(url("link"), url("into/link"));
+  EXPECT_EQ(linkTarget(path("into/link")), "b.txt");
+  EXPECT_EQ(readFile(path("b.txt")), "a");
+}
+
+// Whatever occupies the destination, and whenever it got there, a move or a
+// copy refuses and leaves both items as they were.
+TEST_F(LiveFileSystemTest, MovesAndCopiesNeverReplaceAnything) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> occupy;
+    bool raceAfterCheck;
+  };
+  const std::vector<Case> cases = {
+      {"an existing file", [](const std::string& at) { writeFile(at, "theirs"); }, false},
+      {"an existing folder", [](const std::string& at) { ::mkdir(at.c_str(), 0700); }, false},
+      {"a dangling link", [](const std::string& at) { ::symlink("nowhere", at.c_str()); }, false},
+      {"a link to itself", [](const std::string& at) { ::symlink(at.c_str(), at.c_str()); }, false},
+      {"a file made after the check", [](const std::string& at) { writeFile(at, "theirs"); }, true},
+  };
+  auto snapshot = [](const std::string& at) {
+    struct stat status {};
+    if (::lstat(at.c_str(), &status) != 0) return std::string("absent");
+    if (S_ISLNK(status.st_mode)) return "link to " + linkTarget(at);
+    if (S_ISDIR(status.st_mode)) return std::string("folder");
+    return "file " + readFile(at).value_or("?");
+  };
+  for (const bool copying : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(copying ? "copy onto " : "move onto ") + c.what);
+      TemporaryFolder scratch(buildTree());
+      const std::string source = scratch / "ours.txt";
+      const std::string destination = scratch / "theirs.txt";
+      writeFile(source, "ours");
+      if (c.raceAfterCheck) {
+        afterExistenceCheckOf(destination, [&] { c.occupy(destination); });
+      } else {
+        c.occupy(destination);
+      }
+      const std::string before = c.raceAfterCheck ? "file theirs" : snapshot(destination);
+
+      SortError error = thrownBy([&] {
+        if (copying) {
+          fileSystem_.copyItem(FileURL::fromPath(source), FileURL::fromPath(destination));
+        } else {
+          fileSystem_.moveItem(FileURL::fromPath(source), FileURL::fromPath(destination));
+        }
+      });
+      EXPECT_FALSE(armedHook) << "the race was not staged";
+      EXPECT_EQ(error.errorCase(), SortError::Case::refusedToOverwrite);
+      EXPECT_EQ(error.location(), FileURL::fromPath(destination));
+      EXPECT_EQ(readFile(source), "ours");
+      EXPECT_EQ(snapshot(destination), before);
+    }
+  }
+}
+
+TEST_F(LiveFileSystemTest, AMoveAcrossMountsFailsAndLeavesTheSourceInPlace) {
+  TemporaryFolder shm("/dev/shm");
+  if (fileSystem_.volumeID(shm.url()) == fileSystem_.volumeID(folder_.url())) {
+    GTEST_SKIP() << "/dev/shm and the build tree share one mount";
+  }
+  writeFile(path("file"), "data");
+  SortError error =
+      thrownBy([&] { fileSystem_.moveItem(url("file"), FileURL::fromPath(shm / "file")); });
+  EXPECT_EQ(error.errorCase(), SortError::Case::moveFailed);
+  EXPECT_EQ(error.source(), url("file"));
+  EXPECT_EQ(error.destination(), FileURL::fromPath(shm / "file"));
+  EXPECT_EQ(error.underlying(), "Invalid cross-device link");
+  EXPECT_EQ(readFile(path("file")), "data");
+  EXPECT_FALSE(testing::pathExists(shm / "file"));
+
+  SortError missing = thrownBy([&] { fileSystem_.moveItem(url("missing"), url("elsewhere")); });
+  EXPECT_EQ(missing.errorCase(), SortError::Case::moveFailed);
+}
+
+TEST_F(LiveFileSystemTest, ACopyKeepsContentsModeAndTimesToTheNanosecond) {
+  TemporaryFolder shm("/dev/shm");
+  writeFile(path("report.pdf"), std::string(3 << 20, 'x') + "end");
+  ASSERT_EQ(::chmod(path("report.pdf").c_str(), 0640), 0);
+  const timespec times[2] = {{1'600'000'000, 5}, {1'650'000'000, 987'654'321}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path("report.pdf").c_str(), times, 0), 0);
+
+  for (const std::string& destination : {path("copy.pdf"), shm / "copy.pdf"}) {
+    SCOPED_TRACE(destination);
+    fileSystem_.copyItem(url("report.pdf"), FileURL::fromPath(destination));
+    EXPECT_EQ(readFile(destination), readFile(path("report.pdf")));
+    struct stat copy {};
+    ASSERT_EQ(::stat(destination.c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, 1'650'000'000);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, 987'654'321);
+    EXPECT_EQ(fileSystem_.metadata(FileURL::fromPath(destination)).fingerprint(),
+              fileSystem_.metadata(url("report.pdf")).fingerprint());
+  }
+}
+
+TEST_F(LiveFileSystemTest, ACopyOfAFolderTakesEverythingAndKeepsLinksAsLinks) {
+  ASSERT_EQ(::mkdir(path("album").c_str(), 0750), 0);
+  ASSERT_EQ(::mkdir(path("album/nested").c_str(), 0700), 0);
+  writeFile(path("album/nested/photo.jpg"), "jpeg");
+  writeFile(path("album/.hidden"), "h");
+  ASSERT_EQ(::symlink("../outside", path("album/link").c_str()), 0);
+
+  fileSystem_.copyItem(url("album"), url("copy"));
+  EXPECT_EQ(readFile(path("copy/nested/photo.jpg")), "jpeg");
+  EXPECT_EQ(readFile(path("copy/.hidden")), "h");
+  EXPECT_EQ(linkTarget(path("copy/link")), "../outside");
+  struct stat folder {};
+  ASSERT_EQ(::stat(path("copy").c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 07777, 0750u);
+  EXPECT_EQ(readFile(path("album/nested/photo.jpg")), "jpeg");
+}
+
+TEST_F(LiveFileSystemTest, CopyFailures) {
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  for (const char* name : {"missing", "pipe"}) {
+    SortError error = thrownBy([&] { fileSystem_.copyItem(url(name), url("copy")); });
+    EXPECT_EQ(error.errorCase(), SortError::Case::copyFailed) << name;
+    EXPECT_EQ(error.source(), url(name));
+    EXPECT_EQ(error.destination(), url("copy"));
+    EXPECT_FALSE(testing::pathExists(path("copy")));
+  }
+}
+
+TEST_F(LiveFileSystemTest, SynchronizingAFileOrFolder) {
+  writeFile(path("file"), "x");
+  fileSystem_.synchronize(url("file"));
+  fileSystem_.synchronize(folder_.url());
+  SortError error = thrownBy([&] { fileSystem_.synchronize(url("missing")); });
+  EXPECT_EQ(error.errorCase(), SortError::Case::copyFailed);
+  EXPECT_EQ(error.location(), url("missing"));
+}
+
+TEST_F(LiveFileSystemTest, HashingPassesThrough) {
+  writeFile(path("file"), "abc");
+  EXPECT_EQ(fileSystem_.contentHash(url("file")).sha256,
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(thrownBy([&] { fileSystem_.contentHash(url("missing")); }).errorCase(),
+            SortError::Case::hashUnreadable);
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,229 @@
+#include "rozuzed/filesystem/trash.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+
+#include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/filesystem/mount_table.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/support/unicode.h"
+#include "testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using testing::pathExists;
+using testing::readFile;
+using testing::ScopedEnvironment;
+using testing::TemporaryFolder;
+using testing::writeFile;
+
+std::string buildTree() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+}
+
+std::string resolved(const std::string& path) {
+  return std::filesystem::canonical(path).string();
+}
+
+struct TrashInfo {
+  std::string path;
+  std::string deletionDate;
+};
+
+// The record beside a trashed item, parsed as a file manager reads it.
+std::optional<TrashInfo> infoFor(const FileURL& trashed) {
+  std::string trash = trashed.deletingLastPathComponent().deletingLastPathComponent().path();
+  auto text = readFile(trash + "/info/" + trashed.lastPathComponent() + ".trashinfo");
+  if (!text) return std::nullopt;
+  const std::string header = "[Trash Info]\nPath=";
+  const std::string dateKey = "\nDeletionDate=";
+  auto dateAt = text->find(dateKey);
+  bool wellFormed = text->rfind(header, 0) == 0 && dateAt != std::string::npos &&
+                    text->size() == dateAt + dateKey.size() + 20 && text->back() == '\n';
+  std::string date = wellFormed ? text->substr(dateAt + dateKey.size(), 19) : "";
+  // YYYY-MM-DDThh:mm:ss
+  for (std::size_t i = 0; i < date.size(); ++i) {
+    char expected = i == 4 || i == 7 ? '-' : i == 10 ? 'T' : i == 13 || i == 16 ? ':' : '0';
+    if (expected == '0' ? !std::isdigit(static_cast<unsigned char>(date[i]))
+                        : date[i] != expected) {
+      wellFormed = false;
+    }
+  }
+  if (!wellFormed) {
+    ADD_FAILURE() << "malformed record: " << *text;
+    return std::nullopt;
+  }
+  auto path = percentDecode(text->substr(header.size(), dateAt - header.size()));
+  return TrashInfo{path.value_or("?"), date};
+}
+
+// Every test gets a home trash of its own, under a data folder that does not
+// exist yet.
+class TrashTest : public ::testing::Test {
+ protected:
+  TemporaryFolder data_{buildTree()};
+  ScopedEnvironment dataHome_{"XDG_DATA_HOME", data_ / "share"};
+  TemporaryFolder items_{buildTree()};
+  std::string homeTrash_ = data_ / "share/Trash";
+};
+
+TEST_F(TrashTest, HomeTrashPathFollowsTheEnvironment) {
+  ScopedEnvironment home("HOME", "/home/someone");
+  struct Case {
+    std::optional<std::string> dataHome;
+    const char* trash;
+  };
+  for (const Case& c : {
+           Case{"/data/home", "/data/home/Trash"},
+           Case{"/data/home/", "/data/home/Trash"},
+           Case{std::nullopt, "/home/someone/.local/share/Trash"},
+           Case{"", "/home/someone/.local/share/Trash"},
+           Case{"relative/share", "/home/someone/.local/share/Trash"},
+       }) {
+    ScopedEnvironment dataHome("XDG_DATA_HOME", c.dataHome);
+    EXPECT_EQ(Trash::homeTrashPath(), c.trash) << c.dataHome.value_or("(unset)");
+  }
+}
+
+TEST_F(TrashTest, AnItemOnTheHomeMountGoesToTheHomeTrashWithItsRecord) {
+  writeFile(items_ / "Report 2024 ü.pdf", "report");
+  FileURL trashed = Trash::trashItem(FileURL::fromPath(items_ / "Report 2024 ü.pdf"));
+
+  EXPECT_EQ(trashed.path(), homeTrash_ + "/files/Report 2024 ü.pdf");
+  EXPECT_EQ(readFile(trashed.path()), "report");
+  EXPECT_FALSE(pathExists(items_ / "Report 2024 ü.pdf"));
+  auto info = infoFor(trashed);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->path, resolved(items_.path()) + "/Report 2024 ü.pdf");
+  auto text = readFile(homeTrash_ + "/info/Report 2024 ü.pdf.trashinfo");
+  EXPECT_NE(text->find("Path=" + percentEncodePath(info->path) + "\n"), std::string::npos)
+      << "the path is percent-encoded";
+  struct stat trash {};
+  ASSERT_EQ(::stat(homeTrash_.c_str(), &trash), 0);
+  EXPECT_EQ(trash.st_mode & 0777, 0700u);
+}
+
+TEST_F(TrashTest, ATakenNameGetsANumberAndNothingIsReplaced) {
+  ASSERT_EQ(::mkdir((items_ / "a").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((items_ / "b").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((items_ / "c").c_str(), 0700), 0);
+  writeFile(items_ / "a/photo.jpg", "first");
+  writeFile(items_ / "b/photo.jpg", "second");
+  writeFile(items_ / "c/photo.jpg", "third");
+
+  FileURL first = Trash::trashItem(FileURL::fromPath(items_ / "a/photo.jpg"));
+  // A leftover without its record still holds its name.
+  writeFile(homeTrash_ + "/files/photo.2.jpg", "leftover");
+  FileURL second = Trash::trashItem(FileURL::fromPath(items_ / "b/photo.jpg"));
+  FileURL third = Trash::trashItem(FileURL::fromPath(items_ / "c/photo.jpg"));
+
+  EXPECT_EQ(first.lastPathComponent(), "photo.jpg");
+  EXPECT_EQ(second.lastPathComponent(), "photo.3.jpg");
+  EXPECT_EQ(third.lastPathComponent(), "photo.4.jpg");
+  EXPECT_EQ(readFile(first.path()), "first");
+  EXPECT_EQ(readFile(second.path()), "second");
+  EXPECT_EQ(readFile(third.path()), "third");
+  EXPECT_EQ(readFile(homeTrash_ + "/files/photo.2.jpg"), "leftover");
+  EXPECT_FALSE(pathExists(homeTrash_ + "/info/photo.2.jpg.trashinfo"));
+  EXPECT_EQ(infoFor(second)->path, resolved(items_ / "b") + "/photo.jpg");
+}
+
+TEST_F(TrashTest, FoldersLinksAndLongNames) {
+  ASSERT_EQ(::mkdir((items_ / "album").c_str(), 0700), 0);
+  writeFile(items_ / "album/inside", "i");
+  writeFile(items_ / "target", "t");
+  ASSERT_EQ(::symlink("target", (items_ / "link").c_str()), 0);
+  // 254 bytes: too long to have ".trashinfo" appended.
+  std::string validLong = "a";
+  for (int i = 0; i < 124; ++i) validLong += "é";
+  validLong += ".text";
+  writeFile(items_ / validLong, "long");
+
+  FileURL folder = Trash::trashItem(FileURL::fromPath(items_ / "album"));
+  EXPECT_TRUE(folder.hasDirectoryPath());
+  EXPECT_EQ(readFile(folder.path() + "/inside"), "i");
+
+  FileURL link = Trash::trashItem(FileURL::fromPath(items_ / "link"));
+  EXPECT_EQ(std::filesystem::read_symlink(link.path()), "target");
+  EXPECT_EQ(readFile(items_ / "target"), "t");
+
+  FileURL trashedLong = Trash::trashItem(FileURL::fromPath(items_ / validLong));
+  EXPECT_LE(trashedLong.lastPathComponent().size() + 10, 255u);
+  EXPECT_TRUE(isValidUtf8(trashedLong.lastPathComponent())) << "shortened between characters";
+  EXPECT_EQ(trashedLong.pathExtension(), "text");
+  EXPECT_EQ(readFile(trashedLong.path()), "long");
+  EXPECT_EQ(infoFor(trashedLong)->path, resolved(items_.path()) + "/" + validLong);
+}
+
+TEST_F(TrashTest, AnItemOnAnotherMountGoesToThatMountsOwnTrash) {
+  TemporaryFolder shm("/dev/shm");
+  if (MountTable::shared().mountPoint(resolved(shm.path())) ==
+      MountTable::shared().mountPoint(resolved(data_.path()))) {
+    GTEST_SKIP() << "/dev/shm and the home trash share one mount";
+  }
+  writeFile(shm / "clip.mov", "movie");
+  FileURL trashed = Trash::trashItem(FileURL::fromPath(shm / "clip.mov"));
+  const std::string trash = "/dev/shm/.Trash-" + std::to_string(::getuid());
+
+  EXPECT_EQ(trashed.deletingLastPathComponent().path(), trash + "/files");
+  EXPECT_EQ(readFile(trashed.path()), "movie");
+  EXPECT_FALSE(pathExists(shm / "clip.mov"));
+  auto info = infoFor(trashed);
+  ASSERT_TRUE(info);
+  EXPECT_EQ("/dev/shm/" + info->path, resolved(shm.path()) + "/clip.mov")
+      << "relative to the mount's top folder";
+  struct stat status {};
+  ASSERT_EQ(::lstat(trash.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  EXPECT_FALSE(pathExists(homeTrash_)) << "nothing went to the home trash";
+
+  // The shared trash folder stays; only this test's entry goes.
+  std::filesystem::remove(trashed.path());
+  std::filesystem::remove(trash + "/info/" + trashed.lastPathComponent() + ".trashinfo");
+}
+
+TEST_F(TrashTest, FailureNamesTheItem) {
+  FileURL missing = FileURL::fromPath(items_ / "missing");
+  try {
+    Trash::trashItem(missing);
+    ADD_FAILURE() << "trashed a missing item";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error.errorCase(), SortError::Case::trashFailed);
+    EXPECT_EQ(error.location(), missing);
+    EXPECT_EQ(error.underlying(), "No such file or directory");
+  }
+}
+
+TEST_F(TrashTest, TakingAnItemBackOutDropsItsRecord) {
+  LiveFileSystem fileSystem;
+  writeFile(items_ / "letter.odt", "letter");
+  auto trashed = fileSystem.trashItem(FileURL::fromPath(items_ / "letter.odt"));
+  ASSERT_TRUE(trashed);
+  const std::string record = homeTrash_ + "/info/letter.odt.trashinfo";
+  ASSERT_TRUE(pathExists(record));
+
+  fileSystem.moveItem(*trashed, FileURL::fromPath(items_ / "letter.odt"));
+  EXPECT_EQ(readFile(items_ / "letter.odt"), "letter");
+  EXPECT_FALSE(pathExists(record));
+  EXPECT_TRUE(std::filesystem::is_empty(homeTrash_ + "/files"));
+}
+
+TEST_F(TrashTest, AFolderThatOnlyLooksLikeATrashKeepsItsFiles) {
+  LiveFileSystem fileSystem;
+  for (const char* folder : {"x", "x/files", "x/info"}) {
+    ASSERT_EQ(::mkdir((items_ / folder).c_str(), 0700), 0);
+  }
+  writeFile(items_ / "x/files/a", "a");
+  writeFile(items_ / "x/info/a.trashinfo", "mine");
+  fileSystem.moveItem(FileURL::fromPath(items_ / "x/files/a"), FileURL::fromPath(items_ / "a"));
+  EXPECT_EQ(readFile(items_ / "x/info/a.trashinfo"), "mine");
+}
+
+}  // namespace
+}  // namespace rozuzed
