@@ -355,6 +355,12 @@ ContentTypeRegistry::ContentTypeRegistry() {
       }
       parents.emplace_back(parent);
     }
+    std::unordered_set<std::string> conformances = {declaration.identifier};
+    for (const std::string& parent : parents) {
+      const auto& inherited = conformances_.at(parent);
+      conformances.insert(inherited.begin(), inherited.end());
+    }
+    conformances_.emplace(declaration.identifier, std::move(conformances));
     if (!parents_.emplace(declaration.identifier, std::move(parents)).second) {
       throw std::logic_error(std::string("content type declared twice: ") + declaration.identifier);
     }
@@ -371,17 +377,8 @@ bool ContentTypeRegistry::isKnown(const std::string& identifier) const {
 }
 
 bool ContentTypeRegistry::conforms(const std::string& identifier, const std::string& to) const {
-  if (!isKnown(identifier) || !isKnown(to)) return false;
-  std::vector<const std::string*> pending = {&identifier};
-  std::unordered_set<std::string> seen;
-  while (!pending.empty()) {
-    const std::string& current = *pending.back();
-    pending.pop_back();
-    if (current == to) return true;
-    if (!seen.insert(current).second) continue;
-    for (const std::string& parent : parents_.at(current)) pending.push_back(&parent);
-  }
-  return false;
+  auto found = conformances_.find(identifier);
+  return found != conformances_.end() && found->second.count(to) > 0;
 }
 
 std::optional<std::string> ContentTypeRegistry::identifierForExtension(

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace rozuzed {
@@ -31,6 +32,9 @@ class ContentTypeRegistry {
   ContentTypeRegistry();
 
   std::unordered_map<std::string, std::vector<std::string>> parents_;
+  // Each identifier with itself and every ancestor, worked out once so that
+  // matching a file costs a lookup, not a walk.
+  std::unordered_map<std::string, std::unordered_set<std::string>> conformances_;
   std::unordered_map<std::string, std::string> identifierByExtension_;
 };
 

@@ -1,0 +1,124 @@
+#include "rozuzed/rules/rule_engine.h"
+
+#include "rozuzed/filesystem/content_type_registry.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/rules/rule_validator.h"
+#include "rozuzed/rules/url_host.h"
+#include "rozuzed/support/unicode.h"
+
+namespace rozuzed {
+namespace {
+
+constexpr double kSecondsPerDay = 86400;
+
+}  // namespace
+
+bool RuleMatch::operator==(const RuleMatch& other) const {
+  return canonicallyEqual(ruleID, other.ruleID) && canonicallyEqual(ruleName, other.ruleName) &&
+         destination == other.destination;
+}
+
+std::shared_ptr<const DateProvider> RuleEngine::defaultDates() {
+  return std::make_shared<SystemDateProvider>();
+}
+
+RuleEngine::RuleEngine(const RuleSet& ruleSet, std::string hash,
+                       std::shared_ptr<const DateProvider> dates)
+    : dates_(dates ? std::move(dates) : defaultDates()), ruleSetHash_(std::move(hash)) {
+  std::vector<RuleDiagnostic> errors;
+  for (RuleDiagnostic& diagnostic : RuleValidator::validate(ruleSet)) {
+    if (diagnostic.severity == RuleDiagnostic::Severity::error) {
+      errors.push_back(std::move(diagnostic));
+    }
+  }
+  if (!errors.empty()) throw SortError::ruleSetInvalid(std::move(errors));
+  for (SortRule& rule : ruleSet.evaluationOrder()) {
+    if (rule.isEnabled) orderedRules_.push_back(std::move(rule));
+  }
+}
+
+RuleEngine::RuleEngine(const LoadedRuleSet& loaded, std::shared_ptr<const DateProvider> dates)
+    : RuleEngine(loaded.ruleSet, loaded.sourceHash, std::move(dates)) {}
+
+std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file) const {
+  for (const SortRule& rule : orderedRules_) {
+    if (evaluate(rule.match, file)) {
+      return RuleMatch{.ruleID = rule.id, .ruleName = rule.name, .destination = rule.destination};
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<Destination> RuleEngine::allDestinations() const {
+  std::vector<Destination> destinations;
+  destinations.reserve(orderedRules_.size());
+  for (const SortRule& rule : orderedRules_) destinations.push_back(rule.destination);
+  return destinations;
+}
+
+bool RuleEngine::evaluate(const MatchCriteria& criteria, const FileMetadata& file) const {
+  using Kind = MatchCriteria::Kind;
+  switch (criteria.kind()) {
+    case Kind::fileExtension:
+      for (const std::string& value : criteria.extensions()) {
+        if (canonicallyEqual(value, file.pathExtension)) return true;
+      }
+      return false;
+    case Kind::conformsToType:
+      return file.contentTypeIdentifier &&
+             ContentTypeRegistry::shared().conforms(*file.contentTypeIdentifier,
+                                                    criteria.typeIdentifier());
+    case Kind::nameMatches:
+      return criteria.pattern().matches(file.name);
+    case Kind::olderThan:
+      return criteria.days() * kSecondsPerDay < age(file);
+    case Kind::newerThan:
+      return age(file) <= criteria.days() * kSecondsPerDay;
+    case Kind::largerThan:
+      return file.size > criteria.bytes();
+    case Kind::smallerThan:
+      return file.size < criteria.bytes();
+    case Kind::downloadedFrom:
+      return matchesDownloadSource(file, criteria.hostSuffix());
+    // Recursion is bounded: no condition nests deeper than
+    // MatchCriteria::maxDepth.
+    case Kind::all:
+      for (const MatchCriteria& member : criteria.members()) {
+        if (!evaluate(member, file)) return false;
+      }
+      return true;
+    case Kind::any:
+      for (const MatchCriteria& member : criteria.members()) {
+        if (evaluate(member, file)) return true;
+      }
+      return false;
+    case Kind::not_:
+      return !evaluate(criteria.inner(), file);
+  }
+  return false;
+}
+
+double RuleEngine::age(const FileMetadata& file) const {
+  return dates_->now() - file.modificationDate;
+}
+
+bool RuleEngine::matchesDownloadSource(const FileMetadata& file, const std::string& hostSuffix) {
+  if (file.whereFroms.empty()) return false;
+  // A plain substring or suffix test would let "evil-example.com" pass for
+  // "example.com": only the host itself or a name below it after a dot
+  // counts.
+  std::string suffix = nfc(lowercased(hostSuffix));
+  for (const std::string& source : file.whereFroms) {
+    auto host = urlHost(source);
+    if (!host) continue;
+    std::string name = nfc(lowercased(*host));
+    if (name == suffix) return true;
+    if (name.size() > suffix.size() && name.ends_with(suffix) &&
+        name[name.size() - suffix.size() - 1] == '.') {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,72 @@
+// A validated rule set made ready for matching files.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rozuzed/model/destination.h"
+#include "rozuzed/model/file_metadata.h"
+#include "rozuzed/model/match_criteria.h"
+#include "rozuzed/model/sort_rule.h"
+#include "rozuzed/rules/rule_set_loader.h"
+#include "rozuzed/support/date_provider.h"
+
+namespace rozuzed {
+
+// The rule that takes a file and where the file goes.
+struct RuleMatch {
+  std::string ruleID;
+  std::string ruleName;
+  Destination destination;
+
+  bool operator==(const RuleMatch& other) const;
+};
+
+// Built for one scan and read-only afterwards: any thread may use it. It
+// reads nothing from disk; a file is judged by its snapshot and the clock
+// alone.
+class RuleEngine {
+ public:
+  // Validates the set and throws SortError::ruleSetInvalid with every error
+  // diagnostic, in validation order, when there is any (a disabled rule's
+  // included); warnings are dropped. Keeps the enabled rules in evaluation
+  // order.
+  explicit RuleEngine(const RuleSet& ruleSet, std::string hash = "",
+                      std::shared_ptr<const DateProvider> dates = defaultDates());
+  // The loaded set with its source hash.
+  explicit RuleEngine(const LoadedRuleSet& loaded,
+                      std::shared_ptr<const DateProvider> dates = defaultDates());
+
+  // The first enabled rule, in evaluation order, whose condition holds for
+  // `file`; later rules are not evaluated. Absent when none holds.
+  std::optional<RuleMatch> match(const FileMetadata& file) const;
+
+  // The destination of every enabled rule in evaluation order, repeats kept.
+  std::vector<Destination> allDestinations() const;
+
+  const std::string& ruleSetHash() const { return ruleSetHash_; }
+
+  // Whether `criteria` holds for `file`. A fact the condition needs and the
+  // file lacks (no content type, no download source with a host) makes it
+  // false. Never throws.
+  bool evaluate(const MatchCriteria& criteria, const FileMetadata& file) const;
+
+ private:
+  static std::shared_ptr<const DateProvider> defaultDates();
+
+  // Seconds since the file's last modification; negative for a date in the
+  // future. Reads the clock on every call.
+  double age(const FileMetadata& file) const;
+  // The file was downloaded from the host `hostSuffix` or one of its
+  // subdomains, judged on the host of each strictly parsed source URL.
+  static bool matchesDownloadSource(const FileMetadata& file, const std::string& hostSuffix);
+
+  std::vector<SortRule> orderedRules_;
+  std::shared_ptr<const DateProvider> dates_;
+  std::string ruleSetHash_;
+};
+
+}  // namespace rozuzed

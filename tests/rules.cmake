@@ -1,0 +1,17 @@
+if(NOT OMBRIX_FUZZ)
+rozuzed_tests(rozuzed_rules_tests
+  SOURCES
+    rozuzed/model/destination_test.cpp
+    rozuzed/model/match_criteria_test.cpp
+    rozuzed/model/sort_rule_test.cpp
+    rozuzed/rules/url_host_test.cpp
+    rozuzed/rules/rule_validator_test.cpp
+    rozuzed/rules/rule_engine_test.cpp
+    rozuzed/rules/rule_set_loader_test.cpp
+    rozuzed/rules/default_rule_set_test.cpp
+    rozuzed/testing/temporary_folder.cpp
+  DEPS rozuzed_rules
+  LABELS rules)
+# The shared test doubles include each other relative to tests/rozuzed.
+target_include_directories(rozuzed_rules_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
+endif()
