@@ -22,6 +22,9 @@ std::optional<std::string> attribute(const std::string& path, const char* name) 
 
 std::vector<std::string> WhereFroms::read(const FileURL& at) {
   std::vector<std::string> sources;
+  // Most files carry no attributes at all: one listing spares a lookup per
+  // attribute name.
+  if (::listxattr(at.path().c_str(), nullptr, 0) == 0) return sources;
   for (const char* name : attributeNames) {
     if (auto value = attribute(at.path(), name)) sources.push_back(std::move(*value));
   }

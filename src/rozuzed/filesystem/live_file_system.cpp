@@ -58,6 +58,15 @@ Date dateOf(const statx_timestamp& time) {
   return static_cast<Date>(time.tv_sec) + static_cast<Date>(time.tv_nsec) / 1e9;
 }
 
+// The mount that holds the item, from the statx the caller already made: no
+// path resolution per file.
+std::optional<VolumeID> volumeOfStatx(const struct statx& info) {
+  if (!(info.stx_mask & STATX_MNT_ID)) return std::nullopt;
+  auto mountPoint = MountTable::shared().mountPointOfMount(info.stx_mnt_id);
+  if (!mountPoint) return std::nullopt;
+  return VolumeID{*mountPoint};
+}
+
 std::optional<VolumeID> volumeOfRealPath(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved) return std::nullopt;
@@ -223,7 +232,7 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
 
   struct statx info {};
   if (::statx(AT_FDCWD, item.path().c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-              STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+              STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID, &info) != 0) {
     throw SortError::sourceUnreadable(item, errnoDescription(errno));
   }
 
@@ -247,6 +256,8 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
     contentType =
         ContentTypeRegistry::shared().identifierForExtension(extension).value_or(kUnknownDataType);
   }
+  std::optional<VolumeID> volume = volumeOfStatx(info);
+  if (!volume) volume = volumeOfRealPath(item.path());
   return FileMetadata(
       item, {.name = name,
              .pathExtension = extension,
@@ -259,7 +270,7 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
              .isPackage = isPackage,
              .isHidden = !name.empty() && name.front() == '.',
              .whereFroms = WhereFroms::read(item),
-             .volumeID = volumeOfRealPath(item.path()).value_or(VolumeID{})});
+             .volumeID = volume.value_or(VolumeID{})});
 }
 
 bool LiveFileSystem::fileExists(const FileURL& url) {
@@ -268,6 +279,10 @@ bool LiveFileSystem::fileExists(const FileURL& url) {
 }
 
 VolumeID LiveFileSystem::volumeID(const FileURL& item) {
+  struct statx info {};
+  if (::statx(AT_FDCWD, item.path().c_str(), AT_STATX_SYNC_AS_STAT, STATX_MNT_ID, &info) == 0) {
+    if (auto volume = volumeOfStatx(info)) return *volume;
+  }
   if (auto volume = volumeOfRealPath(item.path())) return *volume;
   int error = errno;
   // A dangling link still lies on a volume: the one of its folder.

@@ -57,25 +57,37 @@ MountTable::~MountTable() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::vector<std::string> MountTable::parse(std::string_view mountinfo) {
-  std::vector<std::string> mountPoints;
+std::vector<MountTable::Mount> MountTable::parseMounts(std::string_view mountinfo) {
+  std::vector<Mount> mounts;
   while (!mountinfo.empty()) {
     std::size_t end = mountinfo.find('\n');
     std::string_view line = mountinfo.substr(0, end);
     mountinfo = end == std::string_view::npos ? std::string_view() : mountinfo.substr(end + 1);
     // Fields: mount id, parent id, major:minor, root, mount point, ...
     std::size_t start = 0;
-    std::string_view field;
-    for (int index = 0; index < 5; ++index) {
+    std::string_view fields[5];
+    for (auto& field : fields) {
       while (start < line.size() && line[start] == ' ') ++start;
       std::size_t stop = line.find(' ', start);
       if (stop == std::string_view::npos) stop = line.size();
       field = line.substr(start, stop - start);
       start = stop;
     }
-    if (field.empty() || field.front() != '/') continue;
-    mountPoints.push_back(unescaped(field));
+    if (fields[4].empty() || fields[4].front() != '/') continue;
+    Mount mount;
+    for (char c : fields[0]) {
+      if (c < '0' || c > '9') break;
+      mount.id = mount.id * 10 + static_cast<uint64_t>(c - '0');
+    }
+    mount.mountPoint = unescaped(fields[4]);
+    mounts.push_back(std::move(mount));
   }
+  return mounts;
+}
+
+std::vector<std::string> MountTable::parse(std::string_view mountinfo) {
+  std::vector<std::string> mountPoints;
+  for (Mount& mount : parseMounts(mountinfo)) mountPoints.push_back(std::move(mount.mountPoint));
   return mountPoints;
 }
 
@@ -99,10 +111,31 @@ void MountTable::refreshIfChanged() {
   pollfd request{fd_, POLLPRI, 0};
   bool changed = ::poll(&request, 1, 0) > 0 && (request.revents & (POLLPRI | POLLERR)) != 0;
   if (loaded_ && !changed) return;
+  reload();
+}
+
+void MountTable::reload() {
   std::string text;
-  if (!readAll(fd_, text)) return;
-  mountPoints_ = parse(text);
+  if (fd_ < 0 || !readAll(fd_, text)) return;
+  mountPoints_.clear();
+  mountPointByID_.clear();
+  for (Mount& mount : parseMounts(text)) {
+    mountPoints_.push_back(mount.mountPoint);
+    mountPointByID_[mount.id] = std::move(mount.mountPoint);
+  }
   loaded_ = true;
+}
+
+std::optional<std::string> MountTable::mountPointOfMount(uint64_t mountID) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  refreshIfChanged();
+  auto found = mountPointByID_.find(mountID);
+  if (found == mountPointByID_.end()) {
+    reload();
+    found = mountPointByID_.find(mountID);
+    if (found == mountPointByID_.end()) return std::nullopt;
+  }
+  return found->second;
 }
 
 std::optional<std::string> realLocation(const std::string& path) {

@@ -3,7 +3,9 @@
 // mounts share one device and rename still fails across them.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,10 +24,21 @@ class MountTable {
   // of it. "/" when the table cannot be read.
   std::string mountPoint(const std::string& realPath);
 
+  // The mount point of the mount with this id (as statx reports it), read
+  // again from the kernel once when the id is not known yet. Absent when no
+  // mount has it.
+  std::optional<std::string> mountPointOfMount(uint64_t mountID);
+
   // The mount points of a mountinfo text, in its order, with the kernel's
   // octal escapes (\040 for a space and the like) undone. Malformed lines are
   // skipped.
   static std::vector<std::string> parse(std::string_view mountinfo);
+
+  struct Mount {
+    uint64_t id = 0;
+    std::string mountPoint;
+  };
+  static std::vector<Mount> parseMounts(std::string_view mountinfo);
 
   // The longest of `mountPoints` that equals `path` or is a parent folder of
   // it; "/" when none is.
@@ -39,11 +52,13 @@ class MountTable {
  private:
   MountTable();
   void refreshIfChanged();
+  void reload();
 
   std::mutex mutex_;
   int fd_ = -1;
   bool loaded_ = false;
   std::vector<std::string> mountPoints_;
+  std::unordered_map<uint64_t, std::string> mountPointByID_;
 };
 
 // `path` with every link among its parent folders resolved and its last

@@ -1,15 +1,38 @@
 #include "rozuzed/support/uuid.h"
 
 #include <openssl/rand.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <mutex>
 
 #include <stdexcept>
 
 namespace rozuzed {
 
 Uuid Uuid::random() {
+  // A plan names every move with a fresh id, so random bytes are drawn a
+  // pool at a time. The pool belongs to the process that drew it: a forked
+  // child draws its own rather than repeat its parent's ids.
+  struct Pool {
+    std::mutex mutex;
+    std::array<uint8_t, 16 * 256> bytes{};
+    std::size_t next = 16 * 256;
+    pid_t owner = 0;
+  };
+  static Pool pool;
   Uuid id;
-  if (RAND_bytes(id.bytes.data(), static_cast<int>(id.bytes.size())) != 1) {
-    throw std::runtime_error("the random number generator failed");
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    if (pool.next == pool.bytes.size() || pool.owner != ::getpid()) {
+      if (RAND_bytes(pool.bytes.data(), static_cast<int>(pool.bytes.size())) != 1) {
+        throw std::runtime_error("the random number generator failed");
+      }
+      pool.next = 0;
+      pool.owner = ::getpid();
+    }
+    std::memcpy(id.bytes.data(), pool.bytes.data() + pool.next, id.bytes.size());
+    pool.next += id.bytes.size();
   }
   id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
   id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);

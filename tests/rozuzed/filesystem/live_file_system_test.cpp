@@ -225,6 +225,10 @@ TEST_F(LiveFileSystemTest, VolumeIsTheMountPointOfTheRealPath) {
   TemporaryFolder shm("/dev/shm");
   EXPECT_EQ(fileSystem_.volumeID(shm.url()).mountPoint, "/dev/shm");
   EXPECT_EQ(fileSystem_.volumeID(FileURL::fromPath("/proc/self/status")).mountPoint, "/proc");
+  std::string shmFile = shm.path() + "/file.txt";
+  ASSERT_EQ(::close(::open(shmFile.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+  EXPECT_EQ(fileSystem_.metadata(FileURL::fromPath(shmFile)).volumeID.mountPoint, "/dev/shm");
+  EXPECT_EQ(fileSystem_.metadata(folder_.url()).volumeID, fileSystem_.volumeID(folder_.url()));
   ASSERT_EQ(::symlink(shm.path().c_str(), path("shm-link").c_str()), 0);
   EXPECT_EQ(fileSystem_.volumeID(url("shm-link")).mountPoint, "/dev/shm")
       << "a folder reached through a link is on its target's volume";
