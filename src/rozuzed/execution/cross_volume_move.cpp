@@ -1,0 +1,122 @@
+#include "rozuzed/execution/cross_volume_move.h"
+
+#include "rozuzed/support/uuid.h"
+
+namespace rozuzed {
+namespace {
+
+// The platform's words for a failure, whichever case carried them.
+std::string underlyingText(const SortError& error) {
+  return error.underlying().empty() ? error.errorDescription() : error.underlying();
+}
+
+}  // namespace
+
+FileURL newStagingURL(const FileURL& folder) {
+  return folder.appendingPathComponent(std::string(kStagingPrefix) + Uuid::random().text());
+}
+
+CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileURL& destination,
+                                              const FileFingerprint& expecting) {
+  ContentHash hash = fileSystem_->contentHash(source);
+  copyToStaging(source, destination);
+  try {
+    FileMetadata copy = [&] {
+      try {
+        return fileSystem_->metadata(destination);
+      } catch (const SortError&) {
+        throw SortError::copyVerificationFailed(source, destination,
+                                                VerificationFailure::destinationMissing());
+      }
+    }();
+    if (copy.size != expecting.size) {
+      throw SortError::copyVerificationFailed(
+          source, destination, VerificationFailure::sizeMismatch(expecting.size, copy.size));
+    }
+    ContentHash found = fileSystem_->contentHash(destination);
+    if (found != hash) {
+      throw SortError::copyVerificationFailed(
+          source, destination, VerificationFailure::hashMismatch(hash.sha256, found.sha256));
+    }
+    fileSystem_->synchronize(destination.deletingLastPathComponent());
+  } catch (const SortError&) {
+    trashQuietly(destination);
+    throw;
+  }
+  std::optional<FileURL> trashed;
+  try {
+    trashed = fileSystem_->trashItem(source);
+  } catch (const SortError&) {
+    trashQuietly(destination);
+    throw;
+  }
+  return Outcome{trashed, hash};
+}
+
+void CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
+  try {
+    fileSystem_->copyItem(source, staging);
+  } catch (const SortError& error) {
+    // refusedToOverwrite means the path held something that is not ours and
+    // was left untouched. Any other failure happened after the copy began,
+    // so whatever lies at the path is our own partial copy: a fresh random
+    // name nobody else writes to.
+    if (error.errorCase() != SortError::Case::refusedToOverwrite) trashQuietly(staging);
+    throw;
+  }
+  try {
+    fileSystem_->synchronize(staging);
+  } catch (const SortError& error) {
+    trashQuietly(staging);
+    throw SortError::copyFailed(source, staging, underlyingText(error));
+  }
+}
+
+void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& staging,
+                                    std::optional<int64_t> expectedSize,
+                                    const ContentHash& expectedHash) {
+  try {
+    if (expectedSize) {
+      FileMetadata copy = fileSystem_->metadata(staging);
+      if (copy.size != *expectedSize) {
+        throw SortError::copyVerificationFailed(
+            source, staging, VerificationFailure::sizeMismatch(*expectedSize, copy.size));
+      }
+    }
+    ContentHash found = fileSystem_->contentHash(staging);
+    if (found != expectedHash) {
+      throw SortError::copyVerificationFailed(
+          source, staging, VerificationFailure::hashMismatch(expectedHash.sha256, found.sha256));
+    }
+  } catch (const SortError&) {
+    trashQuietly(staging);
+    throw;
+  }
+}
+
+void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging,
+                                   const FileURL& destination) {
+  try {
+    fileSystem_->moveItem(staging, destination);
+  } catch (const SortError&) {
+    trashQuietly(staging);
+    throw;
+  }
+  try {
+    fileSystem_->synchronize(destination.deletingLastPathComponent());
+  } catch (const SortError& error) {
+    // Without a durable name the copy could vanish in a power cut after the
+    // source is gone; give up the move while the source is still in place.
+    trashQuietly(destination);
+    throw SortError::copyFailed(source, destination, underlyingText(error));
+  }
+}
+
+void CrossVolumeMove::trashQuietly(const FileURL& item) {
+  try {
+    fileSystem_->trashItem(item);
+  } catch (const SortError&) {
+  }
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,104 @@
+// Moving a file to another volume without ever deleting it: copy to a
+// hidden staging file beside the destination, make the copy durable, verify
+// it, rename it into place, make that durable, and only then send the source
+// to the Trash. The steps are public so the apply executor (with its journal
+// and fault points between them) and undo's reverse copy compose them alike.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "rozuzed/filesystem/file_system.h"
+#include "rozuzed/model/file_metadata.h"
+#include "rozuzed/support/file_url.h"
+
+namespace rozuzed {
+
+// Staging files are named this prefix followed by an upper-case hyphenated
+// UUID: 48 characters, hidden by the leading dot.
+inline constexpr std::string_view kStagingPrefix = ".ombrix-tmp-";
+
+// A staging URL in `folder` under a new random UUID, so no two calls share
+// one and a leftover from an earlier attempt is never in the way.
+FileURL newStagingURL(const FileURL& folder);
+
+// A value several threads may read and write; each read and each write
+// takes the lock. Changing it in place is a read then a write, not one
+// locked step.
+template <typename T>
+class Box {
+ public:
+  explicit Box(T value) : storage_(std::move(value)) {}
+
+  T value() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return storage_;
+  }
+  void setValue(T value) {
+    std::lock_guard<std::mutex> guard(lock_);
+    storage_ = std::move(value);
+  }
+
+ private:
+  mutable std::mutex lock_;
+  T storage_;
+};
+
+// Works through one FileSystem, which must outlive it. At every moment
+// between its steps at least one complete copy of the file exists outside
+// the Trash. Everything it made and gives up on goes to the Trash, never
+// deleted. Not thread-safe across calls on the same paths.
+class CrossVolumeMove {
+ public:
+  struct Outcome {
+    // Where the Trash put the source; absent when it named no location.
+    std::optional<FileURL> trashedOriginal;
+    // The digest of the file moved.
+    ContentHash hash;
+  };
+
+  explicit CrossVolumeMove(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
+
+  // The stand-alone transfer, with no journal and no staging file: hashes
+  // the source, copies it straight to `destination`, makes the copy durable,
+  // verifies it against the source's digest and `expecting`'s size (an
+  // unreadable copy is destinationMissing), and trashes the source. A
+  // failure after the copy exists sends the copy to the Trash; the source
+  // then stays in place. Throws SortError.
+  Outcome run(const FileURL& source, const FileURL& destination, const FileFingerprint& expecting);
+
+  // Copies `source` to the new name `staging` and makes the copy durable.
+  // A copy that fails part-way leaves nothing behind outside the Trash: what
+  // it wrote at `staging` goes there (a staging path that was already
+  // occupied is refused untouched with refusedToOverwrite). A failed flush
+  // sends the copy to the Trash and throws copyFailed(source, staging).
+  // Throws the copy's own error otherwise.
+  void copyToStaging(const FileURL& source, const FileURL& staging);
+
+  // Checks the copy at `staging`: its size against `expectedSize` when given,
+  // then its digest against `expectedHash`. On any failure the staging file
+  // goes to the Trash (a failure of that is ignored) and the error is
+  // thrown: the read error unchanged, or copyVerificationFailed(source,
+  // staging, sizeMismatch / hashMismatch).
+  void verifyStaging(const FileURL& source, const FileURL& staging,
+                     std::optional<int64_t> expectedSize, const ContentHash& expectedHash);
+
+  // Renames `staging` to `destination` (never replacing anything) and makes
+  // the new name durable in its folder. A failed rename sends the staging
+  // file to the Trash and throws the rename's error (refusedToOverwrite when
+  // the name was taken). A failed flush sends the file now at `destination`
+  // to the Trash and throws copyFailed(source, destination).
+  void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
+
+  // Sends `item` to the Trash when anything is there, ignoring a failure:
+  // for clean-up on a path whose error is already being reported.
+  void trashQuietly(const FileURL& item);
+
+ private:
+  FileSystem* fileSystem_;
+};
+
+}  // namespace rozuzed

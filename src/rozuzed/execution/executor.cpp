@@ -1,0 +1,280 @@
+#include "rozuzed/execution/executor.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "rozuzed/execution/fault_injection.h"
+#include "rozuzed/journal/process_identity.h"
+#include "rozuzed/model/applied_plan.h"
+#include "rozuzed/model/run_record.h"
+
+namespace rozuzed {
+namespace {
+
+SecurityScopedAccess& unscopedAccess() {
+  static UnscopedAccess access;
+  return access;
+}
+
+const DateProvider& systemDates() {
+  static const SystemDateProvider dates;
+  return dates;
+}
+
+struct Intent {
+  JournalEntry entry;
+  const PlannedMove* move;
+};
+
+}  // namespace
+
+std::size_t Executor::Options::hash() const {
+  std::size_t h = std::hash<bool>{}(revalidateSources);
+  h = h * 31 + std::hash<bool>{}(continueOnError);
+  h = h * 31 + std::hash<int64_t>{}(collisionRetries);
+  h = h * 31 + safety.hash();
+  h = h * 31 + std::hash<int64_t>{}(batchSize);
+  return h;
+}
+
+Executor::Executor(FileSystem& fileSystem, JournalStore& journal)
+    : Executor(fileSystem, journal, unscopedAccess(), systemDates()) {}
+
+Executor::Executor(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access)
+    : Executor(fileSystem, journal, access, systemDates()) {}
+
+Executor::Executor(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access,
+                   const DateProvider& dates)
+    : fileSystem_(&fileSystem), journal_(&journal), access_(&access), dates_(&dates) {}
+
+ExecutionReport Executor::apply(const SortPlan& plan) {
+  return apply(plan, Options());
+}
+
+ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
+                                const ProgressCallback& progress, std::stop_token cancellation) {
+  // The journal keeps one header per id and a plan's run takes the plan's
+  // id, so a second apply of the same plan would overwrite the first run's
+  // header and orphan its entries from undo and recovery.
+  if (journal_->run(plan.id)) {
+    throw SortError::journalUnavailable("plan " + plan.id.text() +
+                                        " was already applied; scan the folder again");
+  }
+
+  CollisionResolver resolver(*fileSystem_);
+  RunRecord run{.id = plan.id,
+                .kind = RunKind::apply,
+                .state = RunState::running,
+                .planID = plan.id,
+                .reversesRunID = std::nullopt,
+                .sourceDirectory = plan.sourceDirectory,
+                .startedAt = dates_->now(),
+                .finishedAt = std::nullopt,
+                .owner = ProcessIdentity::current(),
+                .appliedPlan = AppliedPlan::from(plan)};
+  ExecutionReport report{.runID = plan.id, .completed = {}, .skipped = {}, .failures = {}};
+  std::vector<JournalEntry> pendingResults;
+  bool begun = false;
+  int64_t counter = 0;
+  const auto total = static_cast<int64_t>(plan.moves.size());
+
+  for (const auto& batch : batches(plan.moves, std::max<int64_t>(1, options.batchSize))) {
+    if (cancellation.stop_requested()) break;
+
+    std::vector<Intent> intents;
+    for (const auto& move : batch) {
+      if (auto reason = revalidate(move, options)) {
+        report.skipped.push_back(SkippedFile{move.source, *reason});
+        continue;
+      }
+      try {
+        intents.push_back(Intent{makeIntent(move, run.id, resolver), &move});
+      } catch (const SortError& error) {
+        report.failures.push_back(ExecutionFailure{move, error});
+      }
+    }
+    std::vector<JournalEntry> intentEntries;
+    for (const auto& intent : intents) intentEntries.push_back(intent.entry);
+
+    FaultInjector::reach(FaultPoint::beforeIntent);
+    if (!begun) {
+      journal_->beginRun(run, intentEntries);
+      begun = true;
+    } else {
+      journal_->commit(pendingResults, intentEntries);
+    }
+    pendingResults.clear();
+    FaultInjector::reach(FaultPoint::afterIntentBeforeOperation);
+
+    for (const auto& intent : intents) {
+      if (cancellation.stop_requested()) break;
+      if (progress) progress(ExecutionProgress{counter, total, intent.entry.sourceURL});
+      ++counter;
+
+      JournalEntry attempted = intent.entry;
+      try {
+        JournalEntry done;
+        access_->withAccess(intent.entry.sourceURL,
+                            [&] { done = perform(attempted, *intent.move, resolver, options); });
+        pendingResults.push_back(done);
+        report.completed.push_back(std::move(done));
+      } catch (const SortError& error) {
+        // `attempted` carries the last destination the journal was told of,
+        // so the abandoned entry names the place last tried.
+        JournalEntry failed = std::move(attempted);
+        failed.state = EntryState::abandoned;
+        failed.attentionReason = error.errorDescription();
+        pendingResults.push_back(std::move(failed));
+        report.failures.push_back(ExecutionFailure{*intent.move, error});
+        if (!options.continueOnError) break;
+      }
+    }
+    if (!options.continueOnError && !report.failures.empty()) break;
+  }
+
+  FaultInjector::reach(FaultPoint::beforeFinishRun);
+  if (!begun) journal_->beginRun(run, {});
+  journal_->finishRun(run.id, RunState::finished, dates_->now(), pendingResults);
+  if (progress) progress(ExecutionProgress{total, total, std::nullopt});
+  return report;
+}
+
+std::vector<std::vector<PlannedMove>> Executor::batches(const std::vector<PlannedMove>& moves,
+                                                        int64_t size) {
+  std::vector<std::vector<PlannedMove>> out;
+  std::vector<PlannedMove> current;
+  for (const auto& move : moves) {
+    if (move.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+      if (!current.empty()) out.push_back(std::exchange(current, {}));
+      out.push_back({move});
+      continue;
+    }
+    current.push_back(move);
+    if (static_cast<int64_t>(current.size()) == size) out.push_back(std::exchange(current, {}));
+  }
+  if (!current.empty()) out.push_back(std::move(current));
+  return out;
+}
+
+std::optional<SkipReason> Executor::revalidate(const PlannedMove& move, const Options& options) {
+  if (!options.revalidateSources) return std::nullopt;
+  std::optional<FileMetadata> metadata;
+  try {
+    metadata = fileSystem_->metadata(move.source);
+  } catch (const SortError&) {
+    return SkipReason::vanishedSincePlanning();
+  }
+  if (!move.fingerprint.matches(metadata->fingerprint())) {
+    return SkipReason::changedSincePlanning();
+  }
+  return SafetyGate(options.safety, dates_->now()).skipReason(*metadata);
+}
+
+JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
+                                  CollisionResolver& resolver) {
+  fileSystem_->createDirectory(move.destinationDirectory);
+  MoveStrategy strategy = currentStrategy(move);
+  auto resolution = resolver.resolve(move.source.lastPathComponent(), move.destinationDirectory);
+  FileFingerprint fingerprintBefore = fileSystem_->metadata(move.source).fingerprint();
+  std::optional<FileURL> tempURL;
+  std::optional<ContentHash> sourceHash;
+  if (strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+    tempURL = newStagingURL(move.destinationDirectory);
+    sourceHash = fileSystem_->contentHash(move.source);
+  }
+  return JournalEntry{.id = Uuid::random(),
+                      .runID = runID,
+                      .planSequence = move.planSequence,
+                      .state = EntryState::pending,
+                      .strategy = strategy,
+                      .sourceURL = move.source,
+                      .destinationURL = resolution.url,
+                      .tempURL = tempURL,
+                      .trashedSourceURL = std::nullopt,
+                      .fingerprintBefore = fingerprintBefore,
+                      .sourceHash = sourceHash,
+                      .fingerprintAfter = std::nullopt,
+                      .matchedRuleID = move.matchedRuleID,
+                      .reversesEntryID = std::nullopt,
+                      .undoneAt = std::nullopt,
+                      .intentAt = dates_->now(),
+                      .committedAt = std::nullopt,
+                      .completedBy = std::nullopt,
+                      .attentionReason = std::nullopt};
+}
+
+MoveStrategy Executor::currentStrategy(const PlannedMove& move) {
+  return fileSystem_->volumeID(move.source) == fileSystem_->volumeID(move.destinationDirectory)
+             ? MoveStrategy::sameVolumeMove
+             : MoveStrategy::crossVolumeCopyVerifyTrash;
+}
+
+// `current` is updated with each new destination, so the caller sees the
+// version of the intent the journal holds when the move fails.
+JournalEntry Executor::perform(JournalEntry& current, const PlannedMove& move,
+                               CollisionResolver& resolver, const Options& options) {
+  const int64_t retries = std::max<int64_t>(0, options.collisionRetries);
+  for (int64_t attempt = 0;; ++attempt) {
+    try {
+      return run(current);
+    } catch (const SortError& error) {
+      if (error.errorCase() != SortError::Case::refusedToOverwrite || attempt >= retries) throw;
+    }
+    auto resolution = resolver.resolve(move.source.lastPathComponent(), move.destinationDirectory);
+    current.destinationURL = resolution.url;
+    // A fresh staging name too: should an earlier staging file have stayed
+    // behind, it must not make the next attempt fail as well.
+    if (current.tempURL) current.tempURL = newStagingURL(move.destinationDirectory);
+    journal_->amendIntent(current);
+  }
+}
+
+JournalEntry Executor::run(const JournalEntry& entry) {
+  JournalEntry out = entry;
+  if (entry.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+    if (!entry.tempURL || !entry.sourceHash) {
+      throw SortError::journalUnavailable("cross-volume intent is missing its staging path");
+    }
+    crossVolume(entry, *entry.tempURL, *entry.sourceHash);
+    out.trashedSourceURL = trashedSourceBox().value();
+  } else {
+    fileSystem_->moveItem(entry.sourceURL, entry.destinationURL);
+  }
+  FaultInjector::reach(FaultPoint::afterOperationBeforeCommit);
+  out.state = EntryState::committed;
+  out.committedAt = dates_->now();
+  out.completedBy = CompletionSource::run;
+  try {
+    out.fingerprintAfter = fileSystem_->metadata(entry.destinationURL).fingerprint();
+  } catch (const SortError&) {
+    out.fingerprintAfter = std::nullopt;
+  }
+  return out;
+}
+
+void Executor::crossVolume(const JournalEntry& entry, const FileURL& temp,
+                           const ContentHash& expectedHash) {
+  trashedSourceBox().setValue(std::nullopt);
+  CrossVolumeMove transfer(*fileSystem_);
+  FaultInjector::armDelayedKill(FaultPoint::midCopy);
+  transfer.copyToStaging(entry.sourceURL, temp);
+  FaultInjector::reach(FaultPoint::afterCopyBeforeRename);
+  // The size and digest recorded with the intent, so a source changed after
+  // its intent was written fails here even when the copy is faithful.
+  transfer.verifyStaging(entry.sourceURL, temp, entry.fingerprintBefore.size, expectedHash);
+  transfer.placeStaging(entry.sourceURL, temp, entry.destinationURL);
+  FaultInjector::reach(FaultPoint::afterRenameBeforeTrash);
+  try {
+    trashedSourceBox().setValue(fileSystem_->trashItem(entry.sourceURL));
+  } catch (const SortError&) {
+    transfer.trashQuietly(entry.destinationURL);
+    throw;
+  }
+}
+
+Box<std::optional<FileURL>>& Executor::trashedSourceBox() {
+  static Box<std::optional<FileURL>> box(std::nullopt);
+  return box;
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,336 @@
+#include "rozuzed/execution/undo_runner.h"
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+#include "rozuzed/execution/cross_volume_move.h"
+#include "rozuzed/execution/fault_injection.h"
+#include "rozuzed/journal/process_identity.h"
+#include "rozuzed/model/run_record.h"
+
+namespace rozuzed {
+namespace {
+
+SecurityScopedAccess& unscopedAccess() {
+  static UnscopedAccess access;
+  return access;
+}
+
+const DateProvider& systemDates() {
+  static const SystemDateProvider dates;
+  return dates;
+}
+
+void combine(std::size_t& seed, std::size_t value) {
+  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+std::size_t hashFingerprint(const FileFingerprint& f) {
+  std::size_t seed = std::hash<int64_t>{}(f.size);
+  combine(seed, std::hash<double>{}(f.modificationDate == 0 ? 0.0 : f.modificationDate));
+  return seed;
+}
+
+struct Intent {
+  JournalEntry entry;
+  const JournalEntry* reversed;
+};
+
+}  // namespace
+
+const JournalEntry* trashReturnOrigin(const JournalEntry& entry,
+                                      const std::unordered_map<Uuid, JournalEntry>& reversed) {
+  if (!entry.reversesEntryID || entry.strategy != MoveStrategy::sameVolumeMove) return nullptr;
+  auto it = reversed.find(*entry.reversesEntryID);
+  if (it == reversed.end()) return nullptr;
+  const JournalEntry& origin = it->second;
+  if (origin.strategy != MoveStrategy::crossVolumeCopyVerifyTrash) return nullptr;
+  // A move back comes from the origin's destination; a return from the
+  // Trash comes from anywhere else.
+  return entry.sourceURL == origin.destinationURL ? nullptr : &origin;
+}
+
+UndoSkipReason UndoSkipReason::fileMissingAtRecordedLocation(FileURL destination) {
+  UndoSkipReason reason(Case::fileMissingAtRecordedLocation);
+  reason.url_ = std::move(destination);
+  return reason;
+}
+
+UndoSkipReason UndoSkipReason::fingerprintMismatch(FileFingerprint expected,
+                                                   FileFingerprint found) {
+  UndoSkipReason reason(Case::fingerprintMismatch);
+  reason.expected_ = expected;
+  reason.found_ = found;
+  return reason;
+}
+
+UndoSkipReason UndoSkipReason::originalPathNowOccupied(FileURL source) {
+  UndoSkipReason reason(Case::originalPathNowOccupied);
+  reason.url_ = std::move(source);
+  return reason;
+}
+
+UndoSkipReason UndoSkipReason::restoreFailed(SortError error) {
+  UndoSkipReason reason(Case::restoreFailed);
+  reason.error_ = std::move(error);
+  return reason;
+}
+
+std::size_t UndoSkipReason::hash() const {
+  std::size_t seed = static_cast<std::size_t>(case_);
+  switch (case_) {
+    case Case::fileMissingAtRecordedLocation:
+    case Case::originalPathNowOccupied:
+      combine(seed, std::hash<FileURL>{}(url_));
+      break;
+    case Case::fingerprintMismatch:
+      combine(seed, hashFingerprint(expected_));
+      combine(seed, hashFingerprint(found_));
+      break;
+    case Case::restoreFailed:
+      combine(seed, error_->hash());
+      break;
+    case Case::alreadyUndone:
+    case Case::notCommitted:
+      break;
+  }
+  return seed;
+}
+
+UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal)
+    : UndoRunner(fileSystem, journal, unscopedAccess(), systemDates()) {}
+
+UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access)
+    : UndoRunner(fileSystem, journal, access, systemDates()) {}
+
+UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access,
+                       const DateProvider& dates)
+    : fileSystem_(&fileSystem), journal_(&journal), access_(&access), dates_(&dates) {}
+
+UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& options,
+                            const ProgressCallback& progress, std::stop_token cancellation) {
+  std::vector<JournalEntry> all = journal_->entries(batchID);
+  if (all.empty()) throw SortError::batchNotFound(batchID);
+  std::vector<JournalEntry> undoable;
+  std::copy_if(all.begin(), all.end(), std::back_inserter(undoable),
+               [](const JournalEntry& entry) { return entry.isUndoable(); });
+  if (undoable.empty()) throw SortError::batchAlreadyUndone(batchID);
+
+  std::optional<RunRecord> reversedRun = journal_->run(batchID);
+  reversedByUndoneRun_.clear();
+  if (reversedRun && reversedRun->kind == RunKind::undo && reversedRun->reversesRunID) {
+    for (JournalEntry& entry : journal_->entries(*reversedRun->reversesRunID)) {
+      Uuid id = entry.id;
+      reversedByUndoneRun_.emplace(id, std::move(entry));
+    }
+  }
+
+  RunRecord run{.id = Uuid::random(),
+                .kind = RunKind::undo,
+                .state = RunState::running,
+                .planID = std::nullopt,
+                .reversesRunID = batchID,
+                .sourceDirectory = reversedRun ? reversedRun->sourceDirectory : std::nullopt,
+                .startedAt = dates_->now(),
+                .finishedAt = std::nullopt,
+                .owner = ProcessIdentity::current(),
+                .appliedPlan = std::nullopt};
+
+  UndoReport report{.runID = run.id, .reversedRunID = batchID};
+  std::vector<JournalEntry> outcomes;
+  std::vector<Uuid> undoneIDs;
+  bool begun = false;
+  int64_t counter = 0;
+
+  // The move made last is undone first.
+  std::stable_sort(undoable.begin(), undoable.end(),
+                   [](const auto& a, const auto& b) { return a.planSequence > b.planSequence; });
+  const auto total = static_cast<int64_t>(undoable.size());
+  const auto size = static_cast<std::size_t>(std::max<int64_t>(1, options.batchSize));
+
+  // The reversed entries' undo times are written before the outcomes that
+  // report their restores: should the process die between the two writes,
+  // the undo run is still running and recovery settles its intents, whereas
+  // the other order could leave restored files listed as undoable forever.
+  auto store = [&](const std::vector<JournalEntry>& intents) {
+    if (begun) {
+      journal_->markUndone(undoneIDs, dates_->now());
+      journal_->commit(outcomes, intents);
+    } else {
+      journal_->beginRun(run, intents);
+      begun = true;
+    }
+    outcomes.clear();
+    undoneIDs.clear();
+  };
+
+  for (std::size_t start = 0; start < undoable.size(); start += size) {
+    if (cancellation.stop_requested()) break;
+    const std::size_t end = std::min(undoable.size(), start + size);
+
+    std::vector<Intent> intents;
+    for (std::size_t i = start; i < end; ++i) {
+      const JournalEntry& entry = undoable[i];
+      if (auto reason = verify(entry)) {
+        report.skipped.push_back(UndoSkip{entry, std::move(*reason)});
+      } else {
+        intents.push_back(Intent{makeUndoIntent(entry, run.id), &entry});
+      }
+    }
+    std::vector<JournalEntry> intentEntries;
+    for (const auto& intent : intents) intentEntries.push_back(intent.entry);
+
+    FaultInjector::reach(FaultPoint::beforeUndoIntent);
+    store(intentEntries);
+    FaultInjector::reach(FaultPoint::afterUndoIntentBeforeOperation);
+
+    for (const auto& intent : intents) {
+      if (cancellation.stop_requested()) break;
+      const JournalEntry& entry = *intent.reversed;
+      if (progress) progress(ExecutionProgress{counter, total, entry.destinationURL});
+      ++counter;
+
+      std::optional<FileURL> leftover;
+      try {
+        access_->withAccess(intent.entry.sourceURL,
+                            [&] { leftover = restore(entry, intent.entry); });
+      } catch (const SortError& error) {
+        JournalEntry failed = intent.entry;
+        failed.state = EntryState::abandoned;
+        failed.attentionReason = error.errorDescription();
+        outcomes.push_back(std::move(failed));
+        report.skipped.push_back(UndoSkip{entry, UndoSkipReason::restoreFailed(error)});
+        continue;
+      }
+      if (leftover) report.leftovers.push_back(*leftover);
+      FaultInjector::reach(FaultPoint::afterUndoOperationBeforeCommit);
+      JournalEntry done = intent.entry;
+      done.state = EntryState::committed;
+      done.committedAt = dates_->now();
+      done.completedBy = CompletionSource::run;
+      outcomes.push_back(std::move(done));
+      undoneIDs.push_back(entry.id);
+      report.restored.push_back(entry);
+    }
+  }
+
+  FaultInjector::reach(FaultPoint::beforeFinishRun);
+  if (begun) {
+    journal_->markUndone(undoneIDs, dates_->now());
+    journal_->finishRun(run.id, RunState::finished, dates_->now(), outcomes);
+  }
+  if (progress) progress(ExecutionProgress{total, total, std::nullopt});
+  return report;
+}
+
+std::optional<UndoSkipReason> UndoRunner::verify(const JournalEntry& entry) {
+  if (entry.state != EntryState::committed) return UndoSkipReason::notCommitted();
+  if (entry.undoneAt) return UndoSkipReason::alreadyUndone();
+  std::optional<FileMetadata> metadata;
+  try {
+    metadata = fileSystem_->metadata(entry.destinationURL);
+  } catch (const SortError&) {
+    return UndoSkipReason::fileMissingAtRecordedLocation(entry.destinationURL);
+  }
+  if (entry.fingerprintAfter && !entry.fingerprintAfter->matches(metadata->fingerprint())) {
+    return UndoSkipReason::fingerprintMismatch(*entry.fingerprintAfter, metadata->fingerprint());
+  }
+  FileURL target = wayBackTarget(entry);
+  if (fileSystem_->fileExists(target)) return UndoSkipReason::originalPathNowOccupied(target);
+  return std::nullopt;
+}
+
+bool UndoRunner::trashLooksRight(const FileURL& url, const JournalEntry& entry) {
+  try {
+    return fileSystem_->metadata(url).fingerprint().matches(entry.fingerprintBefore);
+  } catch (const SortError&) {
+    return false;
+  }
+}
+
+JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uuid& runID) {
+  const JournalEntry& e = reversing;
+  const bool fromTrash = e.strategy == MoveStrategy::crossVolumeCopyVerifyTrash &&
+                         e.trashedSourceURL && trashLooksRight(*e.trashedSourceURL, e);
+  const JournalEntry* origin = trashReturnOrigin(e, reversedByUndoneRun_);
+  MoveStrategy strategy = fromTrash ? MoveStrategy::sameVolumeMove : e.strategy;
+  // Undoing a return from the Trash sends the file back to where it lay
+  // before it, on another volume, rather than into the Trash's folder.
+  if (origin) strategy = MoveStrategy::crossVolumeCopyVerifyTrash;
+  const bool crosses = strategy == MoveStrategy::crossVolumeCopyVerifyTrash;
+  const FileURL target = wayBackTarget(e);
+
+  std::optional<ContentHash> sourceHash;
+  if (crosses) sourceHash = origin ? origin->sourceHash : e.sourceHash;
+  return JournalEntry{
+      .id = Uuid::random(),
+      .runID = runID,
+      .planSequence = e.planSequence,
+      .state = EntryState::pending,
+      .strategy = strategy,
+      .sourceURL = fromTrash ? *e.trashedSourceURL : e.destinationURL,
+      .destinationURL = target,
+      .tempURL =
+          crosses ? std::optional(newStagingURL(target.deletingLastPathComponent())) : std::nullopt,
+      .trashedSourceURL = std::nullopt,
+      .fingerprintBefore =
+          fromTrash ? e.fingerprintBefore : e.fingerprintAfter.value_or(e.fingerprintBefore),
+      .sourceHash = sourceHash,
+      .fingerprintAfter = std::nullopt,
+      .matchedRuleID = e.matchedRuleID,
+      .reversesEntryID = e.id,
+      .undoneAt = std::nullopt,
+      .intentAt = dates_->now(),
+      .committedAt = std::nullopt,
+      .completedBy = std::nullopt,
+      .attentionReason = std::nullopt};
+}
+
+std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent) {
+  fileSystem_->createDirectory(intent.destinationURL.deletingLastPathComponent());
+
+  if (intent.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+    if (!intent.tempURL) {
+      throw SortError::journalUnavailable("undo intent is missing its staging path");
+    }
+    const FileURL& staging = *intent.tempURL;
+    CrossVolumeMove transfer(*fileSystem_);
+    // Hashed now, from the file about to be copied: the verification is of
+    // the copy, and the file was already checked against its fingerprint.
+    ContentHash expected = fileSystem_->contentHash(intent.sourceURL);
+    transfer.copyToStaging(intent.sourceURL, staging);
+    transfer.verifyStaging(intent.sourceURL, staging, std::nullopt, expected);
+    transfer.placeStaging(intent.sourceURL, staging, intent.destinationURL);
+    try {
+      fileSystem_->trashItem(intent.sourceURL);
+    } catch (const SortError&) {
+      // Leave one copy outside the Trash, as the apply transfer does: the
+      // file stays where the run put it and the entry can be undone later.
+      transfer.trashQuietly(intent.destinationURL);
+      throw;
+    }
+    return std::nullopt;
+  }
+
+  fileSystem_->moveItem(intent.sourceURL, intent.destinationURL);
+  if (intent.sourceURL == entry.destinationURL) return std::nullopt;
+
+  // Back from the Trash: the copy the run made at its destination goes to the
+  // Trash in turn, but only once the return is durable, so that a power cut
+  // can never leave the file in the Trash alone.
+  try {
+    fileSystem_->synchronize(intent.destinationURL.deletingLastPathComponent());
+    fileSystem_->trashItem(entry.destinationURL);
+  } catch (const SortError&) {
+    return entry.destinationURL;
+  }
+  return std::nullopt;
+}
+
+FileURL UndoRunner::wayBackTarget(const JournalEntry& entry) const {
+  const JournalEntry* origin = trashReturnOrigin(entry, reversedByUndoneRun_);
+  return origin ? origin->destinationURL : entry.sourceURL;
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,77 @@
+// The two interfaces through which the engine reaches its durable record:
+// the journal of runs and their moves, and the plans saved after a scan.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "rozuzed/model/batch_summary.h"
+#include "rozuzed/model/journal_entry.h"
+#include "rozuzed/model/run_record.h"
+#include "rozuzed/model/sort_plan.h"
+#include "rozuzed/support/dates.h"
+#include "rozuzed/support/uuid.h"
+
+namespace rozuzed {
+
+// Runs and their journal entries. Every write replaces whole records by id
+// (or adds them) and is all or nothing; the only single-field changes are a
+// run's state and finish time, an entry's undo time and attention reason.
+// Nothing is ever deleted, and no reference between records is enforced:
+// updates by an id that is not stored pass it over. Results are copies.
+// Every operation may be called from any thread; implementations serialize
+// them. Failures are SortError values.
+class JournalStore {
+ public:
+  virtual ~JournalStore() = default;
+
+  // Stores the run and the intents together; the intents may be empty.
+  virtual void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) = 0;
+  // Writes `completed`, then `thenWriteIntents`. Two empty lists do nothing
+  // and cannot fail.
+  virtual void commit(const std::vector<JournalEntry>& completed,
+                      const std::vector<JournalEntry>& thenWriteIntents) = 0;
+  // Writes `completed`, then sets the run's state and finish time (an
+  // earlier finish time is replaced).
+  virtual void finishRun(const Uuid& runID, RunState state, Date at,
+                         const std::vector<JournalEntry>& completed) = 0;
+  // Replaces (or adds) one entry.
+  virtual void amendIntent(const JournalEntry& entry) = 0;
+  // Writes `entries`, then marks the run recovered; its finish time becomes
+  // `at` only when it has none.
+  virtual void applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries,
+                             Date at) = 0;
+  // Sets the undo time of every listed entry. An empty list does nothing and
+  // cannot fail.
+  virtual void markUndone(const std::vector<Uuid>& entryIDs, Date at) = 0;
+
+  virtual std::optional<RunRecord> run(const Uuid& id) = 0;
+  // Oldest start first.
+  virtual std::vector<RunRecord> runs(RunState state) = 0;
+  // The entries whose runID is `runID`, lowest planSequence first.
+  virtual std::vector<JournalEntry> entries(const Uuid& runID) = 0;
+  // One summary per apply run (undo runs are never listed), newest start
+  // first, at most `limit`.
+  virtual std::vector<BatchSummary> recentBatches(int64_t limit) = 0;
+  // Every needsAttention entry of every run, newest intent first.
+  virtual std::vector<JournalEntry> entriesNeedingAttention() = 0;
+  // Removes the attention reason of every listed entry; the state stays
+  // needsAttention. An empty list does nothing and cannot fail.
+  virtual void clearAttention(const std::vector<Uuid>& entryIDs) = 0;
+};
+
+// Plans saved after a scan, so that the reviewed plan can be applied later.
+// Same rules of replacement, copying and threading as JournalStore.
+class PlanStore {
+ public:
+  virtual ~PlanStore() = default;
+
+  // Keeps the plan under its id, replacing one with the same id.
+  virtual void save(const SortPlan& plan) = 0;
+  virtual std::optional<SortPlan> plan(const Uuid& id) = 0;
+  // Newest createdAt first, at most `limit`.
+  virtual std::vector<SortPlan> recentPlans(int64_t limit) = 0;
+};
+
+}  // namespace rozuzed

@@ -1,0 +1,194 @@
+// A small layer over the SQLite C API, standing in for the database access
+// layer the journal was designed around: one connection behind a mutex, one
+// immediate write transaction per call, named migrations recorded in a
+// bookkeeping table of the layer's own, statements cached by their text,
+// positional arguments and rows read by column name.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace rozuzed {
+
+// A failure reported by SQLite; `what()` is SQLite's own message.
+class SqliteError : public std::runtime_error {
+ public:
+  SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  // The extended result code.
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// A database written by a later build: it records a migration this build
+// does not know, so its schema cannot be trusted.
+class UnknownMigrationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct SqlBlob {
+  std::string bytes;
+  bool operator==(const SqlBlob&) const = default;
+};
+
+// One value of a column or an argument: NULL, INTEGER, REAL, TEXT or BLOB.
+using SqlValue = std::variant<std::monostate, int64_t, double, std::string, SqlBlob>;
+
+// One row, copied out of its statement; values found by column name.
+class SqlRow {
+ public:
+  SqlRow(std::shared_ptr<const std::vector<std::string>> names, std::vector<SqlValue> values)
+      : names_(std::move(names)), values_(std::move(values)) {}
+
+  // NULL for a column the row does not have.
+  const SqlValue& operator[](std::string_view column) const;
+
+  bool isNull(std::string_view column) const;
+  // Each reader gives absent unless the value has its storage class: TEXT;
+  // INTEGER; REAL or INTEGER; BLOB or TEXT.
+  std::optional<std::string> text(std::string_view column) const;
+  std::optional<int64_t> integer(std::string_view column) const;
+  std::optional<double> real(std::string_view column) const;
+  std::optional<std::string> bytes(std::string_view column) const;
+
+ private:
+  std::shared_ptr<const std::vector<std::string>> names_;
+  std::vector<SqlValue> values_;
+};
+
+enum class SqlColumnType { text, integer, real, blob };
+
+struct SqlColumn {
+  std::string name;
+  SqlColumnType type;
+  bool notNull = false;
+  bool primaryKey = false;
+  // A plain index of its own, named table + "_on_" + column.
+  bool indexed = false;
+};
+
+struct SqlTable {
+  std::string name;
+  std::vector<SqlColumn> columns;
+};
+
+// The open connection, as a transaction body sees it. Not thread-safe on
+// its own: only the body that `SqliteDatabase::write` runs may use it.
+class SqliteConnection {
+ public:
+  ~SqliteConnection();
+  SqliteConnection(const SqliteConnection&) = delete;
+  SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+  // Runs one statement (no rows expected; any are passed over).
+  void execute(std::string_view sql, std::span<const SqlValue> arguments = {});
+  std::vector<SqlRow> fetchAll(std::string_view sql, std::span<const SqlValue> arguments = {});
+  std::optional<SqlRow> fetchOne(std::string_view sql, std::span<const SqlValue> arguments = {});
+  // The first column of the first row; absent when there is no row.
+  std::optional<SqlValue> fetchValue(std::string_view sql,
+                                     std::span<const SqlValue> arguments = {});
+
+  // CREATE TABLE, then CREATE INDEX for each indexed column.
+  void createTable(const SqlTable& table);
+
+  // Executes `sql` for each list of arguments with one prepared statement.
+  void executeEach(std::string_view sql, std::size_t count,
+                   const std::function<void(std::size_t, std::vector<SqlValue>&)>& argumentsOf);
+
+ private:
+  friend class SqliteDatabase;
+  explicit SqliteConnection(sqlite3* db) : db_(db) {}
+
+  sqlite3_stmt* prepared(std::string_view sql);
+  [[noreturn]] void fail(int code) const;
+
+  sqlite3* db_;
+  std::unordered_map<std::string, sqlite3_stmt*> cache_;
+};
+
+// One named step of a schema; applied at most once per database file, in
+// a transaction together with the record of its identifier.
+struct SqlMigration {
+  std::string identifier;
+  std::function<void(SqliteConnection&)> apply;
+};
+
+// One serial connection to one database file. Every public operation may be
+// called from any thread; calls run one after another.
+class SqliteDatabase {
+ public:
+  // The name of the layer's bookkeeping table of applied migrations.
+  static constexpr const char* migrationsTable = "schema_migration";
+  static constexpr int busyTimeoutMilliseconds = 5000;
+
+  // Opens the file, creating it when missing, with synchronous FULL and a
+  // busy timeout. Throws SqliteError, also when the file can only be read.
+  static std::unique_ptr<SqliteDatabase> open(const std::string& path);
+  // A private, unnamed in-memory database.
+  static std::unique_ptr<SqliteDatabase> openInMemory();
+
+  ~SqliteDatabase();
+  SqliteDatabase(const SqliteDatabase&) = delete;
+  SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+  // Runs `body` inside BEGIN IMMEDIATE … COMMIT and returns its result once
+  // the commit succeeded. Whatever `body` or the commit throws rolls the
+  // transaction back and is thrown on unchanged.
+  template <class Body>
+  auto write(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    begin();
+    try {
+      if constexpr (std::is_void_v<decltype(body(*connection_))>) {
+        body(*connection_);
+        commit();
+      } else {
+        auto result = body(*connection_);
+        commit();
+        return result;
+      }
+    } catch (...) {
+      rollback();
+      throw;
+    }
+  }
+
+  // Applies, in order, every step whose identifier is not yet recorded.
+  // Throws UnknownMigrationError, touching nothing, when the file records an
+  // identifier that is not among `steps`; SqliteError when a step fails,
+  // which leaves the file as it was before that step.
+  void migrate(const std::vector<SqlMigration>& steps);
+
+  // The identifiers recorded as applied, in the order they were applied.
+  std::vector<std::string> appliedMigrations();
+
+ private:
+  explicit SqliteDatabase(sqlite3* db);
+
+  void begin();
+  void commit();
+  void rollback() noexcept;
+
+  std::mutex mutex_;
+  sqlite3* db_;
+  std::unique_ptr<SqliteConnection> connection_;
+};
+
+}  // namespace rozuzed

@@ -1,0 +1,593 @@
+#include "rozuzed/journal/sqlite_journal_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "rozuzed/model/plan_coding.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/planning/directory_roots.h"
+
+namespace rozuzed {
+namespace {
+
+using Column = SqlColumn;
+constexpr auto TEXT = SqlColumnType::text;
+constexpr auto INTEGER = SqlColumnType::integer;
+constexpr auto DOUBLE = SqlColumnType::real;
+constexpr auto BLOB = SqlColumnType::blob;
+
+Column primaryKey(const char* name) {
+  return {name, TEXT, true, true};
+}
+Column required(const char* name, SqlColumnType type) {
+  return {name, type, true};
+}
+Column nullable(const char* name, SqlColumnType type) {
+  return {name, type, false};
+}
+Column requiredIndexed(const char* name, SqlColumnType type) {
+  return {name, type, true, false, true};
+}
+
+const SqlTable planTable{
+    "plan",
+    {primaryKey("id"), required("createdAt", DOUBLE), required("sourceDirectory", TEXT),
+     required("ruleSetHash", TEXT), required("payload", BLOB)}};
+
+const SqlTable legacyEntryTable{
+    "journalEntry",
+    {primaryKey("id"), requiredIndexed("batchId", TEXT), required("sequence", INTEGER),
+     required("performedAt", DOUBLE), required("strategy", TEXT), required("originalPath", TEXT),
+     required("finalPath", TEXT), nullable("trashedOriginalPath", TEXT),
+     required("sizeBefore", INTEGER), required("modifiedBefore", DOUBLE),
+     required("sizeAfter", INTEGER), required("modifiedAfter", DOUBLE),
+     nullable("contentHash", TEXT), required("matchedRuleId", TEXT), nullable("undoneAt", DOUBLE)}};
+
+const SqlTable runTable{
+    "run",
+    {primaryKey("id"), required("kind", TEXT), requiredIndexed("state", TEXT),
+     nullable("planId", TEXT), nullable("reversesRunId", TEXT), nullable("sourceDirectory", TEXT),
+     required("startedAt", DOUBLE), nullable("finishedAt", DOUBLE),
+     required("ownerBootSession", TEXT), required("ownerPid", INTEGER),
+     required("ownerStartedAt", DOUBLE), nullable("appliedPlan", BLOB)}};
+
+const SqlTable entryTable{"entry",
+                          {primaryKey("id"),
+                           requiredIndexed("runId", TEXT),
+                           required("planSequence", INTEGER),
+                           requiredIndexed("state", TEXT),
+                           required("strategy", TEXT),
+                           required("sourcePath", TEXT),
+                           required("destinationPath", TEXT),
+                           nullable("tempPath", TEXT),
+                           nullable("trashedSourcePath", TEXT),
+                           required("sizeBefore", INTEGER),
+                           required("modifiedBefore", DOUBLE),
+                           nullable("sourceHash", TEXT),
+                           nullable("sizeAfter", INTEGER),
+                           nullable("modifiedAfter", DOUBLE),
+                           required("matchedRuleId", TEXT),
+                           nullable("reversesEntryId", TEXT),
+                           nullable("undoneAt", DOUBLE),
+                           required("intentAt", DOUBLE),
+                           nullable("committedAt", DOUBLE),
+                           nullable("completedBy", TEXT),
+                           nullable("attentionReason", TEXT)}};
+
+constexpr const char* kCopyLegacyRuns =
+    "INSERT INTO run (id, kind, state, planId, reversesRunId, sourceDirectory,\n"
+    "                 startedAt, finishedAt,\n"
+    "                 ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
+    "SELECT e.batchId, 'apply', 'legacy',\n"
+    "       (SELECT p.id FROM plan p WHERE p.id = e.batchId),\n"
+    "       NULL,\n"
+    "       (SELECT p.sourceDirectory FROM plan p WHERE p.id = e.batchId),\n"
+    "       MIN(e.performedAt), MAX(e.performedAt),\n"
+    "       '', 0, 0, NULL\n"
+    "FROM journalEntry e\n"
+    "GROUP BY e.batchId";
+
+constexpr const char* kCopyLegacyEntries =
+    "INSERT INTO entry (id, runId, planSequence, state, strategy,\n"
+    "                   sourcePath, destinationPath, tempPath, trashedSourcePath,\n"
+    "                   sizeBefore, modifiedBefore, sourceHash,\n"
+    "                   sizeAfter, modifiedAfter, matchedRuleId,\n"
+    "                   reversesEntryId, undoneAt, intentAt, committedAt,\n"
+    "                   completedBy, attentionReason)\n"
+    "SELECT id, batchId, sequence, 'committed', strategy,\n"
+    "       originalPath, finalPath, NULL, trashedOriginalPath,\n"
+    "       sizeBefore, modifiedBefore, contentHash,\n"
+    "       sizeAfter, modifiedAfter, matchedRuleId,\n"
+    "       NULL, undoneAt, performedAt, performedAt,\n"
+    "       'run', NULL\n"
+    "FROM journalEntry";
+
+constexpr const char* kRunStatement =
+    "INSERT OR REPLACE INTO run\n"
+    "  (id, kind, state, planId, reversesRunId, sourceDirectory, startedAt, finishedAt,\n"
+    "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+constexpr const char* kEntryStatement =
+    "INSERT OR REPLACE INTO entry\n"
+    "  (id, runId, planSequence, state, strategy, sourcePath, destinationPath,\n"
+    "   tempPath, trashedSourcePath, sizeBefore, modifiedBefore, sourceHash,\n"
+    "   sizeAfter, modifiedAfter, matchedRuleId, reversesEntryId, undoneAt,\n"
+    "   intentAt, committedAt, completedBy, attentionReason)\n"
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+constexpr const char* kPlanStatement =
+    "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
+    "VALUES (?, ?, ?, ?, ?)";
+
+constexpr const char* kFinishStatement = "UPDATE run SET state = ?, finishedAt = ? WHERE id = ?";
+
+constexpr const char* kRecoveryStatement =
+    "UPDATE run SET state = ?, finishedAt = COALESCE(finishedAt, ?) WHERE id = ?";
+
+constexpr const char* kBatchQuery =
+    "SELECT r.id AS id, r.kind AS kind, r.state AS state,\n"
+    "       r.startedAt AS performedAt, r.sourceDirectory AS sourceDirectory,\n"
+    "       SUM(CASE WHEN e.state = 'committed' THEN 1 ELSE 0 END) AS moveCount,\n"
+    "       SUM(CASE WHEN e.undoneAt IS NULL THEN 0 ELSE 1 END) AS undoneCount,\n"
+    "       SUM(CASE WHEN e.state = 'needsAttention' THEN 1 ELSE 0 END) AS attentionCount\n"
+    "FROM run r LEFT JOIN entry e ON e.runId = r.id\n"
+    "WHERE r.kind = 'apply'\n"
+    "GROUP BY r.id\n"
+    "ORDER BY r.startedAt DESC\n"
+    "LIMIT ?";
+
+// SQLite refuses a statement with more than 32,766 arguments; longer lists
+// (the entries of a very large run) go in several statements of one
+// transaction.
+constexpr std::size_t kIdsPerStatement = 1000;
+
+// "head ?, ?, …)" for n ids.
+std::string listStatement(const std::string& head, std::size_t count) {
+  std::string sql = head;
+  for (std::size_t i = 0; i < count; ++i) sql += i == 0 ? "?" : ", ?";
+  return sql + ")";
+}
+
+// Runs the list statement `head` for every id, `leading` arguments first.
+void updateEach(SqliteConnection& db, const std::string& head, const std::vector<SqlValue>& leading,
+                const std::vector<Uuid>& ids) {
+  for (std::size_t start = 0; start < ids.size(); start += kIdsPerStatement) {
+    std::size_t count = std::min(kIdsPerStatement, ids.size() - start);
+    std::vector<SqlValue> arguments = leading;
+    for (std::size_t i = start; i < start + count; ++i) arguments.emplace_back(ids[i].text());
+    db.execute(listStatement(head, count), arguments);
+  }
+}
+
+int64_t nonNegative(int64_t limit) {
+  return std::max<int64_t>(limit, 0);
+}
+
+SqlValue orNull(const std::optional<std::string>& text) {
+  return text ? SqlValue(*text) : SqlValue();
+}
+SqlValue orNull(const std::optional<double>& value) {
+  return value ? SqlValue(*value) : SqlValue();
+}
+SqlValue orNull(const std::optional<Uuid>& id) {
+  return id ? SqlValue(id->text()) : SqlValue();
+}
+SqlValue orNull(const std::optional<FileURL>& url) {
+  return url ? SqlValue(url->path()) : SqlValue();
+}
+
+void appendArguments(const JournalEntry& e, std::vector<SqlValue>& out) {
+  out.reserve(21);
+  out.emplace_back(e.id.text());
+  out.emplace_back(e.runID.text());
+  out.emplace_back(e.planSequence);
+  out.emplace_back(toText(e.state));
+  out.emplace_back(toText(e.strategy));
+  out.emplace_back(e.sourceURL.path());
+  out.emplace_back(e.destinationURL.path());
+  out.push_back(orNull(e.tempURL));
+  out.push_back(orNull(e.trashedSourceURL));
+  out.emplace_back(e.fingerprintBefore.size);
+  out.emplace_back(e.fingerprintBefore.modificationDate);
+  out.push_back(e.sourceHash ? SqlValue(e.sourceHash->sha256) : SqlValue());
+  out.push_back(e.fingerprintAfter ? SqlValue(e.fingerprintAfter->size) : SqlValue());
+  out.push_back(e.fingerprintAfter ? SqlValue(e.fingerprintAfter->modificationDate) : SqlValue());
+  out.emplace_back(e.matchedRuleID);
+  out.push_back(orNull(e.reversesEntryID));
+  out.push_back(orNull(e.undoneAt));
+  out.emplace_back(e.intentAt);
+  out.push_back(orNull(e.committedAt));
+  out.push_back(e.completedBy ? SqlValue(toText(*e.completedBy)) : SqlValue());
+  out.push_back(orNull(e.attentionReason));
+}
+
+void insertEntries(SqliteConnection& db, const std::vector<JournalEntry>& entries) {
+  db.executeEach(kEntryStatement, entries.size(), [&](std::size_t i, std::vector<SqlValue>& args) {
+    appendArguments(entries[i], args);
+  });
+}
+
+void insertRun(SqliteConnection& db, const RunRecord& run,
+               const std::optional<std::string>& snapshot) {
+  const std::vector<SqlValue> arguments{
+      run.id.text(),
+      toText(run.kind),
+      toText(run.state),
+      orNull(run.planID),
+      orNull(run.reversesRunID),
+      orNull(run.sourceDirectory),
+      run.startedAt,
+      orNull(run.finishedAt),
+      run.owner.bootSessionID,
+      static_cast<int64_t>(run.owner.processID),
+      run.owner.processStartedAt,
+      snapshot ? SqlValue(SqlBlob{*snapshot}) : SqlValue(),
+  };
+  db.execute(kRunStatement, arguments);
+}
+
+// Readers of one column for the row readers below. A value of another
+// storage class than its column's makes the row unreadable, so it is left
+// out rather than misread; NULL in an optional column reads as absent.
+struct Unreadable {};
+
+std::string requiredText(const SqlRow& row, const char* column) {
+  if (auto value = row.text(column)) return *value;
+  throw Unreadable{};
+}
+int64_t requiredInteger(const SqlRow& row, const char* column) {
+  if (auto value = row.integer(column)) return *value;
+  throw Unreadable{};
+}
+double requiredReal(const SqlRow& row, const char* column) {
+  if (auto value = row.real(column)) return *value;
+  throw Unreadable{};
+}
+Uuid requiredUuid(const SqlRow& row, const char* column) {
+  if (auto id = Uuid::parse(requiredText(row, column))) return *id;
+  throw Unreadable{};
+}
+std::optional<std::string> optionalText(const SqlRow& row, const char* column) {
+  if (row.isNull(column)) return std::nullopt;
+  return requiredText(row, column);
+}
+std::optional<int64_t> optionalInteger(const SqlRow& row, const char* column) {
+  if (row.isNull(column)) return std::nullopt;
+  return requiredInteger(row, column);
+}
+std::optional<double> optionalReal(const SqlRow& row, const char* column) {
+  if (row.isNull(column)) return std::nullopt;
+  return requiredReal(row, column);
+}
+// Anything that is not the text of a UUID reads as absent.
+std::optional<Uuid> lenientUuid(const SqlRow& row, const char* column) {
+  auto text = row.text(column);
+  return text ? Uuid::parse(*text) : std::nullopt;
+}
+// Only absolute paths are ever written; anything else would be resolved
+// against the working directory and name an unrelated file.
+FileURL requiredUrl(const SqlRow& row, const char* column, bool isDirectory = false) {
+  std::string path = requiredText(row, column);
+  if (path.empty() || path.front() != '/') throw Unreadable{};
+  return FileURL::fromPath(path, isDirectory);
+}
+std::optional<FileURL> optionalUrl(const SqlRow& row, const char* column, bool isDirectory) {
+  if (row.isNull(column)) return std::nullopt;
+  return requiredUrl(row, column, isDirectory);
+}
+
+template <class T>
+T caseOf(std::optional<T> value) {
+  if (!value) throw Unreadable{};
+  return *value;
+}
+
+std::optional<RunRecord> runFrom(const SqlRow& row) try {
+  RunRecord run{
+      .id = requiredUuid(row, "id"),
+      .kind = caseOf(runKindFromText(requiredText(row, "kind"))),
+      .state = caseOf(runStateFromText(requiredText(row, "state"))),
+      .planID = lenientUuid(row, "planId"),
+      .reversesRunID = lenientUuid(row, "reversesRunId"),
+      .sourceDirectory = optionalUrl(row, "sourceDirectory", true),
+      .startedAt = requiredReal(row, "startedAt"),
+      .finishedAt = optionalReal(row, "finishedAt"),
+  };
+  int64_t pid = requiredInteger(row, "ownerPid");
+  if (pid < std::numeric_limits<int32_t>::min() || pid > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  run.owner = ProcessIdentity{
+      .bootSessionID = requiredText(row, "ownerBootSession"),
+      .processID = static_cast<int32_t>(pid),
+      .processStartedAt = requiredReal(row, "ownerStartedAt"),
+  };
+  if (auto bytes = row.bytes("appliedPlan")) {
+    try {
+      run.appliedPlan = AppliedPlan::decode(*bytes);
+    } catch (const std::exception&) {
+      // A snapshot that cannot be read back leaves the run without one.
+    }
+  }
+  return run;
+} catch (const Unreadable&) {
+  return std::nullopt;
+}
+
+std::optional<JournalEntry> entryFrom(const SqlRow& row) try {
+  JournalEntry entry{
+      .id = requiredUuid(row, "id"),
+      .runID = requiredUuid(row, "runId"),
+      .planSequence = requiredInteger(row, "planSequence"),
+      .state = caseOf(entryStateFromText(requiredText(row, "state"))),
+      .strategy = caseOf(moveStrategyFromText(requiredText(row, "strategy"))),
+      .sourceURL = requiredUrl(row, "sourcePath"),
+      .destinationURL = requiredUrl(row, "destinationPath"),
+      .tempURL = optionalUrl(row, "tempPath", false),
+      .trashedSourceURL = optionalUrl(row, "trashedSourcePath", false),
+      .fingerprintBefore = {requiredInteger(row, "sizeBefore"),
+                            requiredReal(row, "modifiedBefore")},
+      .matchedRuleID = requiredText(row, "matchedRuleId"),
+      .reversesEntryID = lenientUuid(row, "reversesEntryId"),
+      .undoneAt = optionalReal(row, "undoneAt"),
+      .intentAt = requiredReal(row, "intentAt"),
+      .committedAt = optionalReal(row, "committedAt"),
+      .attentionReason = optionalText(row, "attentionReason"),
+  };
+  if (auto hash = optionalText(row, "sourceHash")) entry.sourceHash = ContentHash{*hash};
+  auto sizeAfter = optionalInteger(row, "sizeAfter");
+  auto modifiedAfter = optionalReal(row, "modifiedAfter");
+  if (sizeAfter && modifiedAfter)
+    entry.fingerprintAfter = FileFingerprint{*sizeAfter, *modifiedAfter};
+  if (auto source = row.text("completedBy")) entry.completedBy = completionSourceFromText(*source);
+  return entry;
+} catch (const Unreadable&) {
+  return std::nullopt;
+}
+
+std::optional<BatchSummary> batchFrom(const SqlRow& row) try {
+  return BatchSummary{
+      .id = requiredUuid(row, "id"),
+      .kind = caseOf(runKindFromText(requiredText(row, "kind"))),
+      .state = caseOf(runStateFromText(requiredText(row, "state"))),
+      .performedAt = requiredReal(row, "performedAt"),
+      .sourceDirectory = optionalUrl(row, "sourceDirectory", true),
+      .moveCount = optionalInteger(row, "moveCount").value_or(0),
+      .undoneCount = optionalInteger(row, "undoneCount").value_or(0),
+      .needsAttentionCount = optionalInteger(row, "attentionCount").value_or(0),
+  };
+} catch (const Unreadable&) {
+  return std::nullopt;
+}
+
+template <class Record, class Reader>
+std::vector<Record> readAll(const std::vector<SqlRow>& rows, Reader read) {
+  std::vector<Record> records;
+  records.reserve(rows.size());
+  for (const SqlRow& row : rows) {
+    if (auto record = read(row)) records.push_back(std::move(*record));
+  }
+  return records;
+}
+
+SortPlan decodePlan(const SqlValue& payload) {
+  if (auto* blob = std::get_if<SqlBlob>(&payload)) return PlanCoding::decode<SortPlan>(blob->bytes);
+  if (auto* text = std::get_if<std::string>(&payload)) return PlanCoding::decode<SortPlan>(*text);
+  throw JsonDecodingError("payload: expected the bytes of a plan");
+}
+
+}  // namespace
+
+const std::vector<SqlMigration>& SqliteJournalStore::migrator() {
+  static const std::vector<SqlMigration> steps{
+      {"v1",
+       [](SqliteConnection& db) {
+         db.createTable(planTable);
+         db.createTable(legacyEntryTable);
+       }},
+      {"v2",
+       [](SqliteConnection& db) {
+         db.createTable(runTable);
+         db.createTable(entryTable);
+         db.execute(kCopyLegacyRuns);
+         db.execute(kCopyLegacyEntries);
+         db.execute("DROP TABLE journalEntry");
+       }},
+  };
+  return steps;
+}
+
+template <class Body>
+auto SqliteJournalStore::perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+  try {
+    return queue_->write(std::forward<Body>(body));
+  } catch (const SortError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw SortError::journalUnavailable(error.what());
+  }
+}
+
+SqliteJournalStore::SqliteJournalStore(const FileURL& url) {
+  FileURL folder = url.deletingLastPathComponent();
+  std::error_code error;
+  std::filesystem::create_directories(folder.path(), error);
+  if (error) {
+    throw SortError::journalUnavailable("could not create " + folder.path() + ": " +
+                                        error.message());
+  }
+  try {
+    queue_ = SqliteDatabase::open(url.path());
+    queue_->migrate(migrator());
+  } catch (const SortError&) {
+    throw;
+  } catch (const std::exception& failure) {
+    throw SortError::journalUnavailable(failure.what());
+  }
+}
+
+SqliteJournalStore::SqliteJournalStore(std::unique_ptr<SqliteDatabase> database)
+    : queue_(std::move(database)) {
+  try {
+    queue_->migrate(migrator());
+  } catch (const SortError&) {
+    throw;
+  } catch (const std::exception& failure) {
+    throw SortError::journalUnavailable(failure.what());
+  }
+}
+
+std::unique_ptr<SqliteJournalStore> SqliteJournalStore::inMemory() {
+  return std::unique_ptr<SqliteJournalStore>(
+      new SqliteJournalStore(SqliteDatabase::openInMemory()));
+}
+
+FileURL SqliteJournalStore::defaultURL() {
+  const char* variable = std::getenv("XDG_DATA_HOME");
+  // A relative value is to be ignored, as the base-directory rules say.
+  std::string dataHome = variable != nullptr && variable[0] == '/'
+                             ? std::string(variable)
+                             : DirectoryRoots::current().home.path() + "/.local/share";
+  FileURL folder = FileURL::fromPath(dataHome, true);
+  std::filesystem::create_directories(folder.path());
+  return folder.appendingPathComponent("RozuZed", true).appendingPathComponent("rozuzed.sqlite");
+}
+
+SqliteJournalStore::DurabilitySettings SqliteJournalStore::durabilitySettings() {
+  return perform([](SqliteConnection& db) {
+    DurabilitySettings settings{"?", -1};
+    if (auto mode = db.fetchValue("PRAGMA journal_mode")) {
+      if (auto* text = std::get_if<std::string>(&*mode)) settings.journalMode = *text;
+    }
+    if (auto level = db.fetchValue("PRAGMA synchronous")) {
+      if (auto* value = std::get_if<int64_t>(&*level)) settings.synchronous = *value;
+    }
+    return settings;
+  });
+}
+
+void SqliteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
+  std::optional<std::string> snapshot;
+  if (run.appliedPlan) snapshot = run.appliedPlan->encoded();
+  perform([&](SqliteConnection& db) {
+    insertRun(db, run, snapshot);
+    insertEntries(db, intents);
+  });
+}
+
+void SqliteJournalStore::commit(const std::vector<JournalEntry>& completed,
+                                const std::vector<JournalEntry>& thenWriteIntents) {
+  if (completed.empty() && thenWriteIntents.empty()) return;
+  perform([&](SqliteConnection& db) {
+    insertEntries(db, completed);
+    insertEntries(db, thenWriteIntents);
+  });
+}
+
+void SqliteJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
+                                   const std::vector<JournalEntry>& completed) {
+  perform([&](SqliteConnection& db) {
+    insertEntries(db, completed);
+    db.execute(kFinishStatement, std::vector<SqlValue>{toText(state), at, runID.text()});
+  });
+}
+
+void SqliteJournalStore::amendIntent(const JournalEntry& entry) {
+  perform([&](SqliteConnection& db) { insertEntries(db, {entry}); });
+}
+
+void SqliteJournalStore::applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries,
+                                       Date at) {
+  perform([&](SqliteConnection& db) {
+    insertEntries(db, entries);
+    db.execute(kRecoveryStatement,
+               std::vector<SqlValue>{toText(RunState::recovered), at, runID.text()});
+  });
+}
+
+void SqliteJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at) {
+  if (entryIDs.empty()) return;
+  perform([&](SqliteConnection& db) {
+    updateEach(db, "UPDATE entry SET undoneAt = ? WHERE id IN (", {at}, entryIDs);
+  });
+}
+
+std::optional<RunRecord> SqliteJournalStore::run(const Uuid& id) {
+  auto row = perform([&](SqliteConnection& db) {
+    return db.fetchOne("SELECT * FROM run WHERE id = ?", std::vector<SqlValue>{id.text()});
+  });
+  if (!row) return std::nullopt;
+  return runFrom(*row);
+}
+
+std::vector<RunRecord> SqliteJournalStore::runs(RunState state) {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll("SELECT * FROM run WHERE state = ? ORDER BY startedAt ASC",
+                       std::vector<SqlValue>{toText(state)});
+  });
+  return readAll<RunRecord>(rows, runFrom);
+}
+
+std::vector<JournalEntry> SqliteJournalStore::entries(const Uuid& runID) {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll("SELECT * FROM entry WHERE runId = ? ORDER BY planSequence ASC",
+                       std::vector<SqlValue>{runID.text()});
+  });
+  return readAll<JournalEntry>(rows, entryFrom);
+}
+
+std::vector<BatchSummary> SqliteJournalStore::recentBatches(int64_t limit) {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll(kBatchQuery, std::vector<SqlValue>{nonNegative(limit)});
+  });
+  return readAll<BatchSummary>(rows, batchFrom);
+}
+
+std::vector<JournalEntry> SqliteJournalStore::entriesNeedingAttention() {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll("SELECT * FROM entry WHERE state = ? ORDER BY intentAt DESC",
+                       std::vector<SqlValue>{toText(EntryState::needsAttention)});
+  });
+  return readAll<JournalEntry>(rows, entryFrom);
+}
+
+void SqliteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
+  if (entryIDs.empty()) return;
+  perform([&](SqliteConnection& db) {
+    updateEach(db, "UPDATE entry SET attentionReason = NULL WHERE id IN (", {}, entryIDs);
+  });
+}
+
+void SqliteJournalStore::save(const SortPlan& plan) {
+  std::string payload = PlanCoding::encode(plan);
+  perform([&](SqliteConnection& db) {
+    db.execute(kPlanStatement,
+               std::vector<SqlValue>{plan.id.text(), plan.createdAt, plan.sourceDirectory.path(),
+                                     plan.ruleSetHash, SqlBlob{std::move(payload)}});
+  });
+}
+
+std::optional<SortPlan> SqliteJournalStore::plan(const Uuid& id) {
+  auto payload = perform([&](SqliteConnection& db) {
+    return db.fetchValue("SELECT payload FROM plan WHERE id = ?", std::vector<SqlValue>{id.text()});
+  });
+  if (!payload) return std::nullopt;
+  return decodePlan(*payload);
+}
+
+std::vector<SortPlan> SqliteJournalStore::recentPlans(int64_t limit) {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll("SELECT payload FROM plan ORDER BY createdAt DESC LIMIT ?",
+                       std::vector<SqlValue>{nonNegative(limit)});
+  });
+  std::vector<SortPlan> plans;
+  plans.reserve(rows.size());
+  for (const SqlRow& row : rows) plans.push_back(decodePlan(row["payload"]));
+  return plans;
+}
+
+}  // namespace rozuzed

@@ -1,0 +1,84 @@
+// Both store interfaces on the journal database, one SQLite file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rozuzed/journal/journal_store.h"
+#include "rozuzed/journal/sqlite_database.h"
+#include "rozuzed/support/file_url.h"
+
+namespace rozuzed {
+
+// Every operation, reads included, is one immediate write transaction on one
+// serial connection, so it is all or nothing and sees every operation that
+// returned before it. Failures inside a transaction that are not SortError
+// values arrive as journalUnavailable with SQLite's message. Encoding a
+// snapshot or plan, and decoding plans, happen outside the transaction and
+// throw what their coder throws. Rows that cannot be read are left out of
+// lists and read as absent by id; reading never changes a row. Nothing is
+// cached between calls.
+class SqliteJournalStore final : public JournalStore, public PlanStore {
+ public:
+  // Opens (creating the folder, the file and the schema as needed) the
+  // database at `url`. Throws journalUnavailable: the folder cannot be made,
+  // the file is not a writable database, a migration fails, or the file was
+  // migrated by a later build.
+  explicit SqliteJournalStore(const FileURL& url);
+
+  // A private, unnamed in-memory database. A failure to open it arrives as
+  // SQLite reports it; a migration failure as journalUnavailable.
+  static std::unique_ptr<SqliteJournalStore> inMemory();
+
+  // ${XDG_DATA_HOME:-~/.local/share}/RozuZed/rozuzed.sqlite. Creates the data
+  // folder when it is missing (not "RozuZed"); its failure is thrown as the
+  // platform reports it (std::filesystem::filesystem_error).
+  static FileURL defaultURL();
+
+  // "v1" then "v2".
+  static const std::vector<SqlMigration>& migrator();
+
+  struct DurabilitySettings {
+    std::string journalMode;
+    int64_t synchronous = -1;
+    bool operator==(const DurabilitySettings&) const = default;
+  };
+  // The connection's journal mode ("?" when unanswered) and synchronous
+  // level (-1 when unanswered). Changes nothing.
+  DurabilitySettings durabilitySettings();
+
+  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) override;
+  void commit(const std::vector<JournalEntry>& completed,
+              const std::vector<JournalEntry>& thenWriteIntents) override;
+  void finishRun(const Uuid& runID, RunState state, Date at,
+                 const std::vector<JournalEntry>& completed) override;
+  void amendIntent(const JournalEntry& entry) override;
+  void applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries, Date at) override;
+  void markUndone(const std::vector<Uuid>& entryIDs, Date at) override;
+  std::optional<RunRecord> run(const Uuid& id) override;
+  std::vector<RunRecord> runs(RunState state) override;
+  std::vector<JournalEntry> entries(const Uuid& runID) override;
+  // A run's source folder comes from the run alone, never from its plan.
+  std::vector<BatchSummary> recentBatches(int64_t limit) override;
+  std::vector<JournalEntry> entriesNeedingAttention() override;
+  void clearAttention(const std::vector<Uuid>& entryIDs) override;
+
+  void save(const SortPlan& plan) override;
+  // A stored plan newer than this build arrives as the plan reader's
+  // journalUnavailable; other decoding failures as JsonDecodingError.
+  std::optional<SortPlan> plan(const Uuid& id) override;
+  // One unreadable plan fails the whole call.
+  std::vector<SortPlan> recentPlans(int64_t limit) override;
+
+ private:
+  explicit SqliteJournalStore(std::unique_ptr<SqliteDatabase> database);
+
+  template <class Body>
+  auto perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>()));
+
+  std::unique_ptr<SqliteDatabase> queue_;
+};
+
+}  // namespace rozuzed

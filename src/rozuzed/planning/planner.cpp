@@ -1,0 +1,239 @@
+#include "rozuzed/planning/planner.h"
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "rozuzed/planning/collision_resolver.h"
+#include "rozuzed/support/unicode.h"
+
+namespace rozuzed {
+namespace {
+
+void combine(std::size_t& seed, std::size_t value) {
+  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+// Every entry of one listing lies in the same folder, so ordering the names
+// orders the paths alike. One collation key per name keeps the cost of the
+// collation linear in the number of entries.
+void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order) {
+  struct Named {
+    std::string key;
+    std::string name;
+    std::size_t index;
+  };
+  std::vector<Named> named;
+  named.reserve(urls.size());
+  for (std::size_t i = 0; i < urls.size(); ++i) {
+    std::string name = urls[i].lastPathComponent();
+    std::string key = order.sortKey(name);
+    named.push_back({std::move(key), std::move(name), i});
+  }
+  std::sort(named.begin(), named.end(), [](const Named& a, const Named& b) {
+    if (int c = a.key.compare(b.key); c != 0) return c < 0;
+    return a.name < b.name;
+  });
+  std::vector<FileURL> sorted;
+  sorted.reserve(urls.size());
+  for (const Named& entry : named) sorted.push_back(std::move(urls[entry.index]));
+  urls = std::move(sorted);
+}
+
+}  // namespace
+
+std::size_t PlannerConfiguration::hash() const {
+  std::size_t seed = std::hash<int64_t>{}(maxDepth);
+  combine(seed, safety.hash());
+  combine(seed, roots.hash());
+  return seed;
+}
+
+// The working state of one `plan` call.
+class Planner::Scan {
+ public:
+  Scan(const Planner& planner, FileURL source, Date now)
+      : planner_(planner),
+        fileSystem_(planner.fileSystem_),
+        source_(std::move(source)),
+        now_(now),
+        gate_(planner.configuration_.safety, now),
+        resolver_(planner.fileSystem_) {
+    for (const Destination& destination : planner.rules_.allDestinations()) {
+      managed_.insert(key(planner.directoryURL(destination, source_)));
+    }
+  }
+
+  SortPlan run() {
+    std::deque<std::pair<FileURL, int64_t>> queue;
+    queue.emplace_back(source_, 1);
+    while (!queue.empty()) {
+      auto [folder, depth] = std::move(queue.front());
+      queue.pop_front();
+      std::vector<FileURL> entries;
+      try {
+        entries = fileSystem_.contentsOfDirectory(folder);
+      } catch (const std::exception& error) {
+        if (depth == 1) throw;
+        skip(folder, SkipReason::contentsUnreadable(message(error)));
+        continue;
+      }
+      sortByName(entries, order_);
+      std::size_t wanted = moves_.size() + entries.size();
+      if (wanted > moves_.capacity()) moves_.reserve(std::max(wanted, 2 * moves_.capacity()));
+      for (const FileURL& entry : entries) consider(entry, depth, queue);
+    }
+    SortPlan plan;
+    plan.createdAt = now_;
+    plan.sourceDirectory = source_;
+    plan.ruleSetHash = planner_.rules_.ruleSetHash();
+    plan.moves = std::move(moves_);
+    plan.skipped = std::move(skipped_);
+    return plan;
+  }
+
+ private:
+  // A destination folder as this scan sees it; its volume is named once,
+  // the first time a file is planned into it.
+  struct Target {
+    FileURL url;
+    std::string key;
+    std::optional<VolumeID> volume;
+  };
+
+  void consider(const FileURL& entry, int64_t depth,
+                std::deque<std::pair<FileURL, int64_t>>& queue) {
+    std::optional<FileMetadata> metadata;
+    try {
+      metadata.emplace(fileSystem_.metadata(entry));
+    } catch (const std::exception& error) {
+      skip(entry, SkipReason::metadataUnreadable(message(error)));
+      return;
+    }
+
+    if (auto reason = gate_.skipReason(*metadata)) {
+      if (reason->reasonCase() != SkipReason::Case::isDirectory) {
+        skip(entry, std::move(*reason));
+      } else if (managed_.count(key(entry)) > 0) {
+        skip(entry, SkipReason::managedDestinationFolder());
+      } else if (depth < planner_.configuration_.maxDepth) {
+        queue.emplace_back(entry, depth + 1);
+      } else {
+        skip(entry, SkipReason::isDirectory());
+      }
+      return;
+    }
+
+    auto match = planner_.rules_.match(*metadata);
+    if (!match) {
+      skip(entry, SkipReason::noMatchingRule());
+      return;
+    }
+    Target& target = targetFor(*match);
+    if (key(entry.deletingLastPathComponent()) == target.key) {
+      skip(entry, SkipReason::alreadyAtDestination());
+      return;
+    }
+    auto resolution = resolver_.resolve(metadata->name, target.url);
+    MoveStrategy strategy = strategyFor(entry, target);
+
+    PlannedMove move;
+    move.planSequence = static_cast<int64_t>(moves_.size());
+    move.source = entry;
+    move.destinationDirectory = target.url;
+    move.destinationURL = std::move(resolution.url);
+    move.collisionSuffix = resolution.suffix;
+    move.matchedRuleID = std::move(match->ruleID);
+    move.matchedRuleName = std::move(match->ruleName);
+    move.fingerprint = metadata->fingerprint();
+    move.strategy = strategy;
+    moves_.push_back(std::move(move));
+  }
+
+  void skip(const FileURL& url, SkipReason reason) { skipped_.push_back({url, std::move(reason)}); }
+
+  // Rule ids are unique within a valid rule set and each rule has one
+  // destination, so the id names the folder without hashing the destination.
+  Target& targetFor(const RuleMatch& match) {
+    auto found = targets_.find(match.ruleID);
+    if (found != targets_.end()) return found->second;
+    FileURL url = planner_.directoryURL(match.destination, source_);
+    std::string folderKey = key(url);
+    return targets_.emplace(match.ruleID, Target{std::move(url), std::move(folderKey), {}})
+        .first->second;
+  }
+
+  MoveStrategy strategyFor(const FileURL& file, Target& target) {
+    VolumeID fileVolume = fileSystem_.volumeID(file);
+    if (!target.volume) target.volume = eventualVolume(target.url);
+    return fileVolume == *target.volume ? MoveStrategy::sameVolumeMove
+                                        : MoveStrategy::crossVolumeCopyVerifyTrash;
+  }
+
+  // A folder that does not exist yet lands on the volume of its nearest
+  // existing ancestor.
+  VolumeID eventualVolume(const FileURL& folder) {
+    FileURL candidate = folder;
+    while (!fileSystem_.fileExists(candidate)) {
+      FileURL parent = candidate.deletingLastPathComponent();
+      if (parent.path() == candidate.path()) break;
+      candidate = std::move(parent);
+    }
+    return fileSystem_.volumeID(candidate);
+  }
+
+  const Planner& planner_;
+  FileSystem& fileSystem_;
+  FileURL source_;
+  Date now_;
+  SafetyGate gate_;
+  CollisionResolver resolver_;
+  LocalizedStandardOrder order_;
+  std::unordered_set<std::string> managed_;
+  std::unordered_map<std::string, Target> targets_;
+  std::vector<PlannedMove> moves_;
+  std::vector<SkippedFile> skipped_;
+};
+
+Planner::Planner(FileSystem& fileSystem, const RuleEngine& rules, const DateProvider& dates,
+                 Configuration configuration)
+    : fileSystem_(fileSystem),
+      rules_(rules),
+      dates_(dates),
+      configuration_(std::move(configuration)) {}
+
+SortPlan Planner::plan(const FileURL& requested) const {
+  FileURL source = requested.standardized();
+  FileMetadata metadata = fileSystem_.metadata(source);
+  if (!metadata.isDirectory || metadata.isPackage) throw SortError::sourceNotADirectory(source);
+  Date now = dates_.now();
+  return Scan(*this, std::move(source), now).run();
+}
+
+FileURL Planner::directoryURL(const Destination& destination, const FileURL& sourceFolder) const {
+  if (destination.kind() == Destination::Kind::absolute) {
+    return FileURL::fromPath(destination.path(), true).standardized();
+  }
+  return configuration_.roots.url(destination.root(), sourceFolder)
+      .appendingPathComponent(destination.path(), true)
+      .standardized();
+}
+
+std::string Planner::message(const std::exception& error) {
+  std::string text = error.what();
+  if (isValidUtf8(text)) return text;
+  // A path in the message may hold a name that is not UTF-8; the plan's
+  // JSON cannot carry such text, so each ill-formed byte run shows as U+FFFD.
+  std::string valid;
+  icu::UnicodeString::fromUTF8(text).toUTF8String(valid);
+  return valid;
+}
+
+}  // namespace rozuzed

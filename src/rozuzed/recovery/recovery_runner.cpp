@@ -1,0 +1,203 @@
+#include "rozuzed/recovery/recovery_runner.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "rozuzed/execution/undo_runner.h"
+
+namespace rozuzed {
+namespace {
+
+const DateProvider& systemDates() {
+  static const SystemDateProvider dates;
+  return dates;
+}
+
+}  // namespace
+
+RecoveryOutcome RecoveryOutcome::anotherProcessIsRunning(RunRecord run) {
+  RecoveryOutcome outcome(Case::anotherProcessIsRunning);
+  outcome.run_ = std::move(run);
+  return outcome;
+}
+
+RecoveryOutcome RecoveryOutcome::recovered(std::vector<RecoveryReport> reports) {
+  RecoveryOutcome outcome(Case::recovered);
+  outcome.reports_ = std::move(reports);
+  return outcome;
+}
+
+RecoveryRunner::RecoveryRunner(FileSystem& fileSystem, JournalStore& journal)
+    : RecoveryRunner(fileSystem, journal, systemDates()) {}
+
+RecoveryRunner::RecoveryRunner(FileSystem& fileSystem, JournalStore& journal,
+                               const DateProvider& dates)
+    : fileSystem_(&fileSystem), journal_(&journal), dates_(&dates) {}
+
+RecoveryOutcome RecoveryRunner::reconcile(const RunLock&) {
+  std::vector<RunRecord> running = journal_->runs(RunState::running);
+  if (running.empty()) return RecoveryOutcome::nothingToRecover();
+  auto live = std::find_if(running.begin(), running.end(),
+                           [](const RunRecord& run) { return run.isLive(); });
+  if (live != running.end()) return RecoveryOutcome::anotherProcessIsRunning(*live);
+
+  std::vector<RecoveryReport> reports;
+  for (const RunRecord& run : running) {
+    if (run.wasInterrupted()) reports.push_back(reconcile(run));
+  }
+  if (reports.empty()) return RecoveryOutcome::nothingToRecover();
+  return RecoveryOutcome::recovered(std::move(reports));
+}
+
+RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
+  std::vector<JournalEntry> entries = journal_->entries(run.id);
+  RecoveryReport report{.runID = run.id, .runKind = run.kind, .interruptedAt = run.startedAt};
+
+  // An undo entry that took its file out of the Trash is finished only when
+  // the copy at the undone run's destination is in the Trash too.
+  std::unordered_map<Uuid, JournalEntry> reversed;
+  const bool anyPending = std::any_of(entries.begin(), entries.end(), [](const auto& entry) {
+    return entry.state == EntryState::pending;
+  });
+  if (run.kind == RunKind::undo && run.reversesRunID && anyPending) {
+    for (JournalEntry& entry : journal_->entries(*run.reversesRunID)) {
+      Uuid id = entry.id;
+      reversed.emplace(id, std::move(entry));
+    }
+  }
+
+  std::vector<JournalEntry> settled;
+  for (const JournalEntry& entry : entries) {
+    switch (entry.state) {
+      case EntryState::pending:
+        break;
+      case EntryState::committed:
+        report.committed.push_back(entry);
+        continue;
+      case EntryState::needsAttention:
+        report.needsAttention.push_back(entry);
+        continue;
+      case EntryState::abandoned:
+        continue;
+    }
+
+    RecoveryDecision decision = RecoveryTable::decide(observe(entry), entry.strategy);
+    ActionOutcome failure = carryOut(decision.action, entry);
+    if (!failure && decision.resulting == EntryState::committed) {
+      failure = finishTrashReturn(entry, reversed);
+    }
+    JournalEntry copy = entry;
+    if (failure) {
+      copy.state = EntryState::needsAttention;
+      copy.attentionReason = std::move(failure);
+    } else {
+      copy.state = decision.resulting;
+      copy.attentionReason = decision.reason;
+    }
+    if (copy.state == EntryState::committed) {
+      copy.committedAt = dates_->now();
+      copy.completedBy = CompletionSource::recovery;
+      try {
+        copy.fingerprintAfter = fileSystem_->metadata(entry.destinationURL).fingerprint();
+      } catch (const SortError&) {
+        copy.fingerprintAfter = std::nullopt;
+      }
+    }
+    switch (copy.state) {
+      case EntryState::committed:
+        report.committed.push_back(copy);
+        break;
+      case EntryState::abandoned:
+        report.abandoned.push_back(copy);
+        break;
+      default:
+        report.needsAttention.push_back(copy);
+        break;
+    }
+    settled.push_back(std::move(copy));
+  }
+
+  journal_->applyRecovery(run.id, settled, dates_->now());
+  if (run.kind == RunKind::undo) {
+    std::vector<Uuid> undone;
+    for (const JournalEntry& entry : settled) {
+      if (entry.state == EntryState::committed && entry.reversesEntryID) {
+        undone.push_back(*entry.reversesEntryID);
+      }
+    }
+    journal_->markUndone(undone, dates_->now());
+  }
+  return report;
+}
+
+ObservedState RecoveryRunner::observe(const JournalEntry& entry) {
+  PathState source = classify(entry.sourceURL, entry);
+  PathState temp = entry.tempURL ? classify(entry.tempURL, entry) : PathState::absent;
+  PathState destination = classify(entry.destinationURL, entry);
+  return ObservedState{.source = source, .temp = temp, .destination = destination};
+}
+
+PathState RecoveryRunner::classify(const std::optional<FileURL>& url, const JournalEntry& entry) {
+  if (!url) return PathState::absent;
+  std::optional<FileMetadata> metadata;
+  try {
+    metadata = fileSystem_->metadata(*url);
+  } catch (const SortError&) {
+    return PathState::absent;
+  }
+  if (metadata->size != entry.fingerprintBefore.size) return PathState::foreign;
+  if (entry.sourceHash) {
+    try {
+      return fileSystem_->contentHash(*url) == *entry.sourceHash ? PathState::matching
+                                                                 : PathState::foreign;
+    } catch (const SortError&) {
+      return PathState::foreign;
+    }
+  }
+  return metadata->fingerprint().matches(entry.fingerprintBefore) ? PathState::matching
+                                                                  : PathState::foreign;
+}
+
+RecoveryRunner::ActionOutcome RecoveryRunner::carryOut(RecoveryAction action,
+                                                       const JournalEntry& entry) {
+  switch (action) {
+    case RecoveryAction::none:
+      return std::nullopt;
+    case RecoveryAction::trashTemp:
+      return trash(entry.tempURL, "the staging file");
+    case RecoveryAction::trashSourceThenCommit:
+      return trash(entry.sourceURL, "the original");
+    case RecoveryAction::trashTempThenTrashSourceThenCommit:
+      if (auto failure = trash(entry.tempURL, "the staging file")) return failure;
+      return trash(entry.sourceURL, "the original");
+  }
+  return std::nullopt;
+}
+
+RecoveryRunner::ActionOutcome RecoveryRunner::trash(const std::optional<FileURL>& url,
+                                                    const std::string& what) {
+  if (!url || !fileSystem_->fileExists(*url)) return std::nullopt;
+  try {
+    fileSystem_->trashItem(*url);
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    return "Could not move " + what + " at " + url->path() + " to the Trash: " + error.what();
+  }
+}
+
+RecoveryRunner::ActionOutcome RecoveryRunner::finishTrashReturn(
+    const JournalEntry& entry, const std::unordered_map<Uuid, JournalEntry>& reversed) {
+  const JournalEntry* origin = trashReturnOrigin(entry, reversed);
+  if (!origin) return std::nullopt;
+  // Judged as the file the run left there, so that a file put in its place
+  // since is left alone.
+  JournalEntry copyLeftBehind = *origin;
+  copyLeftBehind.fingerprintBefore = origin->fingerprintAfter.value_or(origin->fingerprintBefore);
+  if (classify(origin->destinationURL, copyLeftBehind) != PathState::matching) {
+    return std::nullopt;
+  }
+  return trash(origin->destinationURL, "the copy");
+}
+
+}  // namespace rozuzed

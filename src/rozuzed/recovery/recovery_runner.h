@@ -1,0 +1,112 @@
+// Settles, at launch, the runs that a process left running when it died.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "rozuzed/filesystem/file_system.h"
+#include "rozuzed/journal/journal_store.h"
+#include "rozuzed/journal/run_lock.h"
+#include "rozuzed/model/journal_entry.h"
+#include "rozuzed/model/run_record.h"
+#include "rozuzed/recovery/recovery_decision.h"
+#include "rozuzed/support/date_provider.h"
+#include "rozuzed/support/file_url.h"
+#include "rozuzed/support/uuid.h"
+
+namespace rozuzed {
+
+// The reconciliation of one interrupted run. Each list follows the run's
+// entries (lowest planSequence first); an entry is in at most one list, and
+// entries abandoned before the interruption are in none. No equality.
+struct RecoveryReport {
+  Uuid runID;
+  RunKind runKind = RunKind::apply;
+  // The run's start: the journal holds no time of the interruption itself.
+  Date interruptedAt = 0;
+  // Settled as committed now, or committed before the interruption.
+  std::vector<JournalEntry> committed;
+  // Settled as abandoned now.
+  std::vector<JournalEntry> abandoned;
+  // Settled as needing attention now, or found so.
+  std::vector<JournalEntry> needsAttention;
+
+  bool canUndo() const { return !committed.empty(); }
+  bool isClean() const { return needsAttention.empty(); }
+};
+
+// What one reconciliation came to. No equality.
+class RecoveryOutcome {
+ public:
+  enum class Case { anotherProcessIsRunning, recovered, nothingToRecover };
+
+  // A running run has a live owner; nothing was reconciled.
+  static RecoveryOutcome anotherProcessIsRunning(RunRecord run);
+  // At least one interrupted run was settled; oldest run first.
+  static RecoveryOutcome recovered(std::vector<RecoveryReport> reports);
+  static RecoveryOutcome nothingToRecover() { return RecoveryOutcome(Case::nothingToRecover); }
+
+  Case outcomeCase() const { return case_; }
+  // Present for anotherProcessIsRunning.
+  const std::optional<RunRecord>& run() const { return run_; }
+  // Empty unless recovered.
+  const std::vector<RecoveryReport>& reports() const { return reports_; }
+
+  // True only for anotherProcessIsRunning.
+  bool blocksNewWork() const { return case_ == Case::anotherProcessIsRunning; }
+
+ private:
+  explicit RecoveryOutcome(Case c) : case_(c) {}
+
+  Case case_;
+  std::optional<RunRecord> run_;
+  std::vector<RecoveryReport> reports_;
+};
+
+// Looks at each pending entry's source, staging and destination paths,
+// asks the decision table what happened, performs the clean-up it asks for
+// (leftovers go to the Trash; nothing is deleted), and writes the settled
+// entries with the run marked recovered in one journal write per run. A
+// file that cannot be accounted for is marked for the user's attention and
+// left exactly where it is. A failed clean-up never stops the
+// reconciliation: its entry needs attention instead.
+//
+// Built anew for each reconciliation; keeps nothing between calls. The
+// collaborators must outlive it. Synchronous; takes no lock of its own.
+class RecoveryRunner {
+ public:
+  RecoveryRunner(FileSystem& fileSystem, JournalStore& journal);
+  RecoveryRunner(FileSystem& fileSystem, JournalStore& journal, const DateProvider& dates);
+
+  // To be called while holding the run lock; `holding` is only the proof of
+  // that and is not used. When any running run is live, nothing at all is
+  // reconciled. Throws what the journal throws: runs settled before the
+  // failing one stay settled, and the failing one stays running for the
+  // next call, which comes to the same states.
+  RecoveryOutcome reconcile(const RunLock& holding);
+
+  // What lies at the entry's source, staging and destination paths.
+  ObservedState observe(const JournalEntry& entry);
+
+ private:
+  // The result of one clean-up: absent on success, else the failure text.
+  using ActionOutcome = std::optional<std::string>;
+
+  RecoveryReport reconcile(const RunRecord& run);
+  PathState classify(const std::optional<FileURL>& url, const JournalEntry& entry);
+  ActionOutcome carryOut(RecoveryAction action, const JournalEntry& entry);
+  ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what);
+  // After an undo entry that took its file back out of the Trash is settled
+  // as committed: the copy the undone run left at its destination, when it
+  // is still that copy, goes to the Trash as the undo would have sent it.
+  ActionOutcome finishTrashReturn(const JournalEntry& entry,
+                                  const std::unordered_map<Uuid, JournalEntry>& reversed);
+
+  FileSystem* fileSystem_;
+  JournalStore* journal_;
+  const DateProvider* dates_;
+};
+
+}  // namespace rozuzed

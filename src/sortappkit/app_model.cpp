@@ -1,0 +1,483 @@
+#include "sortappkit/app_model.h"
+
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "rozuzed/model/sort_error.h"
+#include "sortappkit/app_error.h"
+#include "sortappkit/folder_access/scoped_access.h"
+#include "sortappkit/folder_access/user_defaults_bookmark_store.h"
+
+namespace sortappkit {
+
+using rozuzed::FileURL;
+using rozuzed::Uuid;
+
+namespace {
+
+constexpr int64_t kScanDepth = 1;
+
+// The user's locale for times by the POSIX precedence of the variables; the
+// root locale when none is set or it is C/POSIX.
+icu::Locale timeLocale() {
+  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == '\0') continue;
+    std::string name(value);
+    name = name.substr(0, name.find_first_of(".@"));
+    if (name == "C" || name == "POSIX") break;
+    return icu::Locale(name.c_str());
+  }
+  return icu::Locale::getRoot();
+}
+
+// Hours, minutes and seconds in the user's standard time style; no date.
+std::string timeOfDay(rozuzed::Date date) {
+  std::unique_ptr<icu::DateFormat> format(
+      icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium, timeLocale()));
+  if (!format) return {};
+  icu::UnicodeString text;
+  format->format(std::floor(date) * 1000.0, text);
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+struct Described {
+  std::string description;
+  std::optional<std::string> suggestion;
+};
+
+Described describe(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const AppError& appError) {
+    return {appError.errorDescription(), appError.recoverySuggestion()};
+  } catch (const rozuzed::SortError& sortError) {
+    return {sortError.errorDescription(), std::nullopt};
+  } catch (const std::exception& other) {
+    return {other.what(), std::nullopt};
+  } catch (...) {
+    return {"The operation could not be completed.", std::nullopt};
+  }
+}
+
+void finish(const AppModel::Done& done) {
+  if (done) done();
+}
+
+}  // namespace
+
+std::shared_ptr<AppModel> AppModel::create(std::shared_ptr<SortEngine> engine,
+                                           std::shared_ptr<MainThreadDispatcher> dispatcher,
+                                           std::optional<Problem> startupProblem,
+                                           std::shared_ptr<BookmarkStore> bookmarks,
+                                           std::string bookmarkKey,
+                                           std::shared_ptr<SecurityScopedBookmarks> platform) {
+  if (!bookmarks) bookmarks = std::make_shared<UserDefaultsBookmarkStore>();
+  return std::shared_ptr<AppModel>(new AppModel(std::move(engine), std::move(dispatcher),
+                                                std::move(startupProblem), std::move(bookmarks),
+                                                std::move(bookmarkKey), std::move(platform)));
+}
+
+AppModel::AppModel(std::shared_ptr<SortEngine> engine,
+                   std::shared_ptr<MainThreadDispatcher> dispatcher,
+                   std::optional<Problem> startupProblem, std::shared_ptr<BookmarkStore> bookmarks,
+                   std::string bookmarkKey, std::shared_ptr<SecurityScopedBookmarks> platform)
+    : engine_(std::move(engine)),
+      dispatcher_(std::move(dispatcher)),
+      bookmarks_(std::move(bookmarks)),
+      bookmarkKey_(std::move(bookmarkKey)),
+      platform_(std::move(platform)),
+      problem_(std::move(startupProblem)) {}
+
+template <class T, class Start>
+void AppModel::await(Start start, Then<T> then) {
+  std::weak_ptr<AppModel> weak = weak_from_this();
+  start([weak, dispatcher = dispatcher_, then = std::move(then)](Outcome<T> outcome) {
+    dispatcher->post([weak, then, outcome = std::move(outcome)] {
+      if (auto self = weak.lock()) then(outcome);
+    });
+  });
+}
+
+// Derived values
+
+std::optional<std::string> AppModel::folderName() const {
+  if (!folder_.get()) return std::nullopt;
+  return folder_.get()->displayName();
+}
+
+std::size_t AppModel::selectedCount() const {
+  if (!plan_.get()) return 0;
+  return selection_.get().selectedCount(plan_.get()->allKeys());
+}
+
+bool AppModel::canApply() const {
+  return phase_.get() == Phase::review && selectedCount() > 0;
+}
+
+std::optional<RunSummary> AppModel::undoableBatch() const {
+  for (const auto& row : history_.get()) {
+    if (row.canUndo()) return row;
+  }
+  return std::nullopt;
+}
+
+bool AppModel::isSelected(const MoveRow& row) const {
+  return selection_.get().isSelected(row.key);
+}
+
+GroupSelectionState AppModel::groupState(const DestinationGroup& group) const {
+  return selection_.get().state(group.keys());
+}
+
+// Synchronous operations
+
+void AppModel::toggle(const MoveRow& row) {
+  selection_.modify([&](Selection& selection) { selection.toggle(row.key); });
+}
+
+void AppModel::setGroup(const DestinationGroup& group, bool selected) {
+  selection_.modify([&](Selection& selection) { selection.setSelected(selected, group.keys()); });
+}
+
+void AppModel::setAll(bool selected) {
+  if (!plan_.get()) return;
+  const auto keys = plan_.get()->allKeys();
+  selection_.modify([&](Selection& selection) { selection.setSelected(selected, keys); });
+}
+
+void AppModel::acknowledgeRecovery() {
+  recovery_.set(std::nullopt);
+}
+
+void AppModel::forgetFolder() {
+  if (folder_.get()) retire(folder_.get());
+  folder_.set(nullptr);
+  plan_.set(std::nullopt);
+  selection_.set(Selection());
+  bookmarks_->remove(bookmarkKey_);
+  phase_.set(Phase::empty);
+}
+
+// Internal steps
+
+void AppModel::report(std::exception_ptr error, const std::string& title,
+                      const std::optional<std::string>& detail) {
+  Described described = describe(error);
+  std::string message = described.description;
+  if (detail) message += "\n\n" + *detail;
+  problem_.set(Problem(title, std::move(message), std::move(described.suggestion)));
+}
+
+void AppModel::adopt(std::shared_ptr<GrantedFolder> folder) {
+  if (folder_.get()) retire(folder_.get());
+  folder_.set(std::move(folder));
+  plan_.set(std::nullopt);
+  selection_.set(Selection());
+}
+
+void AppModel::beginUsing(const std::shared_ptr<GrantedFolder>& grant) {
+  ++grantsInUse_[grant];
+}
+
+void AppModel::endUsing(const std::shared_ptr<GrantedFolder>& grant) {
+  auto found = grantsInUse_.find(grant);
+  if (found == grantsInUse_.end()) return;
+  if (--found->second > 0) return;
+  grantsInUse_.erase(found);
+  if (grant != folder_.get()) grant->releaseAll();
+}
+
+void AppModel::retire(const std::shared_ptr<GrantedFolder>& grant) {
+  // A grant still in use is released by endUsing when its last operation ends.
+  if (grantsInUse_.count(grant) == 0) grant->releaseAll();
+}
+
+SortEngine::ProgressCallback AppModel::publishProgress() {
+  std::weak_ptr<AppModel> weak = weak_from_this();
+  return [weak, dispatcher = dispatcher_](const rozuzed::ExecutionProgress& value) {
+    dispatcher->post([weak, value] {
+      if (auto self = weak.lock()) self->progress_.set(value);
+    });
+  };
+}
+
+// Launch
+
+void AppModel::reconcile(Done done) {
+  await<rozuzed::RecoveryOutcome>(
+      [this](auto completion) { engine_->reconcile(std::move(completion)); },
+      [this, done](Outcome<rozuzed::RecoveryOutcome> outcome) {
+        if (!outcome.succeeded()) {
+          report(outcome.error(), "Could not check for interrupted work");
+          return finish(done);
+        }
+        const rozuzed::RecoveryOutcome& result = outcome.value();
+        switch (result.outcomeCase()) {
+          case rozuzed::RecoveryOutcome::Case::anotherProcessIsRunning:
+            report(std::make_exception_ptr(AppError::anotherProcessIsRunning()),
+                   "Another Ombrix is running",
+                   "It started at " + timeOfDay(result.run()->startedAt) + ".");
+            break;
+          case rozuzed::RecoveryOutcome::Case::recovered: {
+            std::vector<RecoverySummary> summaries;
+            for (const auto& each : result.reports()) summaries.emplace_back(each);
+            std::stable_sort(summaries.begin(), summaries.end(),
+                             [](const RecoverySummary& a, const RecoverySummary& b) {
+                               const int rankA = a.canUndo() ? 0 : 1;
+                               const int rankB = b.canUndo() ? 0 : 1;
+                               if (rankA != rankB) return rankA < rankB;
+                               return a.interruptedAt < b.interruptedAt;
+                             });
+            recovery_.set(summaries.empty() ? std::nullopt : std::optional(summaries.front()));
+            break;
+          }
+          case rozuzed::RecoveryOutcome::Case::nothingToRecover:
+            break;
+        }
+        await<std::vector<rozuzed::JournalEntry>>(
+            [this](auto completion) { engine_->entriesNeedingAttention(std::move(completion)); },
+            [this, done](Outcome<std::vector<rozuzed::JournalEntry>> entries) {
+              if (!entries.succeeded()) {
+                report(entries.error(), "Could not check for interrupted work");
+                return finish(done);
+              }
+              std::vector<AttentionRow> rows;
+              for (const auto& entry : entries.value()) rows.emplace_back(entry);
+              unresolved_.set(std::move(rows));
+              finish(done);
+            });
+      });
+}
+
+void AppModel::restoreFolder(Done done) {
+  reconcile([this, done] {
+    std::optional<std::string> stored = bookmarks_->data(bookmarkKey_);
+    if (!stored) return loadHistory(done);
+
+    GrantedFolder::Resolution resolved;
+    try {
+      resolved = GrantedFolder::resolve(*stored, platform_);
+    } catch (...) {
+      return restoreFailed(std::current_exception(), done);
+    }
+    if (!resolved.folder->startAccessing()) {
+      return restoreFailed(
+          std::make_exception_ptr(AppError::folderAccessLost(resolved.folder->url())), done);
+    }
+    if (resolved.isStale) bookmarks_->save(resolved.folder->bookmark(), bookmarkKey_);
+    adopt(resolved.folder);
+    loadHistory([this, done] { scan(done); });
+  });
+}
+
+void AppModel::restoreFailed(std::exception_ptr error, Done done) {
+  bookmarks_->remove(bookmarkKey_);
+  phase_.set(Phase::empty);
+  report(error, "That folder could not be opened again");
+  loadHistory(std::move(done));
+}
+
+// Folder and scan
+
+void AppModel::chooseFolder(FileURL url, Done done) {
+  try {
+    std::string bookmark = GrantedFolder::makeBookmark(url, platform_);
+    auto granted = std::make_shared<GrantedFolder>(url, bookmark, platform_);
+    if (!granted->startAccessing()) throw AppError::folderAccessLost(url);
+    bookmarks_->save(bookmark, bookmarkKey_);
+    adopt(std::move(granted));
+  } catch (...) {
+    report(std::current_exception(), "That folder could not be opened");
+    return finish(done);
+  }
+  scan(std::move(done));
+}
+
+void AppModel::scan(Done done) {
+  const std::shared_ptr<GrantedFolder> scanned = folder_.get();
+  if (!scanned) return finish(done);
+  phase_.set(Phase::scanning);
+  beginUsing(scanned);
+
+  auto ended = [this, scanned, done](std::optional<PlanViewModel> model, std::exception_ptr error) {
+    endUsing(scanned);
+    // A folder replaced or forgotten meanwhile keeps what its own scan shows.
+    if (folder_.get() != scanned) return finish(done);
+    if (model) {
+      std::vector<MoveKey> keys = model->allKeys();
+      selection_.modify([&](Selection& selection) {
+        selection.pruning(std::unordered_set<MoveKey>(keys.begin(), keys.end()));
+      });
+      plan_.set(std::move(model));
+      phase_.set(Phase::review);
+    } else {
+      phase_.set(scanned->isActive() ? Phase::review : Phase::empty);
+      report(error, "Could not read that folder");
+    }
+    finish(done);
+  };
+
+  await<rozuzed::LoadedRuleSet>(
+      [this](auto completion) { engine_->defaultRules(std::move(completion)); },
+      [this, scanned, ended](Outcome<rozuzed::LoadedRuleSet> rules) {
+        if (!rules.succeeded()) return ended(std::nullopt, rules.error());
+        await<rozuzed::SortPlan>(
+            [this, scanned, &rules](auto completion) {
+              engine_->plan(scanned->url(), rules.value(), kScanDepth,
+                            std::make_shared<ScopedAccess>(scanned), std::move(completion));
+            },
+            [ended](Outcome<rozuzed::SortPlan> plan) {
+              if (!plan.succeeded()) return ended(std::nullopt, plan.error());
+              ended(PlanViewModel(plan.value()), nullptr);
+            });
+      });
+}
+
+void AppModel::loadHistory(Done done) {
+  await<std::vector<rozuzed::BatchSummary>>(
+      [this](auto completion) { engine_->recentBatches(std::move(completion)); },
+      [this, done](Outcome<std::vector<rozuzed::BatchSummary>> batches) {
+        if (!batches.succeeded()) {
+          report(batches.error(), "Could not read the history");
+          return finish(done);
+        }
+        std::vector<RunSummary> rows;
+        for (const auto& batch : batches.value()) rows.emplace_back(batch);
+        history_.set(std::move(rows));
+        finish(done);
+      });
+}
+
+void AppModel::clearUnresolved(Done done) {
+  std::vector<Uuid> ids;
+  for (const auto& row : unresolved_.get()) ids.push_back(row.id);
+  if (ids.empty()) return finish(done);
+  await<void>(
+      [this, ids = std::move(ids)](auto completion) mutable {
+        engine_->clearAttention(std::move(ids), std::move(completion));
+      },
+      [this, done](Outcome<void> cleared) {
+        if (cleared.succeeded()) {
+          unresolved_.set({});
+        } else {
+          report(cleared.error(), "Could not clear those files");
+        }
+        finish(done);
+      });
+}
+
+// Sorting and undoing
+
+void AppModel::apply(Done done) {
+  const std::shared_ptr<GrantedFolder> granted = folder_.get();
+  if (!granted || !plan_.get() || !canApply() || sorting_) return finish(done);
+  sorting_ = true;
+  beginUsing(granted);
+
+  const PlanViewModel& model = *plan_.get();
+  const auto idsByKey = model.idsByKey();
+  std::unordered_set<Uuid> kept;
+  for (const auto& key : selection_.get().selected(model.allKeys())) {
+    auto found = idsByKey.find(key);
+    if (found != idsByKey.end()) kept.insert(found->second.begin(), found->second.end());
+  }
+  const int64_t total = static_cast<int64_t>(kept.size());
+
+  auto ended = [this, granted, done] {
+    sorting_ = false;
+    endUsing(granted);
+    finish(done);
+  };
+
+  await<rozuzed::SortPlan>(
+      [this, id = model.id, kept = std::move(kept)](auto completion) mutable {
+        engine_->planForApplying(id, std::move(kept), std::move(completion));
+      },
+      [this, granted, total, ended](Outcome<rozuzed::SortPlan> restricted) {
+        if (!restricted.succeeded()) {
+          report(std::make_exception_ptr(AppError::engineFailed("The plan could not be found.")),
+                 "Nothing to sort");
+          return ended();
+        }
+        phase_.set(Phase::applying);
+        progressTitle_.set("Sorting…");
+        progress_.set(rozuzed::ExecutionProgress{0, total, std::nullopt});
+        // The result screen must not show an undo of an earlier sort.
+        lastUndo_.set(std::nullopt);
+        await<rozuzed::ExecutionReport>(
+            [this, granted, &restricted](auto completion) {
+              engine_->apply(restricted.value(), std::make_shared<ScopedAccess>(granted),
+                             publishProgress(), std::move(completion));
+            },
+            [this, granted, ended](Outcome<rozuzed::ExecutionReport> applied) {
+              progress_.set(std::nullopt);
+              if (!applied.succeeded()) {
+                phase_.set(Phase::review);
+                report(applied.error(), "Sorting stopped");
+                return ended();
+              }
+              lastRun_.set(RunResult(applied.value(), granted->url()));
+              phase_.set(Phase::result);
+              loadHistory(ended);
+            });
+      });
+}
+
+void AppModel::undo(Uuid batchID, Done done) {
+  const std::shared_ptr<GrantedFolder> granted = folder_.get();
+  if (!granted) {
+    report(std::make_exception_ptr(AppError::noFolderChosen()), "Cannot undo");
+    return finish(done);
+  }
+  if (!undoing_.insert(batchID).second) return finish(done);
+  beginUsing(granted);
+  phase_.set(Phase::applying);
+  progressTitle_.set("Putting files back…");
+  progress_.set(std::nullopt);
+
+  auto ended = [this, granted, batchID, done] {
+    undoing_.erase(batchID);
+    endUsing(granted);
+    finish(done);
+  };
+
+  await<rozuzed::UndoReport>(
+      [this, batchID, granted](auto completion) {
+        engine_->undo(batchID, std::make_shared<ScopedAccess>(granted), publishProgress(),
+                      std::move(completion));
+      },
+      [this, ended](Outcome<rozuzed::UndoReport> undone) {
+        progress_.set(std::nullopt);
+        if (!undone.succeeded()) {
+          phase_.set(Phase::result);
+          report(undone.error(), "Could not put those files back");
+          return ended();
+        }
+        lastUndo_.set(UndoResult(undone.value()));
+        loadHistory([this, ended] { scan(ended); });
+      });
+}
+
+void AppModel::undoMostRecent(Done done) {
+  std::optional<RunSummary> batch = undoableBatch();
+  if (!batch) return finish(done);
+  undo(batch->id, std::move(done));
+}
+
+void AppModel::undoRecoveredRun(Done done) {
+  if (!recovery_.get()) return finish(done);
+  const Uuid id = recovery_.get()->id;
+  recovery_.set(std::nullopt);
+  undo(id, std::move(done));
+}
+
+}  // namespace sortappkit

@@ -1,0 +1,186 @@
+// The one observable object behind the window: everything a screen shows,
+// and every user action as one operation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "rozuzed/execution/execution_records.h"
+#include "rozuzed/support/file_url.h"
+#include "rozuzed/support/uuid.h"
+#include "sortappkit/folder_access/bookmark_store.h"
+#include "sortappkit/folder_access/granted_folder.h"
+#include "sortappkit/folder_access/security_scoped_bookmarks.h"
+#include "sortappkit/main_thread_dispatcher.h"
+#include "sortappkit/observable.h"
+#include "sortappkit/outcome.h"
+#include "sortappkit/sort_engine.h"
+#include "sortappkit/view_models/attention_row.h"
+#include "sortappkit/view_models/plan_view_model.h"
+#include "sortappkit/view_models/recovery_summary.h"
+#include "sortappkit/view_models/run_result.h"
+#include "sortappkit/view_models/run_summary.h"
+#include "sortappkit/view_models/selection.h"
+#include "sortappkit/view_models/undo_result.h"
+
+namespace sortappkit {
+
+// Confined to the main thread: every property is read and written there, and
+// every operation is called there. An asynchronous operation hands its engine
+// work to the engine and goes on with its next step when the result comes
+// back through the dispatcher; meanwhile the main thread is free and other
+// operations may start, kept apart only by their guards. No operation fails
+// to its caller: every failure becomes the one current `problem`. The `done`
+// given to an asynchronous operation runs on the main thread once it has
+// ended (at once when it ends without waiting), unless the model is gone.
+//
+// Beyond what the window needs, the model keeps two promises: a folder grant
+// stays held until every scan, sort or undo begun with it has ended, even
+// when another folder replaces it meanwhile; and a scan that ends after its
+// folder was replaced or forgotten changes nothing.
+class AppModel : public std::enable_shared_from_this<AppModel> {
+ public:
+  enum class Phase { empty, scanning, review, applying, result };
+
+  // What the alert shows. Equal when all three fields are.
+  struct Problem {
+    Problem(std::string title, std::string message,
+            std::optional<std::string> suggestion = std::nullopt)
+        : title(std::move(title)), message(std::move(message)), suggestion(std::move(suggestion)) {}
+
+    // Title and message joined without a separator.
+    std::string id() const { return title + message; }
+
+    bool operator==(const Problem&) const = default;
+
+    std::string title;
+    std::string message;
+    std::optional<std::string> suggestion;
+  };
+
+  using Done = std::function<void()>;
+
+  static constexpr const char* defaultBookmarkKey = "ombrix.folder.bookmark";
+
+  // `startupProblem` is present from the start. `platform` is the source of
+  // bookmarks and access for every folder the model grants.
+  static std::shared_ptr<AppModel> create(
+      std::shared_ptr<SortEngine> engine, std::shared_ptr<MainThreadDispatcher> dispatcher,
+      std::optional<Problem> startupProblem, std::shared_ptr<BookmarkStore> bookmarks = nullptr,
+      std::string bookmarkKey = defaultBookmarkKey,
+      std::shared_ptr<SecurityScopedBookmarks> platform = SecurityScopedBookmarks::live());
+
+  AppModel(const AppModel&) = delete;
+  AppModel& operator=(const AppModel&) = delete;
+
+  // Observable state. Only `selection` and `problem` may be written from
+  // outside the model.
+  const Observable<Phase>& phase() const { return phase_; }
+  const Observable<std::shared_ptr<GrantedFolder>>& folder() const { return folder_; }
+  const Observable<std::optional<PlanViewModel>>& plan() const { return plan_; }
+  const Observable<std::optional<rozuzed::ExecutionProgress>>& progress() const {
+    return progress_;
+  }
+  const Observable<std::string>& progressTitle() const { return progressTitle_; }
+  const Observable<std::optional<RunResult>>& lastRun() const { return lastRun_; }
+  const Observable<std::optional<UndoResult>>& lastUndo() const { return lastUndo_; }
+  const Observable<std::vector<RunSummary>>& history() const { return history_; }
+  const Observable<std::optional<RecoverySummary>>& recovery() const { return recovery_; }
+  const Observable<std::vector<AttentionRow>>& unresolved() const { return unresolved_; }
+  Observable<Selection>& selection() { return selection_; }
+  const Observable<Selection>& selection() const { return selection_; }
+  Observable<std::optional<Problem>>& problem() { return problem_; }
+  const Observable<std::optional<Problem>>& problem() const { return problem_; }
+
+  const std::shared_ptr<SortEngine>& engine() const { return engine_; }
+  const std::string& bookmarkKey() const { return bookmarkKey_; }
+
+  // Derived values, computed on each read.
+  std::optional<std::string> folderName() const;
+  std::size_t selectedCount() const;
+  bool canApply() const;
+  // The first history row that can still be undone.
+  std::optional<RunSummary> undoableBatch() const;
+  bool isSelected(const MoveRow& row) const;
+  GroupSelectionState groupState(const DestinationGroup& group) const;
+
+  void toggle(const MoveRow& row);
+  void setGroup(const DestinationGroup& group, bool selected);
+  void setAll(bool selected);
+  void acknowledgeRecovery();
+  void forgetFolder();
+
+  // At launch: reconcile, then restore, grant and scan the remembered folder.
+  void restoreFolder(Done done = nullptr);
+  void reconcile(Done done = nullptr);
+  void chooseFolder(rozuzed::FileURL url, Done done = nullptr);
+  void scan(Done done = nullptr);
+  void loadHistory(Done done = nullptr);
+  void clearUnresolved(Done done = nullptr);
+  // Sorts the selected moves of the plan under review. Ignored while another
+  // sort is under way.
+  void apply(Done done = nullptr);
+  // Puts back the files of a past run. Ignored while an undo of the same run
+  // is under way.
+  void undo(rozuzed::Uuid batchID, Done done = nullptr);
+  void undoMostRecent(Done done = nullptr);
+  void undoRecoveredRun(Done done = nullptr);
+
+ private:
+  AppModel(std::shared_ptr<SortEngine> engine, std::shared_ptr<MainThreadDispatcher> dispatcher,
+           std::optional<Problem> startupProblem, std::shared_ptr<BookmarkStore> bookmarks,
+           std::string bookmarkKey, std::shared_ptr<SecurityScopedBookmarks> platform);
+
+  template <class T>
+  using Then = std::function<void(Outcome<T>)>;
+
+  // Starts engine work with `start` and runs `then` on the main thread with
+  // its outcome, unless the model is gone by then.
+  template <class T, class Start>
+  void await(Start start, Then<T> then);
+
+  void report(std::exception_ptr error, const std::string& title,
+              const std::optional<std::string>& detail = std::nullopt);
+  void adopt(std::shared_ptr<GrantedFolder> folder);
+  void restoreFailed(std::exception_ptr error, Done done);
+  SortEngine::ProgressCallback publishProgress();
+
+  // A grant stays held while operations begun with it run; a grant that is
+  // no longer the model's folder is released when its last one ends.
+  void beginUsing(const std::shared_ptr<GrantedFolder>& grant);
+  void endUsing(const std::shared_ptr<GrantedFolder>& grant);
+  void retire(const std::shared_ptr<GrantedFolder>& grant);
+
+  const std::shared_ptr<SortEngine> engine_;
+  const std::shared_ptr<MainThreadDispatcher> dispatcher_;
+  const std::shared_ptr<BookmarkStore> bookmarks_;
+  const std::string bookmarkKey_;
+  const std::shared_ptr<SecurityScopedBookmarks> platform_;
+
+  Observable<Phase> phase_{Phase::empty};
+  Observable<std::shared_ptr<GrantedFolder>> folder_{nullptr, true};
+  Observable<std::optional<PlanViewModel>> plan_;
+  Observable<std::optional<rozuzed::ExecutionProgress>> progress_;
+  Observable<std::string> progressTitle_;
+  Observable<std::optional<RunResult>> lastRun_;
+  Observable<std::optional<UndoResult>> lastUndo_;
+  Observable<std::vector<RunSummary>> history_;
+  Observable<std::optional<RecoverySummary>> recovery_;
+  Observable<std::vector<AttentionRow>> unresolved_;
+  Observable<Selection> selection_;
+  Observable<std::optional<Problem>> problem_;
+
+  std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
+  bool sorting_ = false;
+  std::set<rozuzed::Uuid> undoing_;
+};
+
+}  // namespace sortappkit

@@ -1,0 +1,173 @@
+#include "sortappkit/sort_engine.h"
+
+#include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/journal/run_lock.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/planning/planner.h"
+#include "rozuzed/planning/safety_gate.h"
+#include "rozuzed/rules/rule_engine.h"
+#include "sortappkit/app_error.h"
+
+namespace sortappkit {
+
+using rozuzed::FileURL;
+using rozuzed::RunLock;
+using rozuzed::SortPlan;
+using rozuzed::Uuid;
+
+namespace {
+
+FileURL settleLockURL(std::optional<FileURL> given) {
+  if (given) return *given;
+  try {
+    return RunLock::defaultURL();
+  } catch (...) {
+    // Without a place for the journal there is still a place for the lock.
+  }
+  return FileURL::fromPath("/tmp/ombrix.lock");
+}
+
+}  // namespace
+
+SortEngine::SortEngine(std::shared_ptr<rozuzed::JournalStore> journal,
+                       std::shared_ptr<rozuzed::PlanStore> plans, std::optional<FileURL> lockURL,
+                       std::shared_ptr<rozuzed::FileSystem> fileSystem,
+                       std::shared_ptr<const rozuzed::DateProvider> dates,
+                       rozuzed::DirectoryRoots roots, RuleSource bundledRules)
+    : fileSystem_(std::move(fileSystem)),
+      journal_(std::move(journal)),
+      plans_(std::move(plans)),
+      dates_(std::move(dates)),
+      roots_(std::move(roots)),
+      lockURL_(settleLockURL(std::move(lockURL))),
+      bundledRules_(std::move(bundledRules)) {}
+
+SortEngine::~SortEngine() = default;
+
+std::shared_ptr<rozuzed::SqliteJournalStore> SortEngine::defaultStore() {
+  return std::make_shared<rozuzed::SqliteJournalStore>(rozuzed::SqliteJournalStore::defaultURL());
+}
+
+std::shared_ptr<rozuzed::FileSystem> SortEngine::liveFileSystem() {
+  return std::make_shared<rozuzed::LiveFileSystem>();
+}
+
+std::shared_ptr<const rozuzed::DateProvider> SortEngine::systemDates() {
+  return std::make_shared<rozuzed::SystemDateProvider>();
+}
+
+template <class T, class Work>
+void SortEngine::enqueue(Completion<T> done, Work work) {
+  queue_.async([done = std::move(done), work = std::move(work)]() mutable {
+    std::optional<Outcome<T>> outcome;
+    try {
+      if constexpr (std::is_void_v<T>) {
+        work();
+        outcome = Outcome<T>::success();
+      } else {
+        outcome = Outcome<T>::success(work());
+      }
+    } catch (...) {
+      outcome = Outcome<T>::failure(std::current_exception());
+    }
+    // The work's locks and runners are gone by now.
+    if (done) done(std::move(*outcome));
+  });
+}
+
+template <class Body>
+auto SortEngine::withLock(Body&& body) -> decltype(body(std::declval<const RunLock&>())) {
+  std::unique_ptr<RunLock> lock = RunLock::acquire(lockURL_);
+  if (!lock) throw AppError::anotherProcessIsRunning();
+  // The lock is released when `lock` goes, on every way out of the body.
+  return body(*lock);
+}
+
+void SortEngine::reconcile(Completion<rozuzed::RecoveryOutcome> done) {
+  enqueue<rozuzed::RecoveryOutcome>(std::move(done), [this] {
+    return withLock([this](const RunLock& lock) {
+      return rozuzed::RecoveryRunner(*fileSystem_, *journal_, *dates_).reconcile(lock);
+    });
+  });
+}
+
+void SortEngine::entriesNeedingAttention(Completion<std::vector<rozuzed::JournalEntry>> done) {
+  enqueue<std::vector<rozuzed::JournalEntry>>(
+      std::move(done), [this] { return journal_->entriesNeedingAttention(); });
+}
+
+void SortEngine::clearAttention(std::vector<Uuid> entryIDs, Completion<void> done) {
+  enqueue<void>(std::move(done),
+                [this, ids = std::move(entryIDs)] { journal_->clearAttention(ids); });
+}
+
+void SortEngine::plan(FileURL folder, rozuzed::LoadedRuleSet rules, int64_t depth,
+                      std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+                      Completion<SortPlan> done) {
+  enqueue<SortPlan>(std::move(done), [this, folder = std::move(folder), rules = std::move(rules),
+                                      depth, access = std::move(access)] {
+    const rozuzed::RuleEngine ruleEngine(rules, dates_);
+    rozuzed::Planner::Configuration configuration;
+    configuration.maxDepth = depth;
+    configuration.safety = rozuzed::SafetyPolicy();
+    configuration.roots = roots_;
+    const rozuzed::Planner planner(*fileSystem_, ruleEngine, *dates_, configuration);
+
+    std::optional<SortPlan> plan;
+    withLock(
+        [&](const RunLock&) { access->withAccess(folder, [&] { plan = planner.plan(folder); }); });
+    plans_->save(plan.value());
+    return std::move(*plan);
+  });
+}
+
+void SortEngine::defaultRules(Completion<rozuzed::LoadedRuleSet> done) {
+  enqueue<rozuzed::LoadedRuleSet>(std::move(done), [this] { return bundledRules_(); });
+}
+
+void SortEngine::planForApplying(Uuid id, std::unordered_set<Uuid> keeping,
+                                 Completion<SortPlan> done) {
+  enqueue<SortPlan>(std::move(done), [this, id, keeping = std::move(keeping)] {
+    std::optional<SortPlan> saved = plans_->plan(id);
+    if (!saved) throw rozuzed::SortError::planNotFound(id);
+    std::erase_if(saved->moves, [&keeping](const rozuzed::PlannedMove& move) {
+      return keeping.count(move.id) == 0;
+    });
+    return std::move(*saved);
+  });
+}
+
+void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+                       ProgressCallback progress, Completion<rozuzed::ExecutionReport> done) {
+  enqueue<rozuzed::ExecutionReport>(
+      std::move(done),
+      [this, plan = std::move(plan), access = std::move(access), progress = std::move(progress)] {
+        return withLock([&](const RunLock&) {
+          rozuzed::Executor executor(*fileSystem_, *journal_, *access, *dates_);
+          return executor.apply(plan, rozuzed::Executor::Options(), progress);
+        });
+      });
+}
+
+void SortEngine::undo(Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+                      ProgressCallback progress, Completion<rozuzed::UndoReport> done) {
+  enqueue<rozuzed::UndoReport>(
+      std::move(done), [this, batchID, access = std::move(access), progress = std::move(progress)] {
+        return withLock([&](const RunLock&) {
+          rozuzed::UndoRunner runner(*fileSystem_, *journal_, *access, *dates_);
+          return runner.undo(batchID, rozuzed::Executor::Options(), progress);
+        });
+      });
+}
+
+void SortEngine::recentBatches(int64_t limit, Completion<std::vector<rozuzed::BatchSummary>> done) {
+  enqueue<std::vector<rozuzed::BatchSummary>>(
+      std::move(done), [this, limit] { return journal_->recentBatches(limit); });
+}
+
+void SortEngine::entries(Uuid runID, Completion<std::vector<rozuzed::JournalEntry>> done) {
+  enqueue<std::vector<rozuzed::JournalEntry>>(std::move(done),
+                                              [this, runID] { return journal_->entries(runID); });
+}
+
+}  // namespace sortappkit

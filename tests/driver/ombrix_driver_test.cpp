@@ -1,0 +1,274 @@
+// The driver as crash tests use it: a separate process on real folders, the
+// journal under XDG_DATA_HOME, killed by the fault variables.
+#include <signal.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/journal/run_lock.h"
+#include "rozuzed/model/sort_plan.h"
+#include "rozuzed/support/json.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using testing::ProcessResult;
+using testing::TemporaryFolder;
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+constexpr double kLongAgo = 1'500'000'000;
+
+class OmbrixDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(folder / "inbox");
+    for (const char* name : {"report.pdf", "photo.jpg", "notes.unknownext"}) {
+      testing::writeFile(inbox(name), std::string("bytes of ") + name, kLongAgo);
+    }
+  }
+
+  std::string inbox(const std::string& name = "") const {
+    return name.empty() ? folder / "inbox" : folder / ("inbox/" + name);
+  }
+
+  ProcessResult driver(const std::vector<std::string>& arguments,
+                       Environment environment = {}) const {
+    std::vector<std::string> command = {testing::builtProgram("ombrix-driver")};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    environment.emplace("XDG_DATA_HOME", folder / "data");
+    environment.emplace("HOME", folder / "home");
+    for (const char* name : {"ROZUZED_FAULT", "ROZUZED_FAULT_NTH", "ROZUZED_FAULT_SIGNAL",
+                             "ROZUZED_FAULT_RANDOM_SEED", "ROZUZED_FAULT_DELAY_MS"}) {
+      environment.emplace(name, std::nullopt);
+    }
+    return testing::runProcess(command, environment);
+  }
+
+  // Runs a command that must succeed and gives its output as JSON.
+  Json driverJson(const std::vector<std::string>& arguments) const {
+    auto result = driver(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    return parseJson(result.standardOutput);
+  }
+
+  std::vector<Json> history() const {
+    auto result = driver({"history"});
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    std::vector<Json> out;
+    std::istringstream lines(result.standardOutput);
+    for (std::string line; std::getline(lines, line);) out.push_back(parseJson(line));
+    return out;
+  }
+
+  std::set<std::string> filesBelow(const std::string& root) const {
+    std::set<std::string> out;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+      if (item.is_regular_file()) {
+        out.insert(std::filesystem::relative(item.path(), root).string());
+      }
+    }
+    return out;
+  }
+
+  TemporaryFolder folder{testing::buildTreeFolder()};
+};
+
+TEST_F(OmbrixDriverTest, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"sort"},
+      {"plan"},
+      {"apply", "a", "b"},
+      {"--rules"},
+      {"--rules", "rules.json"},
+      {"--rules", "rules.json", "history"},
+      {"undo"},
+      {"undo", "not-a-uuid"},
+      {"history", "extra"},
+      {"reconcile", "extra"},
+  };
+  for (const auto& arguments : cases) {
+    auto result = driver(arguments);
+    std::string shown;
+    for (const auto& a : arguments) shown += a + " ";
+    EXPECT_EQ(result.exitCode, 2) << shown;
+    EXPECT_NE(result.standardError.find("usage: ombrix-driver"), std::string::npos) << shown;
+    EXPECT_TRUE(result.standardOutput.empty()) << shown;
+  }
+}
+
+TEST_F(OmbrixDriverTest, PlanPrintsThePayloadAndMovesNothing) {
+  auto plan = SortPlan::fromJson(driverJson({"plan", inbox()}));
+  EXPECT_EQ(plan.sourceDirectory.path(), inbox());
+  ASSERT_EQ(plan.moves.size(), 2u);
+  ASSERT_EQ(plan.skipped.size(), 1u);
+  EXPECT_EQ(plan.skipped[0].url.path(), inbox("notes.unknownext"));
+  EXPECT_EQ(filesBelow(inbox()),
+            (std::set<std::string>{"report.pdf", "photo.jpg", "notes.unknownext"}));
+  EXPECT_TRUE(history().empty());
+}
+
+TEST_F(OmbrixDriverTest, ApplyUndoAndHistoryRoundTrip) {
+  auto report = driverJson({"apply", inbox()});
+  EXPECT_TRUE(report["completeSuccess"].get<bool>());
+  ASSERT_EQ(report["moved"].size(), 2u);
+  std::set<std::pair<std::string, std::string>> moved;
+  for (const auto& item : report["moved"]) {
+    moved.insert({item["source"].get<std::string>(), item["destination"].get<std::string>()});
+  }
+  EXPECT_EQ(moved, (std::set<std::pair<std::string, std::string>>{
+                       {inbox("report.pdf"), inbox("Documents/report.pdf")},
+                       {inbox("photo.jpg"), inbox("Images/photo.jpg")}}));
+  ASSERT_EQ(report["planSkipped"].size(), 1u);
+  EXPECT_EQ(report["planSkipped"][0]["path"], inbox("notes.unknownext"));
+  EXPECT_EQ(report["planSkipped"][0]["reason"], "no matching rule");
+  EXPECT_EQ(filesBelow(inbox()), (std::set<std::string>{"Documents/report.pdf", "Images/photo.jpg",
+                                                        "notes.unknownext"}));
+
+  std::string runID = report["runID"];
+  auto batches = history();
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_EQ(batches[0]["id"], runID);
+  EXPECT_EQ(batches[0]["state"], "finished");
+  EXPECT_EQ(batches[0]["moveCount"], 2);
+
+  auto undone = driverJson({"undo", runID});
+  EXPECT_EQ(undone["reversedRunID"], runID);
+  EXPECT_EQ(undone["restored"].size(), 2u);
+  EXPECT_EQ(filesBelow(inbox()),
+            (std::set<std::string>{"report.pdf", "photo.jpg", "notes.unknownext"}));
+  EXPECT_EQ(history()[0]["undoneCount"], 2);
+
+  auto again = driver({"undo", runID});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_EQ(again.standardError, "Batch " + runID + " has already been undone\n");
+  EXPECT_EQ(driverJson({"reconcile"})["outcome"], "nothingToRecover");
+}
+
+TEST_F(OmbrixDriverTest, ARuleFileReplacesTheDefaultRules) {
+  testing::writeFile(folder / "rules.json", R"({"version": 1, "rules": [{
+      "id": "all-pdf", "name": "PDF", "enabled": true, "priority": 1,
+      "match": {"type": "extension", "values": ["pdf"]},
+      "destination": {"root": "sourceFolder", "path": "Papers"}}]})");
+  auto report = driverJson({"--rules", folder / "rules.json", "apply", inbox()});
+  ASSERT_EQ(report["moved"].size(), 1u);
+  EXPECT_EQ(report["moved"][0]["destination"], inbox("Papers/report.pdf"));
+  EXPECT_EQ(report["planSkipped"].size(), 2u);
+}
+
+TEST_F(OmbrixDriverTest, AFailedOperationExitsWithOneAndItsMessage) {
+  auto missing = driver({"apply", folder / "nowhere"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.standardOutput.empty());
+  EXPECT_TRUE(missing.standardError.starts_with("Could not read " + (folder / "nowhere")))
+      << missing.standardError;
+
+  std::string unknown = "00000000-0000-4000-8000-000000000000";
+  auto undo = driver({"undo", unknown});
+  EXPECT_EQ(undo.exitCode, 1);
+  EXPECT_EQ(undo.standardError, "No journal batch with id " + unknown + "\n");
+
+  auto rules = driver({"--rules", folder / "absent.json", "plan", inbox()});
+  EXPECT_EQ(rules.exitCode, 1);
+  EXPECT_FALSE(rules.standardError.empty());
+}
+
+TEST_F(OmbrixDriverTest, ABusyRunLockRefusesTheWork) {
+  auto lock = RunLock::acquire(FileURL::fromPath(folder / "data/RozuZed/run.lock"));
+  ASSERT_TRUE(lock);
+  auto result = driver({"apply", inbox()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardError, "Another copy of Ombrix is working on these files.\n");
+  EXPECT_EQ(filesBelow(inbox()),
+            (std::set<std::string>{"report.pdf", "photo.jpg", "notes.unknownext"}));
+}
+
+TEST_F(OmbrixDriverTest, AKilledApplyIsReconciledFromWhatIsOnDisk) {
+  struct Case {
+    const char* point;
+    const char* nth;
+    // Entries settled as committed and abandoned by the reconciliation.
+    size_t committed;
+    size_t abandoned;
+  };
+  const std::vector<Case> cases = {
+      {"beforeIntent", "1", 0, 0},
+      {"afterIntentBeforeOperation", "1", 0, 2},
+      {"afterOperationBeforeCommit", "1", 1, 1},
+      {"afterOperationBeforeCommit", "2", 2, 0},
+      {"beforeFinishRun", "1", 2, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.point) + " " + c.nth);
+    std::filesystem::remove_all(folder / "data");
+    std::filesystem::remove_all(inbox());
+    SetUp();
+
+    auto killed =
+        driver({"apply", inbox()}, {{"ROZUZED_FAULT", c.point}, {"ROZUZED_FAULT_NTH", c.nth}});
+    EXPECT_EQ(killed.signal, SIGKILL);
+    EXPECT_EQ(killed.standardError,
+              std::string("ROZUZED_FAULT fired at ") + c.point + " arrival " + c.nth + "\n");
+    EXPECT_TRUE(killed.standardOutput.empty());
+
+    auto outcome = driverJson({"reconcile"});
+    bool begun = std::string(c.point) != "beforeIntent";
+    if (!begun) {
+      EXPECT_EQ(outcome["outcome"], "nothingToRecover");
+      EXPECT_TRUE(history().empty());
+      continue;
+    }
+    ASSERT_EQ(outcome["outcome"], "recovered");
+    const auto& report = outcome["reports"][0];
+    EXPECT_EQ(report["committed"].size(), c.committed);
+    EXPECT_EQ(report["abandoned"].size(), c.abandoned);
+    EXPECT_TRUE(report["needsAttention"].empty());
+    EXPECT_EQ(history()[0]["state"], "recovered");
+    // Every file is exactly once in the folder, wherever the kill left it.
+    auto files = filesBelow(inbox());
+    EXPECT_EQ(files.size(), 3u);
+    EXPECT_EQ(files.count("report.pdf") + files.count("Documents/report.pdf"), 1u);
+    EXPECT_EQ(files.count("photo.jpg") + files.count("Images/photo.jpg"), 1u);
+  }
+}
+
+TEST_F(OmbrixDriverTest, CrossVolumeMovesSurviveAKillMidCopy) {
+  // The rules send files below HOME, which lies on another volume.
+  if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", folder.path())) {
+    GTEST_SKIP() << "no /dev/shm on a volume of its own here";
+  }
+  TemporaryFolder home("/dev/shm");
+  testing::writeFile(folder / "rules.json", R"({"version": 1, "rules": [{
+      "id": "pdf", "name": "PDF", "enabled": true, "priority": 1,
+      "match": {"type": "extension", "values": ["pdf"]},
+      "destination": {"root": "home", "path": "Papers"}}]})");
+  const std::vector<std::string> apply = {"--rules", folder / "rules.json", "apply", inbox()};
+
+  auto moved = driver(apply, {{"HOME", home.path()}});
+  ASSERT_EQ(moved.exitCode, 0) << moved.standardError;
+  auto report = parseJson(moved.standardOutput);
+  ASSERT_EQ(report["moved"].size(), 1u);
+  EXPECT_EQ(report["moved"][0]["strategy"], "crossVolumeCopyVerifyTrash");
+  EXPECT_EQ(testing::readFile(home / "Papers/report.pdf"), "bytes of report.pdf");
+  EXPECT_FALSE(testing::pathExists(inbox("report.pdf")));
+
+  // Large enough that the copy is still running when the kill comes.
+  const std::string big(32 << 20, 'x');
+  testing::writeFile(inbox("big.pdf"), big, kLongAgo);
+  auto killed = driver(
+      apply,
+      {{"HOME", home.path()}, {"ROZUZED_FAULT", "midCopy"}, {"ROZUZED_FAULT_DELAY_MS", "0"}});
+  EXPECT_EQ(killed.signal, SIGKILL);
+  EXPECT_EQ(killed.standardError, "ROZUZED_FAULT fired mid-operation at midCopy\n");
+  // Wherever the kill came, one complete copy is outside the Trash.
+  EXPECT_TRUE(testing::readFile(inbox("big.pdf")) == big ||
+              testing::readFile(home / "Papers/big.pdf") == big);
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,222 @@
+// The executor and the cross-volume transfer on the real disk: where the
+// behaviour under test is the file system's (renames that never replace,
+// real copies, the freedesktop Trash, fsync) rather than the engine's.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/execution/cross_volume_move.h"
+#include "rozuzed/execution/executor.h"
+#include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/journal/sqlite_journal_store.h"
+#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using testing::TemporaryFolder;
+
+constexpr double kLongAgo = 1'500'000'000.25;
+
+// Passes every call to the live file system; `afterCopy` runs after a
+// successful copy, to damage it the way a faulty disk would.
+class DamagingFileSystem final : public FileSystem {
+ public:
+  std::vector<FileURL> contentsOfDirectory(const FileURL& f) override {
+    return live.contentsOfDirectory(f);
+  }
+  FileMetadata metadata(const FileURL& i) override { return live.metadata(i); }
+  bool fileExists(const FileURL& u) override { return live.fileExists(u); }
+  VolumeID volumeID(const FileURL& i) override { return live.volumeID(i); }
+  ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
+  void createDirectory(const FileURL& f) override { live.createDirectory(f); }
+  void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
+  void copyItem(const FileURL& s, const FileURL& d) override {
+    live.copyItem(s, d);
+    if (afterCopy) afterCopy(d);
+  }
+  std::optional<FileURL> trashItem(const FileURL& i) override { return live.trashItem(i); }
+  void synchronize(const FileURL& i) override { live.synchronize(i); }
+
+  LiveFileSystem live;
+  std::function<void(const FileURL&)> afterCopy;
+};
+
+class ExecutorLiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::filesystem::create_directories(scratch / "data"); }
+
+  PlannedMove plannedMove(const std::string& source, const std::string& folder) {
+    auto metadata = fileSystem.metadata(FileURL::fromPath(source));
+    auto destination = FileURL::fromPath(folder, true);
+    return PlannedMove{.planSequence = sequence++,
+                       .source = FileURL::fromPath(source),
+                       .destinationDirectory = destination,
+                       .destinationURL = destination.appendingPathComponent(
+                           FileURL::fromPath(source).lastPathComponent()),
+                       .matchedRuleID = "rule",
+                       .fingerprint = metadata.fingerprint(),
+                       .strategy = MoveStrategy::sameVolumeMove};
+  }
+
+  SortPlan makePlan(std::vector<PlannedMove> moves, const std::string& folder) {
+    return SortPlan{.createdAt = kLongAgo,
+                    .sourceDirectory = FileURL::fromPath(folder, true),
+                    .ruleSetHash = "hash",
+                    .moves = std::move(moves)};
+  }
+
+  // Scratch space on the build tree's volume; the home Trash goes there too,
+  // so nothing a test trashes lands in the user's own Trash.
+  TemporaryFolder scratch{testing::buildTreeFolder()};
+  testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
+  LiveFileSystem fileSystem;
+  int64_t sequence = 0;
+};
+
+TEST_F(ExecutorLiveTest, SameVolumeMovesAreRenamesThatNeverReplace) {
+  std::filesystem::create_directories(scratch / "in/Documents");
+  testing::writeFile(scratch / "in/a.pdf", "A", kLongAgo);
+  testing::writeFile(scratch / "in/b.pdf", "B", kLongAgo);
+  testing::writeFile(scratch / "in/Documents/b.pdf", "already there", kLongAgo);
+  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+
+  auto plan = makePlan({plannedMove(scratch / "in/a.pdf", scratch / "in/Documents"),
+                        plannedMove(scratch / "in/b.pdf", scratch / "in/Documents")},
+                       scratch / "in");
+  auto report = Executor(fileSystem, journal).apply(plan);
+
+  ASSERT_TRUE(report.isCompleteSuccess());
+  EXPECT_EQ(testing::readFile(scratch / "in/Documents/a.pdf"), "A");
+  EXPECT_EQ(testing::readFile(scratch / "in/Documents/b 2.pdf"), "B");
+  EXPECT_EQ(testing::readFile(scratch / "in/Documents/b.pdf"), "already there");
+  EXPECT_FALSE(testing::pathExists(scratch / "in/a.pdf"));
+
+  auto stored = journal.entries(plan.id);
+  ASSERT_EQ(stored.size(), 2u);
+  for (const auto& entry : stored) {
+    EXPECT_EQ(entry.state, EntryState::committed);
+    EXPECT_EQ(entry.fingerprintAfter, entry.fingerprintBefore);
+  }
+  EXPECT_EQ(journal.run(plan.id)->state, RunState::finished);
+}
+
+class CrossVolumeLiveTest : public ExecutorLiveTest {
+ protected:
+  void SetUp() override {
+    ExecutorLiveTest::SetUp();
+    if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", scratch.path())) {
+      GTEST_SKIP() << "no /dev/shm on a volume of its own here";
+    }
+    other = std::make_unique<TemporaryFolder>("/dev/shm");
+  }
+
+  std::unique_ptr<TemporaryFolder> other;
+};
+
+TEST_F(CrossVolumeLiveTest, CopiesVerifiesAndTrashesTheSource) {
+  std::filesystem::create_directories(scratch / "in");
+  const std::string bytes(3 * 1024 * 1024 + 17, 'q');
+  testing::writeFile(scratch / "in/big.pdf", bytes, kLongAgo);
+  chmod((scratch / "in/big.pdf").c_str(), 0640);
+  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+
+  auto plan = makePlan({plannedMove(scratch / "in/big.pdf", *other / "Documents")}, scratch / "in");
+  auto report = Executor(fileSystem, journal).apply(plan);
+
+  ASSERT_TRUE(report.failures.empty()) << report.failures[0].error.errorDescription();
+  ASSERT_TRUE(report.isCompleteSuccess());
+  const auto& entry = report.completed[0];
+  EXPECT_EQ(entry.strategy, MoveStrategy::crossVolumeCopyVerifyTrash);
+  EXPECT_EQ(entry.sourceHash, ContentHashing::sha256(bytes));
+  EXPECT_EQ(testing::readFile(*other / "Documents/big.pdf"), bytes);
+  // The copy keeps what the fingerprint compares, so undo can recognise it.
+  EXPECT_EQ(entry.fingerprintAfter, entry.fingerprintBefore);
+  struct stat copied;
+  ASSERT_EQ(stat((*other / "Documents/big.pdf").c_str(), &copied), 0);
+  EXPECT_EQ(copied.st_mode & 0777, 0640u);
+
+  ASSERT_TRUE(entry.trashedSourceURL);
+  EXPECT_TRUE(entry.trashedSourceURL->path().starts_with(scratch / "data/Trash/files/"));
+  EXPECT_EQ(testing::readFile(entry.trashedSourceURL->path()), bytes);
+  EXPECT_FALSE(testing::pathExists(scratch / "in/big.pdf"));
+  EXPECT_EQ(std::vector<std::string>{"big.pdf"}, [&] {
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(*other / "Documents")) {
+      names.push_back(item.path().filename());
+    }
+    return names;
+  }());
+  EXPECT_EQ(journal.entries(plan.id)[0].trashedSourceURL, entry.trashedSourceURL);
+}
+
+TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
+  // The destination is on the build tree's volume this time, so the staging
+  // file goes to the Trash under the scratch folder.
+  testing::writeFile(*other / "photo.pdf", "original bytes", kLongAgo);
+  DamagingFileSystem damaging;
+  damaging.afterCopy = [](const FileURL& copy) { truncate(copy.path().c_str(), 3); };
+  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+
+  auto plan = makePlan({plannedMove(*other / "photo.pdf", scratch / "out")}, other->path());
+  auto report = Executor(damaging, journal).apply(plan);
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  const auto& error = report.failures[0].error;
+  EXPECT_EQ(error.errorCase(), SortError::Case::copyVerificationFailed);
+  EXPECT_EQ(error.reason(), VerificationFailure::sizeMismatch(14, 3));
+  EXPECT_EQ(testing::readFile(*other / "photo.pdf"), "original bytes");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "out"));
+  auto trashed = std::filesystem::directory_iterator(scratch / "data/Trash/files");
+  ASSERT_NE(trashed, std::filesystem::directory_iterator());
+  EXPECT_TRUE(trashed->path().filename().string().starts_with(".ombrix-tmp-"));
+  EXPECT_EQ(journal.entries(plan.id)[0].state, EntryState::abandoned);
+}
+
+TEST_F(CrossVolumeLiveTest, TheStandAloneMoveCopiesStraightToItsDestination) {
+  const std::string bytes = "stand-alone";
+  testing::writeFile(scratch / "a.txt", bytes, kLongAgo);
+  CrossVolumeMove transfer(fileSystem);
+  auto fingerprint = fileSystem.metadata(FileURL::fromPath(scratch / "a.txt")).fingerprint();
+
+  auto outcome = transfer.run(FileURL::fromPath(scratch / "a.txt"),
+                              FileURL::fromPath(*other / "a.txt"), fingerprint);
+  EXPECT_EQ(outcome.hash, ContentHashing::sha256(bytes));
+  ASSERT_TRUE(outcome.trashedOriginal);
+  EXPECT_EQ(testing::readFile(outcome.trashedOriginal->path()), bytes);
+  EXPECT_EQ(testing::readFile(*other / "a.txt"), bytes);
+  EXPECT_FALSE(testing::pathExists(scratch / "a.txt"));
+
+  // An occupied destination is refused before anything is copied.
+  testing::writeFile(scratch / "b.txt", "b", kLongAgo);
+  testing::writeFile(*other / "b.txt", "theirs", kLongAgo);
+  try {
+    transfer.run(FileURL::fromPath(scratch / "b.txt"), FileURL::fromPath(*other / "b.txt"),
+                 fileSystem.metadata(FileURL::fromPath(scratch / "b.txt")).fingerprint());
+    FAIL() << "replaced an existing file";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error.errorCase(), SortError::Case::refusedToOverwrite);
+  }
+  EXPECT_EQ(testing::readFile(*other / "b.txt"), "theirs");
+  EXPECT_EQ(testing::readFile(scratch / "b.txt"), "b");
+}
+
+TEST_F(ExecutorLiveTest, SynchronizeFlushesFilesAndFoldersAndNamesWhatFailed) {
+  testing::writeFile(scratch / "f", "x");
+  EXPECT_NO_THROW(fileSystem.synchronize(FileURL::fromPath(scratch / "f")));
+  EXPECT_NO_THROW(fileSystem.synchronize(FileURL::fromPath(scratch.path(), true)));
+  auto missing = FileURL::fromPath(scratch / "missing");
+  try {
+    fileSystem.synchronize(missing);
+    FAIL() << "flushed a file that is not there";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::copyFailed(missing, missing, "No such file or directory"));
+  }
+}
+
+}  // namespace
+}  // namespace rozuzed

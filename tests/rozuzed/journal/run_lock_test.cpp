@@ -1,0 +1,212 @@
+#include "rozuzed/journal/run_lock.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/model/sort_error.h"
+#include "testing/temporary_folder.h"
+
+extern char** environ;
+
+namespace rozuzed {
+namespace {
+
+std::size_t openDescriptors() {
+  std::size_t count = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd");
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++count;
+  }
+  return count;
+}
+
+std::string holderProgram() {
+  if (const char* bin = std::getenv("OMBRIX_TEST_BIN"); bin != nullptr && *bin != '\0') {
+    return std::string(bin) + "/run_lock_holder";
+  }
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "run_lock_holder";
+}
+
+// The helper program holding the lock in a process of its own. Its standard
+// input is a pipe: closing it lets the holder release and exit.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& lockPath) {
+    int input[2], output[2];
+    if (pipe(input) != 0 || pipe(output) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    std::string program = holderProgram();
+    std::vector<char*> argv{program.data(), const_cast<char*>(lockPath.c_str()), nullptr};
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    close(output[1]);
+    stdin_ = input[1];
+    stdout_ = output[0];
+  }
+  ~LockHolder() {
+    kill();
+    if (stdin_ >= 0) close(stdin_);
+    if (stdout_ >= 0) close(stdout_);
+  }
+
+  // The first line the holder wrote: "locked" or "busy".
+  std::string answer() {
+    std::string line;
+    char c;
+    while (read(stdout_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+  // Lets the holder release the lock and exit; its exit status.
+  int finish() {
+    close(stdin_);
+    stdin_ = -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  bool started() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int stdout_ = -1;
+};
+
+std::string lockFailure(const FileURL& url) {
+  try {
+    auto lock = RunLock::acquire(url);
+    return lock ? "locked" : "busy";
+  } catch (const SortError& error) {
+    return error.errorDescription();
+  }
+}
+
+class RunLockTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  FileURL url = FileURL::fromPath(folder / "a/b/run.lock");
+};
+
+TEST_F(RunLockTest, TakesTheLockCreatingMissingFolders) {
+  auto lock = RunLock::acquire(url);
+  ASSERT_TRUE(lock);
+  struct stat info {};
+  ASSERT_EQ(stat(url.path().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_size, 0);
+}
+
+TEST_F(RunLockTest, ASecondHolderInThisProcessIsTurnedAwayWithoutLeaks) {
+  auto lock = RunLock::acquire(url);
+  ASSERT_TRUE(lock);
+  std::size_t descriptors = openDescriptors();
+  EXPECT_FALSE(RunLock::acquire(url));
+  EXPECT_EQ(openDescriptors(), descriptors);
+
+  lock->release();
+  lock->release();
+  EXPECT_TRUE(std::filesystem::exists(url.path()));
+  auto next = RunLock::acquire(url);
+  EXPECT_TRUE(next);
+  next.reset();
+  EXPECT_TRUE(RunLock::acquire(url));
+  EXPECT_EQ(openDescriptors(), descriptors - 1);
+}
+
+TEST_F(RunLockTest, AnExistingLockFileKeepsItsBytes) {
+  std::filesystem::create_directories(folder / "a/b");
+  testing::writeFile(url.path(), "left by someone");
+  auto lock = RunLock::acquire(url);
+  ASSERT_TRUE(lock);
+  lock.reset();
+  EXPECT_EQ(testing::readFile(url.path()), "left by someone");
+}
+
+TEST_F(RunLockTest, ReleaseFromSeveralThreadsClosesOnce) {
+  auto lock = RunLock::acquire(url);
+  ASSERT_TRUE(lock);
+  std::size_t descriptors = openDescriptors();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) threads.emplace_back([&] { lock->release(); });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(openDescriptors(), descriptors - 1);
+  lock.reset();
+  EXPECT_EQ(openDescriptors(), descriptors - 1);
+}
+
+TEST_F(RunLockTest, AnotherProcessHoldingTheLockTurnsUsAway) {
+  LockHolder holder(url.path());
+  ASSERT_TRUE(holder.started()) << holderProgram();
+  ASSERT_EQ(holder.answer(), "locked");
+  EXPECT_EQ(lockFailure(url), "busy");
+  EXPECT_EQ(holder.finish(), 0);
+  EXPECT_EQ(lockFailure(url), "locked");
+
+  // And the other way round.
+  auto lock = RunLock::acquire(url);
+  ASSERT_TRUE(lock);
+  LockHolder refused(url.path());
+  EXPECT_EQ(refused.answer(), "busy");
+  EXPECT_EQ(refused.finish(), 1);
+}
+
+TEST_F(RunLockTest, AHolderKilledOutrightNoLongerBlocks) {
+  LockHolder holder(url.path());
+  ASSERT_EQ(holder.answer(), "locked");
+  EXPECT_EQ(lockFailure(url), "busy");
+  holder.kill();
+  EXPECT_EQ(lockFailure(url), "locked");
+}
+
+TEST_F(RunLockTest, OtherFailuresAreJournalUnavailable) {
+  testing::writeFile(folder / "file", "");
+  EXPECT_EQ(lockFailure(FileURL::fromPath(folder / "file/x/run.lock")),
+            "Journal unavailable: could not create the lock directory: Not a directory");
+
+  std::filesystem::create_directories(folder / "dir.lock");
+  EXPECT_EQ(lockFailure(FileURL::fromPath(folder / "dir.lock")),
+            "Journal unavailable: could not open the run lock at " + (folder / "dir.lock") +
+                " (errno " + std::to_string(EISDIR) + ")");
+
+  // A link in place of the lock file is never followed.
+  std::filesystem::create_symlink(folder / "target", folder / "link.lock");
+  EXPECT_EQ(lockFailure(FileURL::fromPath(folder / "link.lock")),
+            "Journal unavailable: could not open the run lock at " + (folder / "link.lock") +
+                " (errno " + std::to_string(ELOOP) + ")");
+  EXPECT_FALSE(std::filesystem::exists(folder / "target"));
+}
+
+TEST_F(RunLockTest, TheLockFileLiesBesideTheJournal) {
+  EXPECT_EQ(RunLock::url(FileURL::fromPath("/x/RozuZed/rozuzed.sqlite")).path(),
+            "/x/RozuZed/run.lock");
+  testing::ScopedEnvironment data("XDG_DATA_HOME", folder / "data");
+  EXPECT_EQ(RunLock::defaultURL().path(), folder / "data/RozuZed/run.lock");
+}
+
+}  // namespace
+}  // namespace rozuzed

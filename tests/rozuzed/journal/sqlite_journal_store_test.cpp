@@ -1,0 +1,601 @@
+#include "rozuzed/journal/sqlite_journal_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/model/plan_coding.h"
+#include "rozuzed/model/sort_error.h"
+#include "testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using Arguments = std::vector<SqlValue>;
+using Row = std::map<std::string, SqlValue>;
+
+const std::string kRunId = "AAAAAAAA-0000-4000-8000-000000000001";
+
+// The description of the journalUnavailable that `body` throws, or what
+// else happened.
+std::string journalFailure(const std::function<void()>& body) {
+  try {
+    body();
+    return "no failure";
+  } catch (const SortError& error) {
+    if (error.errorCase() != SortError::Case::journalUnavailable) return "another SortError";
+    return error.errorDescription();
+  } catch (const std::exception& error) {
+    return std::string("foreign failure: ") + error.what();
+  }
+}
+
+std::string shellOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "popen failed";
+  char buffer[4096];
+  std::size_t read;
+  while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, read);
+  pclose(pipe);
+  return output;
+}
+
+void insertRow(SqliteDatabase& db, const std::string& table, const Row& row) {
+  std::string columns, marks;
+  Arguments arguments;
+  for (const auto& [column, value] : row) {
+    columns += (columns.empty() ? "" : ", ") + column;
+    marks += marks.empty() ? "?" : ", ?";
+    arguments.push_back(value);
+  }
+  db.write([&](SqliteConnection& c) {
+    c.execute("INSERT INTO " + table + " (" + columns + ") VALUES (" + marks + ")", arguments);
+  });
+}
+
+int64_t countRows(SqliteDatabase& db, const std::string& table) {
+  return db.write([&](SqliteConnection& c) {
+    return std::get<int64_t>(*c.fetchValue("SELECT COUNT(*) FROM " + table));
+  });
+}
+
+bool tableExists(SqliteDatabase& db, const std::string& name) {
+  return db.write([&](SqliteConnection& c) {
+    return c.fetchValue("SELECT 1 FROM sqlite_master WHERE name = ?", Arguments{name}).has_value();
+  });
+}
+
+// Runs `body` in a child process that cannot override file permissions
+// (root gives up its identity there), and returns what it answered.
+std::string inUnprivilegedChild(const std::function<std::string()>& body) {
+  int channel[2];
+  if (pipe(channel) != 0) return "pipe failed";
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(channel[0]);
+    std::string answer;
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      answer = "cannot drop privileges";
+    } else {
+      answer = body();
+    }
+    ssize_t ignored = write(channel[1], answer.data(), answer.size());
+    (void)ignored;
+    _exit(0);
+  }
+  close(channel[1]);
+  std::string answer;
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(channel[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
+  close(channel[0]);
+  waitpid(pid, nullptr, 0);
+  return answer;
+}
+
+class SqliteJournalStoreTest : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+  std::string path = folder / "RozuZed/rozuzed.sqlite";
+  FileURL url = FileURL::fromPath(path);
+};
+
+TEST_F(SqliteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
+  SqliteJournalStore store(url);
+  EXPECT_EQ(shellOutput("sqlite3 -readonly '" + path + "' .schema 2>&1"),
+            "CREATE TABLE schema_migration (identifier TEXT NOT NULL PRIMARY KEY);\n"
+            "CREATE TABLE IF NOT EXISTS \"plan\" (\"id\" TEXT NOT NULL PRIMARY KEY, "
+            "\"createdAt\" DOUBLE NOT NULL, \"sourceDirectory\" TEXT NOT NULL, "
+            "\"ruleSetHash\" TEXT NOT NULL, \"payload\" BLOB NOT NULL);\n"
+            "CREATE TABLE IF NOT EXISTS \"run\" (\"id\" TEXT NOT NULL PRIMARY KEY, "
+            "\"kind\" TEXT NOT NULL, \"state\" TEXT NOT NULL, \"planId\" TEXT, "
+            "\"reversesRunId\" TEXT, \"sourceDirectory\" TEXT, \"startedAt\" DOUBLE NOT NULL, "
+            "\"finishedAt\" DOUBLE, \"ownerBootSession\" TEXT NOT NULL, "
+            "\"ownerPid\" INTEGER NOT NULL, \"ownerStartedAt\" DOUBLE NOT NULL, "
+            "\"appliedPlan\" BLOB);\n"
+            "CREATE INDEX \"run_on_state\" ON \"run\"(\"state\");\n"
+            "CREATE TABLE IF NOT EXISTS \"entry\" (\"id\" TEXT NOT NULL PRIMARY KEY, "
+            "\"runId\" TEXT NOT NULL, \"planSequence\" INTEGER NOT NULL, \"state\" TEXT NOT NULL, "
+            "\"strategy\" TEXT NOT NULL, \"sourcePath\" TEXT NOT NULL, "
+            "\"destinationPath\" TEXT NOT NULL, \"tempPath\" TEXT, \"trashedSourcePath\" TEXT, "
+            "\"sizeBefore\" INTEGER NOT NULL, \"modifiedBefore\" DOUBLE NOT NULL, "
+            "\"sourceHash\" TEXT, \"sizeAfter\" INTEGER, \"modifiedAfter\" DOUBLE, "
+            "\"matchedRuleId\" TEXT NOT NULL, \"reversesEntryId\" TEXT, \"undoneAt\" DOUBLE, "
+            "\"intentAt\" DOUBLE NOT NULL, \"committedAt\" DOUBLE, \"completedBy\" TEXT, "
+            "\"attentionReason\" TEXT);\n"
+            "CREATE INDEX \"entry_on_runId\" ON \"entry\"(\"runId\");\n"
+            "CREATE INDEX \"entry_on_state\" ON \"entry\"(\"state\");\n");
+
+  auto db = SqliteDatabase::open(path);
+  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
+  EXPECT_EQ(store.durabilitySettings(), (SqliteJournalStore::DurabilitySettings{"delete", 2}));
+}
+
+TEST_F(SqliteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntries) {
+  {
+    auto db = SqliteDatabase::open(folder / "legacy.sqlite");
+    db->migrate({SqliteJournalStore::migrator().front()});
+    insertRow(*db, "plan",
+              {{"id", kRunId},
+               {"createdAt", 1.0},
+               {"sourceDirectory", std::string("/home/u/Downloads")},
+               {"ruleSetHash", std::string("h")},
+               {"payload", SqlBlob{"{}"}}});
+    auto legacy = [](const std::string& id, const std::string& batch, int64_t sequence,
+                     double performedAt, SqlValue trashed, SqlValue hash, SqlValue undone) {
+      return Row{{"id", id},
+                 {"batchId", batch},
+                 {"sequence", sequence},
+                 {"performedAt", performedAt},
+                 {"strategy", std::string("crossVolumeCopyVerifyTrash")},
+                 {"originalPath", "/home/u/Downloads/f" + std::to_string(sequence)},
+                 {"finalPath", "/Volumes/x/f" + std::to_string(sequence)},
+                 {"trashedOriginalPath", trashed},
+                 {"sizeBefore", sequence * 10},
+                 {"modifiedBefore", 500.5},
+                 {"sizeAfter", sequence * 10 + 1},
+                 {"modifiedAfter", 600.25},
+                 {"contentHash", hash},
+                 {"matchedRuleId", std::string("rule")},
+                 {"undoneAt", undone}};
+    };
+    const std::string orphan = "BBBBBBBB-0000-4000-8000-000000000002";
+    insertRow(*db, "journalEntry",
+              legacy("00000000-0000-4000-8000-00000000000A", kRunId, 1, 30.0,
+                     std::string("/trash/f1"), std::string("ff"), 40.0));
+    insertRow(*db, "journalEntry",
+              legacy("00000000-0000-4000-8000-00000000000B", kRunId, 0, 10.0, SqlValue(),
+                     SqlValue(), SqlValue()));
+    insertRow(*db, "journalEntry",
+              legacy("00000000-0000-4000-8000-00000000000C", orphan, 0, 20.0, SqlValue(),
+                     SqlValue(), SqlValue()));
+  }
+  FileURL legacyURL = FileURL::fromPath(folder / "legacy.sqlite");
+  SqliteJournalStore store(legacyURL);
+
+  auto withPlan = store.run(*Uuid::parse(kRunId));
+  ASSERT_TRUE(withPlan);
+  EXPECT_EQ(*withPlan, (RunRecord{.id = *Uuid::parse(kRunId),
+                                  .kind = RunKind::apply,
+                                  .state = RunState::legacy,
+                                  .planID = Uuid::parse(kRunId),
+                                  .sourceDirectory = FileURL::fromPath("/home/u/Downloads", true),
+                                  .startedAt = 10.0,
+                                  .finishedAt = 30.0,
+                                  .owner = {"", 0, 0}}));
+  auto withoutPlan = store.run(*Uuid::parse("BBBBBBBB-0000-4000-8000-000000000002"));
+  ASSERT_TRUE(withoutPlan);
+  EXPECT_EQ(withoutPlan->state, RunState::legacy);
+  EXPECT_FALSE(withoutPlan->planID);
+  EXPECT_FALSE(withoutPlan->sourceDirectory);
+  EXPECT_EQ(withoutPlan->startedAt, 20.0);
+  EXPECT_EQ(withoutPlan->finishedAt, 20.0);
+
+  auto entries = store.entries(*Uuid::parse(kRunId));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0], (JournalEntry{.id = *Uuid::parse("00000000-0000-4000-8000-00000000000B"),
+                                      .runID = *Uuid::parse(kRunId),
+                                      .planSequence = 0,
+                                      .state = EntryState::committed,
+                                      .strategy = MoveStrategy::crossVolumeCopyVerifyTrash,
+                                      .sourceURL = FileURL::fromPath("/home/u/Downloads/f0"),
+                                      .destinationURL = FileURL::fromPath("/Volumes/x/f0"),
+                                      .fingerprintBefore = {0, 500.5},
+                                      .fingerprintAfter = FileFingerprint{1, 600.25},
+                                      .matchedRuleID = "rule",
+                                      .intentAt = 10.0,
+                                      .committedAt = 10.0,
+                                      .completedBy = CompletionSource::run}));
+  EXPECT_EQ(entries[1], (JournalEntry{.id = *Uuid::parse("00000000-0000-4000-8000-00000000000A"),
+                                      .runID = *Uuid::parse(kRunId),
+                                      .planSequence = 1,
+                                      .state = EntryState::committed,
+                                      .strategy = MoveStrategy::crossVolumeCopyVerifyTrash,
+                                      .sourceURL = FileURL::fromPath("/home/u/Downloads/f1"),
+                                      .destinationURL = FileURL::fromPath("/Volumes/x/f1"),
+                                      .trashedSourceURL = FileURL::fromPath("/trash/f1"),
+                                      .fingerprintBefore = {10, 500.5},
+                                      .sourceHash = ContentHash{"ff"},
+                                      .fingerprintAfter = FileFingerprint{11, 600.25},
+                                      .matchedRuleID = "rule",
+                                      .undoneAt = 40.0,
+                                      .intentAt = 30.0,
+                                      .committedAt = 30.0,
+                                      .completedBy = CompletionSource::run}));
+
+  auto batches = store.recentBatches(50);
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_EQ(batches[0].id, withoutPlan->id);
+  EXPECT_EQ(batches[1], (BatchSummary{.id = withPlan->id,
+                                      .kind = RunKind::apply,
+                                      .state = RunState::legacy,
+                                      .performedAt = 10.0,
+                                      .sourceDirectory = withPlan->sourceDirectory,
+                                      .moveCount = 2,
+                                      .undoneCount = 1}));
+
+  auto db = SqliteDatabase::open(folder / "legacy.sqlite");
+  EXPECT_FALSE(tableExists(*db, "journalEntry"));
+  EXPECT_FALSE(tableExists(*db, "journalEntry_on_batchId"));
+  EXPECT_EQ(countRows(*db, "entry"), 3);
+  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
+}
+
+TEST_F(SqliteJournalStoreTest, ReopeningAndReadingChangeNothing) {
+  RunRecord run{.startedAt = 1, .owner = ProcessIdentity::current()};
+  SortPlan plan{.createdAt = 2, .sourceDirectory = FileURL::fromPath("/d", true)};
+  run.appliedPlan = AppliedPlan::from(plan);
+  {
+    SqliteJournalStore store(url);
+    store.save(plan);
+    store.beginRun(run, {JournalEntry{.runID = run.id, .state = EntryState::needsAttention}});
+  }
+  auto before = testing::readFile(path);
+  ASSERT_TRUE(before);
+  {
+    SqliteJournalStore store(url);
+    EXPECT_EQ(store.run(run.id), run);
+    EXPECT_EQ(store.runs(RunState::running).size(), 1u);
+    EXPECT_EQ(store.entries(run.id).size(), 1u);
+    EXPECT_EQ(store.recentBatches(5).size(), 1u);
+    EXPECT_EQ(store.entriesNeedingAttention().size(), 1u);
+    EXPECT_EQ(store.plan(plan.id), plan);
+    EXPECT_EQ(store.recentPlans(5).size(), 1u);
+    store.durabilitySettings();
+  }
+  EXPECT_EQ(testing::readFile(path), before);
+}
+
+TEST_F(SqliteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouched) {
+  std::string good;
+  {
+    testing::TemporaryFolder scratch;
+    SqliteJournalStore store(FileURL::fromPath(scratch / "good.sqlite"));
+    RunRecord run{.startedAt = 1};
+    std::vector<JournalEntry> many;
+    for (int i = 0; i < 200; ++i) many.push_back(JournalEntry{.runID = run.id, .planSequence = i});
+    store.beginRun(run, many);
+    good = *testing::readFile(scratch / "good.sqlite");
+  }
+  struct Case {
+    std::string name;
+    std::string contents;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"garbage", std::string(5000, 'x'), "Journal unavailable: file is not a database"},
+      {"text", "hello", "Journal unavailable: file is not a database"},
+      {"truncated header", good.substr(0, 100),
+       "Journal unavailable: database disk image is malformed"},
+      {"truncated schema", good.substr(0, 6000),
+       "Journal unavailable: database disk image is malformed"},
+  };
+  for (const Case& c : cases) {
+    std::string file = folder / (c.name + ".sqlite");
+    testing::writeFile(file, c.contents);
+    EXPECT_EQ(journalFailure([&] { SqliteJournalStore store(FileURL::fromPath(file)); }), c.message)
+        << c.name;
+    EXPECT_EQ(testing::readFile(file), c.contents) << c.name;
+  }
+
+  // Cut short by its last page, the file may still open: whatever then
+  // needs the lost page fails as journalUnavailable, never worse.
+  std::string file = folder / "tail.sqlite";
+  testing::writeFile(file, good.substr(0, good.size() - 4096));
+  int failures = 0;
+  auto attempt = [&](const std::function<void()>& body) {
+    std::string outcome = journalFailure(body);
+    if (outcome == "no failure") return;
+    ++failures;
+    EXPECT_EQ(outcome, "Journal unavailable: database disk image is malformed");
+  };
+  attempt([&] {
+    SqliteJournalStore store(FileURL::fromPath(file));
+    for (const RunRecord& run : store.runs(RunState::running)) {
+      attempt([&] { store.entries(run.id); });
+    }
+    attempt([&] { store.recentBatches(5); });
+    attempt([&] { store.entriesNeedingAttention(); });
+  });
+  EXPECT_GT(failures, 0);
+}
+
+TEST_F(SqliteJournalStoreTest, AFolderThatCannotBeMadeIsRefused) {
+  testing::writeFile(folder / "file", "");
+  std::string message = journalFailure(
+      [&] { SqliteJournalStore store(FileURL::fromPath(folder / "file/RozuZed/rozuzed.sqlite")); });
+  EXPECT_EQ(message, "Journal unavailable: could not create " + (folder / "file/RozuZed") +
+                         ": Not a directory");
+}
+
+TEST_F(SqliteJournalStoreTest, AFileThatCanOnlyBeReadIsRefused) {
+  { SqliteJournalStore store(url); }
+  auto before = testing::readFile(path);
+  chmod(folder.path().c_str(), 0755);
+  chmod((folder / "RozuZed").c_str(), 0755);
+  chmod(path.c_str(), 0444);
+  std::string answer =
+      inUnprivilegedChild([&] { return journalFailure([&] { SqliteJournalStore store(url); }); });
+  if (answer == "cannot drop privileges") GTEST_SKIP() << answer;
+  EXPECT_EQ(answer, "Journal unavailable: attempt to write a readonly database");
+  EXPECT_EQ(testing::readFile(path), before);
+}
+
+TEST_F(SqliteJournalStoreTest, AFileMigratedByALaterBuildIsRefused) {
+  {
+    SqliteJournalStore store(url);
+    auto db = SqliteDatabase::open(path);
+    insertRow(*db, SqliteDatabase::migrationsTable, {{"identifier", std::string("v3")}});
+  }
+  auto before = testing::readFile(path);
+  EXPECT_EQ(journalFailure([&] { SqliteJournalStore store(url); }),
+            "Journal unavailable: the database was written by a later version (migration \"v3\" "
+            "is unknown to this one)");
+  EXPECT_EQ(testing::readFile(path), before);
+}
+
+TEST_F(SqliteJournalStoreTest, AFailedWriteLeavesNothingBehind) {
+  SqliteJournalStore store(url);
+  RunRecord run{.startedAt = 1};
+  JournalEntry good{.runID = run.id, .planSequence = 0};
+  JournalEntry bad{.runID = run.id, .planSequence = 1, .intentAt = std::nan("")};
+  EXPECT_EQ(journalFailure([&] {
+              store.beginRun(run, {good, bad});
+            }),
+            "Journal unavailable: NOT NULL constraint failed: entry.intentAt");
+  EXPECT_FALSE(store.run(run.id));
+  EXPECT_TRUE(store.entries(run.id).empty());
+
+  // A snapshot that cannot be written as JSON fails before the transaction,
+  // as the coder reports it.
+  run.appliedPlan = AppliedPlan{.ruleSetHash = "\xff\xfe"};
+  EXPECT_THROW(store.beginRun(run, {good}), JsonEncodingError);
+  EXPECT_FALSE(store.run(run.id));
+}
+
+TEST_F(SqliteJournalStoreTest, FailuresOfALiveFileAreReportedAndEmptyCallsStillSucceed) {
+  SqliteJournalStore store(url);
+  RunRecord run{.startedAt = 1};
+  store.beginRun(run, {});
+  {
+    // Overwrites the file in place, under the open connection.
+    int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::string garbage(4096, 'x');
+    ASSERT_EQ(::write(fd, garbage.data(), garbage.size()), 4096);
+    ::close(fd);
+  }
+  EXPECT_NO_THROW(store.commit({}, {}));
+  EXPECT_NO_THROW(store.markUndone({}, 5));
+  EXPECT_NO_THROW(store.clearAttention({}));
+  EXPECT_EQ(journalFailure([&] { store.run(run.id); }),
+            "Journal unavailable: file is not a database");
+  EXPECT_EQ(journalFailure([&] { store.markUndone({Uuid::random()}, 5); }),
+            "Journal unavailable: file is not a database");
+}
+
+// Rows written by hand, the way another build or a damaged file could hold
+// them: each case changes one column of a good row.
+TEST_F(SqliteJournalStoreTest, RunRowsThatCannotBeReadAreLeftOut) {
+  SqliteJournalStore store(url);
+  auto db = SqliteDatabase::open(path);
+  SortPlan plan{.sourceDirectory = FileURL::fromPath("/d", true)};
+  std::string snapshot = AppliedPlan::from(plan).encoded();
+  std::string version2 = snapshot;
+  version2.replace(version2.find("\"version\":1"), 11, "\"version\":2");
+  std::string withoutRuleID =
+      R"({"version":1,"planID":"AAAAAAAA-0000-4000-8000-000000000001","sourceDirectory":"file:///d/",)"
+      R"("ruleSetHash":"","moves":[{"id":"AAAAAAAA-0000-4000-8000-000000000001","planSequence":0,)"
+      R"("source":"file:///a","destination":"file:///b"}]})";
+
+  struct Case {
+    std::string column;
+    SqlValue value;
+    bool read;
+    bool hasSnapshot = false;
+  };
+  const Case cases[] = {
+      {"kind", std::string("Apply"), false},
+      {"kind", std::string(""), false},
+      {"state", std::string("Finished"), false},
+      {"kind", int64_t{1}, false},
+      {"ownerPid", int64_t{2147483648}, false},
+      {"ownerPid", int64_t{-2147483649}, false},
+      {"ownerPid", int64_t{2147483647}, true},
+      {"ownerPid", int64_t{-2147483648}, true},
+      {"ownerPid", 1.5, false},
+      {"startedAt", std::string("yesterday"), false},
+      {"finishedAt", std::string("later"), false},
+      {"finishedAt", SqlValue(), true},
+      {"planId", std::string("not a uuid"), true},
+      {"sourceDirectory", SqlValue(), true},
+      {"appliedPlan", SqlBlob{snapshot}, true, true},
+      {"appliedPlan", std::string(snapshot), true, true},
+      {"appliedPlan", SqlBlob{"\x01garbage"}, true},
+      {"appliedPlan", SqlBlob{version2}, true},
+      {"appliedPlan", SqlBlob{withoutRuleID}, true},
+  };
+  int readable = 0;
+  for (const Case& c : cases) {
+    Uuid id = Uuid::random();
+    Row row{{"id", id.text()},
+            {"kind", std::string("apply")},
+            {"state", std::string("finished")},
+            {"planId", id.text()},
+            {"sourceDirectory", std::string("/d")},
+            {"startedAt", 5.0},
+            {"finishedAt", 6.0},
+            {"ownerBootSession", std::string("boot")},
+            {"ownerPid", int64_t{77}},
+            {"ownerStartedAt", 3.5},
+            {"appliedPlan", SqlValue()}};
+    row[c.column] = c.value;
+    insertRow(*db, "run", row);
+    auto read = store.run(id);
+    EXPECT_EQ(read.has_value(), c.read) << c.column;
+    if (!read) continue;
+    ++readable;
+    EXPECT_EQ(read->appliedPlan.has_value(), c.hasSnapshot) << c.column;
+    if (c.column == "ownerPid") {
+      EXPECT_EQ(read->owner.processID, std::get<int64_t>(c.value));
+    } else if (c.column == "planId") {
+      EXPECT_FALSE(read->planID);
+    } else if (c.column == "sourceDirectory") {
+      EXPECT_FALSE(read->sourceDirectory);
+    } else if (c.column == "finishedAt") {
+      EXPECT_FALSE(read->finishedAt);
+    }
+  }
+  auto before = testing::readFile(path);
+  EXPECT_EQ(store.runs(RunState::finished).size(), static_cast<std::size_t>(readable));
+  EXPECT_EQ(testing::readFile(path), before);
+  EXPECT_EQ(countRows(*db, "run"), static_cast<int64_t>(std::size(cases)));
+}
+
+TEST_F(SqliteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
+  SqliteJournalStore store(url);
+  auto db = SqliteDatabase::open(path);
+  struct Case {
+    std::string column;
+    SqlValue value;
+    bool read;
+    std::function<void(const JournalEntry&)> check = [](const JournalEntry&) {};
+  };
+  const Case cases[] = {
+      {"strategy", std::string("rename"), false},
+      {"state", std::string("Pending"), false},
+      {"id", std::string("not a uuid"), false},
+      {"planSequence", 1.5, false},
+      {"sizeBefore", std::string("big"), false},
+      {"intentAt", SqlBlob{"x"}, false},
+      {"undoneAt", std::string("x"), false},
+      // Stored as the text "5": a relative path names no place the journal
+      // could have recorded.
+      {"sourcePath", int64_t{5}, false},
+      {"destinationPath", std::string("relative/b"), false},
+      {"trashedSourcePath", std::string(""), false},
+      {"modifiedAfter", SqlValue(), true,
+       [](const JournalEntry& e) { EXPECT_FALSE(e.fingerprintAfter); }},
+      {"sizeAfter", SqlValue(), true,
+       [](const JournalEntry& e) { EXPECT_FALSE(e.fingerprintAfter); }},
+      {"completedBy", std::string("Run"), true,
+       [](const JournalEntry& e) { EXPECT_FALSE(e.completedBy); }},
+      {"completedBy", std::string("recovery"), true,
+       [](const JournalEntry& e) { EXPECT_EQ(e.completedBy, CompletionSource::recovery); }},
+      {"reversesEntryId", std::string("nope"), true,
+       [](const JournalEntry& e) { EXPECT_FALSE(e.reversesEntryID); }},
+      {"tempPath", std::string("/t/.ombrix-tmp-X"), true,
+       [](const JournalEntry& e) { EXPECT_EQ(e.tempURL, FileURL::fromPath("/t/.ombrix-tmp-X")); }},
+  };
+  std::vector<int64_t> expected;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    Row row{{"id", Uuid::random().text()},
+            {"runId", kRunId},
+            {"planSequence", static_cast<int64_t>(i)},
+            {"state", std::string("committed")},
+            {"strategy", std::string("sameVolumeMove")},
+            {"sourcePath", std::string("/a")},
+            {"destinationPath", std::string("/b")},
+            {"sizeBefore", int64_t{1}},
+            {"modifiedBefore", 2.0},
+            {"sizeAfter", int64_t{1}},
+            {"modifiedAfter", 3.0},
+            {"matchedRuleId", std::string("r")},
+            {"intentAt", 4.0},
+            {"committedAt", 5.0},
+            {"completedBy", std::string("run")}};
+    row[c.column] = c.value;
+    insertRow(*db, "entry", row);
+    if (c.read) expected.push_back(static_cast<int64_t>(i));
+  }
+  auto before = testing::readFile(path);
+  auto entries = store.entries(*Uuid::parse(kRunId));
+  std::vector<int64_t> read;
+  for (const JournalEntry& entry : entries) {
+    read.push_back(entry.planSequence);
+    cases[entry.planSequence].check(entry);
+  }
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(testing::readFile(path), before);
+  EXPECT_EQ(countRows(*db, "entry"), static_cast<int64_t>(std::size(cases)));
+}
+
+TEST_F(SqliteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
+  SqliteJournalStore store(url);
+  SortPlan plan{.createdAt = 1, .sourceDirectory = FileURL::fromPath("/d", true)};
+  store.save(plan);
+  EXPECT_EQ(store.plan(plan.id), plan);
+  EXPECT_FALSE(store.plan(Uuid::random()));
+
+  auto db = SqliteDatabase::open(path);
+  Json future = plan.toJson();
+  future["version"] = 2;
+  Uuid futureID = Uuid::random();
+  insertRow(*db, "plan",
+            {{"id", futureID.text()},
+             {"createdAt", 2.0},
+             {"sourceDirectory", std::string("/d")},
+             {"ruleSetHash", std::string("")},
+             {"payload", SqlBlob{dumpJson(future)}}});
+  EXPECT_EQ(journalFailure([&] { store.plan(futureID); }),
+            "Journal unavailable: stored plan is version 2; this build understands 1");
+  EXPECT_EQ(journalFailure([&] { store.recentPlans(10); }),
+            "Journal unavailable: stored plan is version 2; this build understands 1");
+}
+
+TEST_F(SqliteJournalStoreTest, AnUnnamedDatabaseInMemoryServesTheSameOperations) {
+  auto store = SqliteJournalStore::inMemory();
+  RunRecord run{.startedAt = 1};
+  store->beginRun(run, {});
+  EXPECT_EQ(store->run(run.id), run);
+}
+
+TEST_F(SqliteJournalStoreTest, TheDefaultLocationIsInTheDataFolder) {
+  testing::ScopedEnvironment data("XDG_DATA_HOME", folder / "data");
+  EXPECT_EQ(SqliteJournalStore::defaultURL().path(), folder / "data/RozuZed/rozuzed.sqlite");
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "data"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "data/RozuZed"));
+
+  testing::ScopedEnvironment relative("XDG_DATA_HOME", "relative/data");
+  testing::ScopedEnvironment home("HOME", folder / "home");
+  EXPECT_EQ(SqliteJournalStore::defaultURL().path(),
+            folder / "home/.local/share/RozuZed/rozuzed.sqlite");
+
+  testing::writeFile(folder / "blocked", "");
+  testing::ScopedEnvironment blocked("XDG_DATA_HOME", folder / "blocked/data");
+  EXPECT_THROW(SqliteJournalStore::defaultURL(), std::filesystem::filesystem_error);
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,82 @@
+#include "rozuzed/model/run_record.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace rozuzed {
+namespace {
+
+RunRecord runOwnedBy(ProcessIdentity owner, RunState state) {
+  return RunRecord{.state = state, .startedAt = 1000, .owner = std::move(owner)};
+}
+
+ProcessIdentity otherBoot() {
+  ProcessIdentity owner = ProcessIdentity::current();
+  owner.bootSessionID += "-earlier";
+  return owner;
+}
+
+// No process has this identifier: it is above the kernel's limit.
+ProcessIdentity endedProcess() {
+  ProcessIdentity owner = ProcessIdentity::current();
+  owner.processID = 0x7fffffff;
+  return owner;
+}
+
+TEST(RunKindTest, TextIsTheExactCaseName) {
+  EXPECT_EQ(runKindFromText("apply"), RunKind::apply);
+  EXPECT_EQ(runKindFromText("undo"), RunKind::undo);
+  EXPECT_EQ(toText(RunKind::undo), "undo");
+  EXPECT_FALSE(runKindFromText("Apply"));
+  EXPECT_FALSE(runKindFromText(""));
+}
+
+TEST(RunStateTest, TextIsTheExactCaseName) {
+  for (auto state :
+       {RunState::running, RunState::finished, RunState::recovered, RunState::legacy}) {
+    EXPECT_EQ(runStateFromText(toText(state)), state);
+  }
+  EXPECT_EQ(toText(RunState::recovered), "recovered");
+  EXPECT_FALSE(runStateFromText("Running"));
+  EXPECT_FALSE(runStateFromText("running "));
+}
+
+TEST(RunRecordTest, OnlyARunningRunIsLiveOrInterrupted) {
+  for (auto state : {RunState::finished, RunState::recovered, RunState::legacy}) {
+    for (const auto& owner :
+         {ProcessIdentity::current(), otherBoot(), endedProcess(), ProcessIdentity{"", 0, 0}}) {
+      RunRecord run = runOwnedBy(owner, state);
+      EXPECT_FALSE(run.isLive()) << toText(state);
+      EXPECT_FALSE(run.wasInterrupted()) << toText(state);
+    }
+  }
+}
+
+TEST(RunRecordTest, ARunningRunIsLiveExactlyWhileItsOwnerCanStillWork) {
+  RunRecord mine = runOwnedBy(ProcessIdentity::current(), RunState::running);
+  EXPECT_TRUE(mine.isLive());
+  EXPECT_FALSE(mine.wasInterrupted());
+
+  for (const auto& owner : {otherBoot(), endedProcess()}) {
+    RunRecord run = runOwnedBy(owner, RunState::running);
+    EXPECT_FALSE(run.isLive());
+    EXPECT_TRUE(run.wasInterrupted());
+  }
+}
+
+TEST(RunRecordTest, EqualityTakesTheOwnersStartTimeExactly) {
+  RunRecord a = runOwnedBy(ProcessIdentity{"boot", 42, 100.0}, RunState::running);
+  RunRecord b = a;
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.hash(), b.hash());
+  b.owner.processStartedAt += 1e-9;
+  EXPECT_NE(a, b);
+  b = a;
+  b.appliedPlan = AppliedPlan{.planID = a.id};
+  EXPECT_NE(a, b);
+  EXPECT_NE(RunRecord{}.id, RunRecord{}.id);
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,277 @@
+#include "rozuzed/model/sort_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "rozuzed/model/plan_coding.h"
+#include "rozuzed/model/sort_error.h"
+
+namespace rozuzed {
+namespace {
+
+const Uuid kPlanID = *Uuid::parse("6F1C2A9E-4B3D-4E8F-9A1B-2C3D4E5F6A7B");
+const Uuid kMoveID = *Uuid::parse("0b9e8d7c-6a5f-4e3d-8c2b-1a0f9e8d7c6b");
+const std::string kHash(64, 'a');
+
+// Invoice.pdf goes to Documents/Invoices, where its name is taken; a hidden
+// file stays.
+SortPlan invoicePlan() {
+  SortPlan plan;
+  plan.id = kPlanID;
+  plan.createdAt = 1718000000.123456;
+  plan.sourceDirectory = FileURL::fromPath("/Users/me/Downloads", true);
+  plan.ruleSetHash = kHash;
+  PlannedMove move;
+  move.id = kMoveID;
+  move.planSequence = 0;
+  move.source = FileURL::fromPath("/Users/me/Downloads/Invoice.pdf");
+  move.destinationDirectory = FileURL::fromPath("/Users/me/Documents/Invoices", true);
+  move.destinationURL = FileURL::fromPath("/Users/me/Documents/Invoices/Invoice 2.pdf");
+  move.collisionSuffix = 2;
+  move.matchedRuleID = "invoices";
+  move.matchedRuleName = "Invoices";
+  move.fingerprint = {734, 1717990000.5};
+  move.strategy = MoveStrategy::sameVolumeMove;
+  plan.moves.push_back(move);
+  plan.skipped.push_back(
+      {FileURL::fromPath("/Users/me/Downloads/.notes.txt"), SkipReason::isHidden()});
+  return plan;
+}
+
+std::vector<std::string> keysOf(const Json& object) {
+  std::vector<std::string> keys;
+  for (auto it = object.begin(); it != object.end(); ++it) keys.push_back(it.key());
+  return keys;
+}
+
+TEST(SortPlanTest, PayloadLayoutKeyForKey) {
+  std::string text = PlanCoding::encode(invoicePlan());
+  EXPECT_EQ(text.find_first_of(" \n"), std::string::npos) << "compact output";
+  Json payload = parseJson(text);
+  using Keys = std::vector<std::string>;
+  EXPECT_EQ(keysOf(payload), (Keys{"version", "id", "createdAt", "sourceDirectory", "ruleSetHash",
+                                   "moves", "skipped"}));
+  EXPECT_EQ(payload["version"], 1);
+  EXPECT_EQ(payload["id"], "6F1C2A9E-4B3D-4E8F-9A1B-2C3D4E5F6A7B");
+  EXPECT_EQ(payload["createdAt"], 1718000000.123456);
+  EXPECT_EQ(payload["sourceDirectory"], "file:///Users/me/Downloads/");
+  EXPECT_EQ(payload["ruleSetHash"], kHash);
+
+  const Json& move = payload["moves"].at(0);
+  EXPECT_EQ(keysOf(move), (Keys{"id", "planSequence", "source", "destinationDirectory",
+                                "destinationURL", "collisionSuffix", "matchedRuleID",
+                                "matchedRuleName", "fingerprint", "strategy"}));
+  EXPECT_EQ(move["id"], "0B9E8D7C-6A5F-4E3D-8C2B-1A0F9E8D7C6B");
+  EXPECT_EQ(move["planSequence"], 0);
+  EXPECT_EQ(move["source"], "file:///Users/me/Downloads/Invoice.pdf");
+  EXPECT_EQ(move["destinationDirectory"], "file:///Users/me/Documents/Invoices/");
+  EXPECT_EQ(move["destinationURL"], "file:///Users/me/Documents/Invoices/Invoice%202.pdf");
+  EXPECT_EQ(move["collisionSuffix"], 2);
+  EXPECT_EQ(move["matchedRuleID"], "invoices");
+  EXPECT_EQ(move["matchedRuleName"], "Invoices");
+  EXPECT_EQ(keysOf(move["fingerprint"]), (Keys{"size", "modificationDate"}));
+  EXPECT_EQ(move["fingerprint"]["size"], 734);
+  EXPECT_EQ(move["fingerprint"]["modificationDate"], 1717990000.5);
+  EXPECT_EQ(move["strategy"], "sameVolumeMove");
+
+  const Json& skipped = payload["skipped"].at(0);
+  EXPECT_EQ(keysOf(skipped), (Keys{"url", "reason"}));
+  EXPECT_EQ(skipped["url"], "file:///Users/me/Downloads/.notes.txt");
+  EXPECT_EQ(dumpJson(skipped["reason"]), R"({"isHidden":{}})");
+
+  SortPlan back = PlanCoding::decode<SortPlan>(text);
+  EXPECT_EQ(back, invoicePlan());
+  EXPECT_EQ(back.hash(), invoicePlan().hash());
+  EXPECT_EQ(PlanCoding::encode(back), text);
+}
+
+TEST(SortPlanTest, ReadsBackEveryValueExactly) {
+  SortPlan plan = invoicePlan();
+  plan.createdAt = 0.1 + 0.2;
+  plan.sourceDirectory = FileURL::fromPath("/home/ü/a b%c#?", true);
+  PlannedMove second = plan.moves[0];
+  second.id = Uuid::random();
+  second.planSequence = 7;
+  second.collisionSuffix.reset();
+  second.fingerprint = {0, kDistantPast};
+  second.strategy = MoveStrategy::crossVolumeCopyVerifyTrash;
+  plan.moves.push_back(second);
+  plan.skipped.push_back({FileURL::fromPath("/x/y.part"), SkipReason::recentlyModified(1.0 / 3)});
+  plan.skipped.push_back(
+      {FileURL::fromPath("/x/Pkg.app/", true), SkipReason::isPackage(std::nullopt)});
+
+  std::string text = PlanCoding::encode(plan);
+  SortPlan back = PlanCoding::decode<SortPlan>(text);
+  EXPECT_EQ(back, plan);
+  EXPECT_EQ(back.createdAt, 0.1 + 0.2);
+  EXPECT_EQ(back.sourceDirectory.path(), "/home/ü/a b%c#?");
+  EXPECT_FALSE(back.moves[1].collisionSuffix);
+  EXPECT_EQ(parseJson(text)["moves"][1].count("collisionSuffix"), 0u);
+}
+
+TEST(SortPlanTest, VersionRule) {
+  Json payload = invoicePlan().toJson();
+
+  payload.erase("version");
+  EXPECT_EQ(SortPlan::fromJson(payload).version, 1);
+  payload["version"] = nullptr;
+  EXPECT_EQ(SortPlan::fromJson(payload).version, 1);
+
+  payload["version"] = 0;
+  SortPlan zero = SortPlan::fromJson(payload);
+  EXPECT_EQ(zero.version, 0);
+  EXPECT_EQ(zero.toJson()["version"], 0);
+  payload["version"] = -3;
+  EXPECT_EQ(SortPlan::fromJson(payload).version, -3);
+
+  for (const std::string& text : {PlanCoding::text(Json{{"version", 2}}), dumpJson([] {
+                                    Json p = invoicePlan().toJson();
+                                    p["version"] = 2;
+                                    return p;
+                                  }())}) {
+    try {
+      PlanCoding::decode<SortPlan>(text);
+      ADD_FAILURE() << "read";
+    } catch (const SortError& error) {
+      EXPECT_EQ(error.errorCase(), SortError::Case::journalUnavailable);
+      EXPECT_EQ(error.text(), "stored plan is version 2; this build understands 1");
+      EXPECT_STREQ(error.what(),
+                   "Journal unavailable: stored plan is version 2; this build understands 1");
+    }
+  }
+  payload["version"] = "1";
+  EXPECT_THROW(SortPlan::fromJson(payload), JsonDecodingError);
+  payload["version"] = 1.5;
+  EXPECT_THROW(SortPlan::fromJson(payload), JsonDecodingError);
+
+  SortPlan a = invoicePlan();
+  SortPlan b = a;
+  b.version = 0;
+  EXPECT_NE(a, b);
+}
+
+TEST(SortPlanTest, OptionalMoveKeys) {
+  Json payload = invoicePlan().toJson();
+  Json& move = payload["moves"][0];
+  move.erase("planSequence");
+  move.erase("collisionSuffix");
+  move["unknown"] = {{"deep", true}};
+  payload["unknown"] = 1;
+  payload["skipped"][0]["extra"] = nullptr;
+  SortPlan plan = SortPlan::fromJson(payload);
+  EXPECT_EQ(plan.moves[0].planSequence, 0);
+  EXPECT_FALSE(plan.moves[0].collisionSuffix);
+  Json written = plan.moves[0].toJson();
+  EXPECT_EQ(written["planSequence"], 0);
+  EXPECT_EQ(written.count("collisionSuffix"), 0u);
+
+  move["planSequence"] = nullptr;
+  move["collisionSuffix"] = nullptr;
+  plan = SortPlan::fromJson(payload);
+  EXPECT_EQ(plan.moves[0].planSequence, 0);
+  EXPECT_FALSE(plan.moves[0].collisionSuffix);
+}
+
+TEST(SortPlanTest, EmptyListsAreWrittenAndRequired) {
+  SortPlan plan = invoicePlan();
+  plan.moves.clear();
+  plan.skipped.clear();
+  Json payload = parseJson(PlanCoding::encode(plan));
+  EXPECT_EQ(dumpJson(payload["moves"]), "[]");
+  EXPECT_EQ(dumpJson(payload["skipped"]), "[]");
+  EXPECT_EQ(SortPlan::fromJson(payload), plan);
+  for (const char* key : {"moves", "skipped"}) {
+    Json missing = payload;
+    missing.erase(key);
+    EXPECT_THROW(SortPlan::fromJson(missing), JsonDecodingError) << key;
+  }
+}
+
+TEST(SortPlanTest, MalformedPayloadsFailWithTheReadersError) {
+  struct Case {
+    const char* label;
+    std::function<void(Json&)> damage;
+  };
+  std::vector<Case> cases = {
+      {"id missing", [](Json& p) { p.erase("id"); }},
+      {"id null", [](Json& p) { p["id"] = nullptr; }},
+      {"id not a UUID", [](Json& p) { p["id"] = "6F1C2A9E"; }},
+      {"createdAt text", [](Json& p) { p["createdAt"] = "now"; }},
+      {"source not a URL", [](Json& p) { p["sourceDirectory"] = "/Users/me"; }},
+      {"hash number", [](Json& p) { p["ruleSetHash"] = 1; }},
+      {"moves object", [](Json& p) { p["moves"] = Json::object(); }},
+      {"move not object", [](Json& p) { p["moves"][0] = 1; }},
+      {"strategy case", [](Json& p) { p["moves"][0]["strategy"] = "SameVolumeMove"; }},
+      {"strategy missing", [](Json& p) { p["moves"][0].erase("strategy"); }},
+      {"suffix fraction", [](Json& p) { p["moves"][0]["collisionSuffix"] = 2.5; }},
+      {"fingerprint missing", [](Json& p) { p["moves"][0].erase("fingerprint"); }},
+      {"fingerprint size missing", [](Json& p) { p["moves"][0]["fingerprint"].erase("size"); }},
+      {"rule name null", [](Json& p) { p["moves"][0]["matchedRuleName"] = nullptr; }},
+      {"skipped reason missing", [](Json& p) { p["skipped"][0].erase("reason"); }},
+      {"skipped reason bad",
+       [](Json& p) {
+         p["skipped"][0]["reason"] = {{"isHidden", 1}};
+       }},
+      {"skipped url http", [](Json& p) { p["skipped"][0]["url"] = "http://x/y"; }},
+  };
+  for (const auto& c : cases) {
+    Json payload = invoicePlan().toJson();
+    c.damage(payload);
+    EXPECT_THROW(PlanCoding::decode<SortPlan>(dumpJson(payload)), JsonDecodingError) << c.label;
+  }
+  for (const char* text : {"", "not json", "[]", "null", "{\"version\":1"}) {
+    EXPECT_THROW(PlanCoding::decode<SortPlan>(text), JsonDecodingError) << text;
+  }
+}
+
+TEST(SortPlanTest, StrategyText) {
+  for (auto s : {MoveStrategy::sameVolumeMove, MoveStrategy::crossVolumeCopyVerifyTrash}) {
+    EXPECT_EQ(moveStrategyFromText(toText(s)), s);
+  }
+  EXPECT_EQ(toText(MoveStrategy::crossVolumeCopyVerifyTrash), "crossVolumeCopyVerifyTrash");
+  EXPECT_FALSE(moveStrategyFromText("samevolumemove"));
+  EXPECT_FALSE(moveStrategyFromText(""));
+}
+
+TEST(SortPlanTest, IdentityAndEquality) {
+  EXPECT_NE(PlannedMove().id, PlannedMove().id);
+  EXPECT_NE(SortPlan().id, SortPlan().id);
+  EXPECT_EQ(SortPlan().version, SortPlan::currentVersion);
+
+  PlannedMove a = invoicePlan().moves[0];
+  PlannedMove b = a;
+  b.fingerprint.modificationDate += 0.0005;
+  EXPECT_NE(a, b) << "fingerprints compare exactly";
+  b = a;
+  b.collisionSuffix.reset();
+  EXPECT_NE(a, b);
+  std::unordered_set<PlannedMove> moves = {a, b, a};
+  EXPECT_EQ(moves.size(), 2u);
+
+  SkippedFile decomposed{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("cafe\u0301")};
+  SkippedFile composed{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("caf\u00e9")};
+  EXPECT_EQ(decomposed, composed);
+  EXPECT_EQ(decomposed.hash(), composed.hash());
+}
+
+TEST(PlanCodingTest, RefusesWhatJsonCannotHold) {
+  SortPlan plan = invoicePlan();
+  plan.createdAt = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(PlanCoding::encode(plan), JsonEncodingError);
+  plan = invoicePlan();
+  plan.ruleSetHash = "\xff\xfe";
+  EXPECT_THROW(PlanCoding::encode(plan), JsonEncodingError);
+  plan = invoicePlan();
+  // A name that is not UTF-8 still codes: the URL text is percent-encoded.
+  plan.skipped[0].url = FileURL::fromPath("/d/\xff.txt");
+  SortPlan back = PlanCoding::decode<SortPlan>(PlanCoding::encode(plan));
+  EXPECT_EQ(back.skipped[0].url.path(), "/d/\xff.txt");
+}
+
+}  // namespace
+}  // namespace rozuzed

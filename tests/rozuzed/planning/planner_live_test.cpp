@@ -1,0 +1,151 @@
+// The planner against a real folder: what the disk reports about links,
+// pipes, packages, odd names and letter case decides these cases.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/model/plan_coding.h"
+#include "rozuzed/planning/planner.h"
+#include "rozuzed/support/unicode.h"
+#include "testing/fixed_date_provider.h"
+#include "testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using testing::FixedDateProvider;
+using testing::TemporaryFolder;
+using testing::writeFile;
+
+SortRule rule(const std::string& id, std::vector<std::string> extensions, Destination destination) {
+  return SortRule{.id = id,
+                  .name = id,
+                  .match = MatchCriteria::fileExtension(std::move(extensions)),
+                  .destination = std::move(destination)};
+}
+
+void makeFolder(const std::string& path) {
+  ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+
+TEST(PlannerLiveTest, FixtureFolder) {
+  TemporaryFolder root;
+  const Date now = std::floor(currentDate());
+  const Date old = now - 3600;
+  const std::string home = root / "home";
+  const std::string src = root / "src";
+  makeFolder(home);
+  makeFolder(home + "/Documents");
+  makeFolder(src);
+  makeFolder(src + "/Images");
+  makeFolder(src + "/images");
+  makeFolder(src + "/Tool.app");
+  makeFolder(src + "/data.v2");
+  makeFolder(src + "/sub");
+  writeFile(src + "/Images/photo.jpg", "taken", old);
+  writeFile(src + "/images/keep-me.jpg", "mine", old);
+  writeFile(src + "/photo.jpg", "p", old);
+  writeFile(src + "/Report.PDF", "r1", old);
+  writeFile(src + "/report.pdf", "r2", old);
+  writeFile(src + "/file10.txt", "10", old);
+  writeFile(src + "/file2.txt", "2", old);
+  writeFile(src + "/.hidden.txt", "h", old);
+  writeFile(src + "/movie.crdownload", "m", old);
+  writeFile(src + "/fresh.jpg", "f", now - 2);
+  writeFile(src + "/notes.xyz", "n", old);
+  writeFile(src + "/a.keep", "k", old);
+  writeFile(src + "/bad\xff.jpg", "b", old);
+  ASSERT_EQ(::symlink("photo.jpg", (src + "/link.jpg").c_str()), 0);
+  ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
+
+  RuleSet ruleSet;
+  ruleSet.rules = {
+      rule("images", {"jpg"}, Destination::relative(DestinationRoot::sourceFolder, "Images")),
+      rule("pdfs", {"pdf"}, Destination::relative(DestinationRoot::documents, "Docs")),
+      rule("texts", {"txt"}, Destination::relative(DestinationRoot::sourceFolder, "Texts")),
+      rule("keep", {"keep"}, Destination::absolute(src)),
+  };
+  auto clock = std::make_shared<FixedDateProvider>(now);
+  RuleEngine engine(ruleSet, std::string(64, '0'), clock);
+  LiveFileSystem fs;
+  Planner::Configuration configuration;
+  configuration.roots = DirectoryRoots(FileURL::fromPath(home, true));
+  SortPlan plan = Planner(fs, engine, *clock, configuration).plan(FileURL::fromPath(src, true));
+
+  std::vector<std::string> moves;
+  for (const auto& m : plan.moves) {
+    moves.push_back(m.source.lastPathComponent() + " -> " +
+                    m.destinationURL.path().substr(root.path().size()));
+    EXPECT_EQ(m.strategy, MoveStrategy::sameVolumeMove);
+  }
+  EXPECT_EQ(moves, (std::vector<std::string>{
+                       "file2.txt -> /src/Texts/file2.txt",
+                       "file10.txt -> /src/Texts/file10.txt",
+                       "photo.jpg -> /src/Images/photo 2.jpg",
+                       "Report.PDF -> /home/Documents/Docs/Report.PDF",
+                       "report.pdf -> /home/Documents/Docs/report 2.pdf",
+                   }));
+
+  struct Skip {
+    std::string name;
+    SkipReason::Case reason;
+  };
+  std::vector<Skip> expected = {
+      {".hidden.txt", SkipReason::Case::isHidden},
+      {"a.keep", SkipReason::Case::alreadyAtDestination},
+      {"bad\xff.jpg", SkipReason::Case::metadataUnreadable},
+      {"data.v2", SkipReason::Case::possibleBundle},
+      {"fresh.jpg", SkipReason::Case::recentlyModified},
+      // The rule names "Images"; "images" has the same key, so it counts as
+      // that folder too and nothing in it is touched.
+      {"Images", SkipReason::Case::managedDestinationFolder},
+      {"images", SkipReason::Case::managedDestinationFolder},
+      {"link.jpg", SkipReason::Case::isSymbolicLink},
+      {"movie.crdownload", SkipReason::Case::inFlightExtension},
+      {"notes.xyz", SkipReason::Case::noMatchingRule},
+      {"pipe", SkipReason::Case::notARegularFile},
+      {"sub", SkipReason::Case::isDirectory},
+      {"Tool.app", SkipReason::Case::isPackage},
+  };
+  std::vector<std::string> seen;
+  for (const auto& s : plan.skipped)
+    seen.push_back(s.url.lastPathComponent() + ": " + s.reason.explanation());
+  ASSERT_EQ(plan.skipped.size(), expected.size()) << ::testing::PrintToString(seen);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(plan.skipped[i].url.lastPathComponent(), expected[i].name) << i;
+    EXPECT_EQ(plan.skipped[i].reason.reasonCase(), expected[i].reason) << expected[i].name;
+  }
+  auto reasonOf = [&](const std::string& name) {
+    for (const auto& s : plan.skipped) {
+      if (s.url.lastPathComponent() == name) return s.reason;
+    }
+    return SkipReason::noMatchingRule();
+  };
+  EXPECT_EQ(reasonOf("fresh.jpg"), SkipReason::recentlyModified(2));
+  EXPECT_EQ(reasonOf("data.v2"), SkipReason::possibleBundle("v2"));
+  EXPECT_EQ(reasonOf("movie.crdownload"), SkipReason::inFlightExtension("crdownload"));
+  SkipReason unreadable = reasonOf("bad\xff.jpg");
+  EXPECT_EQ(unreadable.text().rfind("Could not read ", 0), 0u) << unreadable.text();
+  EXPECT_TRUE(isValidUtf8(unreadable.text()));
+
+  // The payload is valid JSON and reads back to the same plan, the name that
+  // is not UTF-8 included.
+  std::string payload = PlanCoding::encode(plan);
+  EXPECT_TRUE(isValidUtf8(payload));
+  EXPECT_NE(payload.find("bad%FF.jpg"), std::string::npos);
+  EXPECT_EQ(PlanCoding::decode<SortPlan>(payload), plan);
+
+  // Planning looked and touched nothing.
+  EXPECT_FALSE(testing::pathExists(src + "/Texts"));
+  EXPECT_FALSE(testing::pathExists(home + "/Documents/Docs"));
+  EXPECT_TRUE(testing::pathExists(src + "/images/keep-me.jpg"));
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,587 @@
+#include "rozuzed/recovery/recovery_runner.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/testing/fixed_date_provider.h"
+#include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/recording_journal_store.h"
+#include "rozuzed/testing/temporary_folder.h"
+
+namespace rozuzed {
+namespace {
+
+using testing::FixedDateProvider;
+using testing::InMemoryFileSystem;
+using testing::JournalCall;
+using testing::RecordingJournalStore;
+using testing::TemporaryFolder;
+using Op = InMemoryFileSystem::Operation;
+using K = JournalCall::Kind;
+
+constexpr Date kNow = 1'700'000'000;
+constexpr Date kOld = 1024;
+
+FileURL url(const std::string& path) {
+  return FileURL::fromPath(path);
+}
+std::string contentsOf(const std::string& name) {
+  return "contents of " + name;
+}
+
+// An owner that can never be working any more: it ran in another boot.
+const ProcessIdentity kGone{"a boot long past", 4242, 17.5};
+
+class RecoveryRunnerTest : public ::testing::Test {
+ protected:
+  InMemoryFileSystem fs{{"/ext"}};
+  RecordingJournalStore journal;
+  FixedDateProvider dates{kNow, 0};
+  TemporaryFolder scratch;
+  std::unique_ptr<RunLock> lock =
+      RunLock::acquire(scratch.url().appendingPathComponent("run.lock"));
+
+  RecoveryOutcome reconcile() {
+    RecoveryRunner runner(fs, journal, dates);
+    return runner.reconcile(*lock);
+  }
+
+  // A run left running, written straight to the store so that only the
+  // reconciliation's own journal calls are recorded.
+  RunRecord addRun(std::vector<JournalEntry>& entries, RunKind kind = RunKind::apply,
+                   ProcessIdentity owner = kGone, Date startedAt = kOld,
+                   std::optional<Uuid> reverses = std::nullopt) {
+    RunRecord run{.kind = kind,
+                  .state = RunState::running,
+                  .reversesRunID = reverses,
+                  .startedAt = startedAt,
+                  .owner = std::move(owner)};
+    for (auto& entry : entries) entry.runID = run.id;
+    journal.store().beginRun(run, entries);
+    return run;
+  }
+
+  // "/src/<name>" being renamed into "/src/Documents"; no file is made.
+  static JournalEntry renaming(const std::string& name, int64_t sequence = 0) {
+    return JournalEntry{.planSequence = sequence,
+                        .strategy = MoveStrategy::sameVolumeMove,
+                        .sourceURL = url("/src/" + name),
+                        .destinationURL = url("/src/Documents/" + name),
+                        .fingerprintBefore = {static_cast<int64_t>(contentsOf(name).size()), kOld},
+                        .matchedRuleID = "rule",
+                        .intentAt = kOld};
+  }
+
+  // "/src/<name>" being carried to "/ext/Documents" through a staging file.
+  static JournalEntry transferring(const std::string& name, int64_t sequence = 0) {
+    JournalEntry entry = renaming(name, sequence);
+    entry.strategy = MoveStrategy::crossVolumeCopyVerifyTrash;
+    entry.destinationURL = url("/ext/Documents/" + name);
+    entry.tempURL = url("/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40");
+    entry.sourceHash = ContentHashing::sha256(contentsOf(name));
+    return entry;
+  }
+
+  void put(const FileURL& at, const std::string& contents, Date modified = kOld) {
+    fs.addFile(at.path(), {.contents = contents, .modificationDate = modified});
+  }
+
+  JournalEntry stored(const JournalEntry& entry) {
+    for (const auto& candidate : journal.store().entries(entry.runID)) {
+      if (candidate.id == entry.id) return candidate;
+    }
+    ADD_FAILURE() << "no entry " << entry.id.text();
+    return {};
+  }
+};
+
+TEST_F(RecoveryRunnerTest, NothingRunningMeansNothingToRecoverAndNothingWritten) {
+  std::vector<JournalEntry> entries{renaming("a.txt")};
+  RunRecord finished = addRun(entries);
+  journal.store().finishRun(finished.id, RunState::finished, kOld, {});
+
+  auto outcome = reconcile();
+  EXPECT_EQ(outcome.outcomeCase(), RecoveryOutcome::Case::nothingToRecover);
+  EXPECT_FALSE(outcome.blocksNewWork());
+  EXPECT_TRUE(journal.calls().empty());
+  EXPECT_TRUE(fs.calls().empty());
+}
+
+TEST_F(RecoveryRunnerTest, ALiveRunBlocksEveryReconciliation) {
+  std::vector<JournalEntry> dead{transferring("a.txt")};
+  std::vector<JournalEntry> live{renaming("b.txt")};
+  RunRecord interrupted = addRun(dead, RunKind::apply, kGone, kOld);
+  RunRecord working = addRun(live, RunKind::undo, ProcessIdentity::current(), kOld + 1);
+  put(dead[0].sourceURL, contentsOf("a.txt"));
+  put(*dead[0].tempURL, "partial");
+
+  auto outcome = reconcile();
+  ASSERT_EQ(outcome.outcomeCase(), RecoveryOutcome::Case::anotherProcessIsRunning);
+  EXPECT_TRUE(outcome.blocksNewWork());
+  EXPECT_EQ(outcome.run(), working);
+  EXPECT_TRUE(journal.calls().empty());
+  EXPECT_TRUE(fs.trashed().empty());
+  EXPECT_EQ(journal.store().run(interrupted.id)->state, RunState::running);
+}
+
+// One pending entry, and what lies at its paths when the run is found.
+TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
+  const std::string a = contentsOf("a.txt");
+  const std::string sameSizeOther = "contents of a.txX";
+  ASSERT_EQ(a.size(), sameSizeOther.size());
+  enum Where { source = 1, staging = 2, destination = 4 };
+  struct Case {
+    std::string name;
+    bool crossVolume;
+    int present;  // which paths hold the file as recorded
+    std::function<void(InMemoryFileSystem&, const JournalEntry&)> alsoChange;
+    EntryState expected;
+    std::optional<std::string> reason;
+    std::vector<std::string> trashed;  // paths moved to the Trash, in order
+    std::string refuseTrashOf = "";
+  };
+  const auto nothing = [](InMemoryFileSystem&, const JournalEntry&) {};
+  const std::vector<Case> cases = {
+      {"renamed", false, destination, nothing, EntryState::committed, std::nullopt, {}},
+      {"never renamed", false, source, nothing, EntryState::abandoned, std::nullopt, {}},
+      {"at both places after a rename",
+       false,
+       source | destination,
+       nothing,
+       EntryState::needsAttention,
+       "A file matching this one is at both the source and the destination. A rename cannot "
+       "produce that, so something else made a copy.",
+       {}},
+      {"gone, another file of its size at the destination",
+       false,
+       0,
+       [&](InMemoryFileSystem& fs, const JournalEntry& e) {
+         fs.addFile(e.destinationURL.path(), {.contents = a, .modificationDate = kOld + 0.002});
+       },
+       EntryState::needsAttention,
+       "The file is gone from the source and a different file now occupies the destination.",
+       {}},
+      {"gone everywhere",
+       false,
+       0,
+       nothing,
+       EntryState::needsAttention,
+       "The file is at neither the source nor the destination.",
+       {}},
+      {"copied and placed, source still there",
+       true,
+       source | destination,
+       nothing,
+       EntryState::committed,
+       std::nullopt,
+       {"/src/a.txt"}},
+      {"copied and placed, the Trash refuses the source",
+       true,
+       source | destination,
+       nothing,
+       EntryState::needsAttention,
+       "Could not move the original at /src/a.txt to the Trash: Could not move /src/a.txt to the "
+       "Trash: Permission denied",
+       {},
+       "/src/a.txt"},
+      {"copied, not yet placed",
+       true,
+       source | staging,
+       nothing,
+       EntryState::abandoned,
+       std::nullopt,
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
+      {"partial copy",
+       true,
+       source,
+       [](InMemoryFileSystem& fs, const JournalEntry& e) {
+         fs.addFile(e.tempURL->path(), {.contents = "conte"});
+       },
+       EntryState::abandoned,
+       std::nullopt,
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
+      {"placed while a staging file remains",
+       true,
+       source | staging | destination,
+       nothing,
+       EntryState::committed,
+       std::nullopt,
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40", "/src/a.txt"}},
+      {"the Trash refuses the staging file",
+       true,
+       source | staging | destination,
+       nothing,
+       EntryState::needsAttention,
+       "Could not move the staging file at "
+       "/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40 to the Trash: Could not "
+       "move /ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40 to the Trash: "
+       "Permission denied",
+       {},
+       "/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"},
+      {"another file of its size and date at the destination",
+       true,
+       source,
+       [&](InMemoryFileSystem& fs, const JournalEntry& e) {
+         fs.addFile(e.destinationURL.path(), {.contents = sameSizeOther, .modificationDate = kOld});
+       },
+       EntryState::abandoned,
+       std::nullopt,
+       {}},
+      {"source gone, only a staging copy",
+       true,
+       staging,
+       nothing,
+       EntryState::needsAttention,
+       "The source is gone and nothing arrived at the destination.",
+       {}},
+      {"source edited since the intent",
+       true,
+       destination,
+       [&](InMemoryFileSystem& fs, const JournalEntry& e) {
+         fs.addFile(e.sourceURL.path(), {.contents = sameSizeOther, .modificationDate = kOld});
+       },
+       EntryState::needsAttention,
+       "The source path now holds a different file than the one this move was for.",
+       {}},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs = InMemoryFileSystem(std::vector<std::string>{"/ext"});
+    journal.clearCalls();
+    std::vector<JournalEntry> entries{c.crossVolume ? transferring("a.txt") : renaming("a.txt")};
+    const JournalEntry& e = entries[0];
+    RunRecord run = addRun(entries);
+    if (c.present & source) put(e.sourceURL, a);
+    if (c.present & staging) put(*e.tempURL, a);
+    if (c.present & destination) put(e.destinationURL, a);
+    c.alsoChange(fs, e);
+    fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
+      if (call.operation == Op::trashItem && call.url.path() == c.refuseTrashOf) {
+        throw SortError::trashFailed(call.url, "Permission denied");
+      }
+    };
+    const auto before = fs.allPaths();
+
+    auto outcome = reconcile();
+
+    ASSERT_EQ(outcome.outcomeCase(), RecoveryOutcome::Case::recovered);
+    ASSERT_EQ(outcome.reports().size(), 1u);
+    const RecoveryReport& report = outcome.reports()[0];
+    EXPECT_EQ(report.runID, run.id);
+    JournalEntry settled = stored(e);
+    EXPECT_EQ(settled.state, c.expected);
+    EXPECT_EQ(settled.attentionReason, c.reason);
+    std::vector<std::string> trashed;
+    for (const auto& call : fs.calls(Op::trashItem)) {
+      if (call.url.path() != c.refuseTrashOf) trashed.push_back(call.url.path());
+    }
+    EXPECT_EQ(trashed, c.trashed);
+    for (const auto& path : c.trashed) EXPECT_FALSE(fs.exists(path)) << path;
+
+    // Nothing but the clean-ups changed the disk.
+    auto after = fs.allPaths();
+    for (const auto& path : before) {
+      bool cleanedUp = std::find(c.trashed.begin(), c.trashed.end(), path) != c.trashed.end();
+      EXPECT_EQ(std::find(after.begin(), after.end(), path) != after.end(), !cleanedUp) << path;
+    }
+
+    const std::vector<JournalEntry>* list = c.expected == EntryState::committed ? &report.committed
+                                            : c.expected == EntryState::abandoned
+                                                ? &report.abandoned
+                                                : &report.needsAttention;
+    EXPECT_EQ(*list, std::vector<JournalEntry>{settled});
+    EXPECT_EQ(report.committed.size() + report.abandoned.size() + report.needsAttention.size(), 1u);
+
+    // Only the state and what goes with it change.
+    JournalEntry expected = e;
+    expected.state = c.expected;
+    expected.attentionReason = c.reason;
+    if (c.expected == EntryState::committed) {
+      expected.committedAt = kNow;
+      expected.completedBy = CompletionSource::recovery;
+      expected.fingerprintAfter = FileFingerprint{static_cast<int64_t>(a.size()), kOld};
+    }
+    EXPECT_EQ(settled, expected);
+  }
+}
+
+TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovered) {
+  JournalEntry committed = renaming("a.txt", 0);
+  committed.state = EntryState::committed;
+  committed.committedAt = kOld;
+  committed.completedBy = CompletionSource::run;
+  JournalEntry abandoned = renaming("b.txt", 1);
+  abandoned.state = EntryState::abandoned;
+  abandoned.attentionReason = "Could not move b.txt";
+  JournalEntry attention = renaming("c.txt", 2);
+  attention.state = EntryState::needsAttention;
+  attention.attentionReason = "Earlier";
+  JournalEntry pending = renaming("d.txt", 3);
+  std::vector<JournalEntry> entries{committed, abandoned, attention, pending};
+  RunRecord run = addRun(entries);
+  put(entries[3].sourceURL, contentsOf("d.txt"));
+
+  auto outcome = reconcile();
+
+  ASSERT_EQ(outcome.reports().size(), 1u);
+  const RecoveryReport& report = outcome.reports()[0];
+  EXPECT_EQ(report.runKind, RunKind::apply);
+  EXPECT_EQ(report.interruptedAt, kOld);
+  EXPECT_EQ(report.committed, std::vector<JournalEntry>{entries[0]});
+  EXPECT_EQ(report.needsAttention, std::vector<JournalEntry>{entries[2]});
+  ASSERT_EQ(report.abandoned.size(), 1u);
+  EXPECT_EQ(report.abandoned[0].id, entries[3].id);
+  EXPECT_TRUE(report.canUndo());
+  EXPECT_FALSE(report.isClean());
+
+  auto writes = journal.calls();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].kind, K::applyRecovery);
+  EXPECT_EQ(writes[0].completed, report.abandoned);
+  EXPECT_EQ(stored(entries[1]), entries[1]);
+  auto header = journal.store().run(run.id);
+  EXPECT_EQ(header->state, RunState::recovered);
+  EXPECT_EQ(header->finishedAt, kNow);
+  EXPECT_TRUE(journal.store().runs(RunState::running).empty());
+
+  // A run found running once is never found again.
+  journal.clearCalls();
+  EXPECT_EQ(reconcile().outcomeCase(), RecoveryOutcome::Case::nothingToRecover);
+  EXPECT_TRUE(journal.calls().empty());
+}
+
+TEST_F(RecoveryRunnerTest, ARunWithNothingPendingStillLeavesTheRunningState) {
+  JournalEntry done = renaming("a.txt");
+  done.state = EntryState::committed;
+  done.committedAt = kOld;
+  done.completedBy = CompletionSource::run;
+  std::vector<JournalEntry> entries{done};
+  std::vector<JournalEntry> none;
+  RunRecord first = addRun(entries, RunKind::apply, kGone, kOld);
+  RunRecord second = addRun(none, RunKind::apply, kGone, kOld - 10);
+
+  auto outcome = reconcile();
+
+  ASSERT_EQ(outcome.reports().size(), 2u);
+  EXPECT_EQ(outcome.reports()[0].runID, second.id);
+  EXPECT_EQ(outcome.reports()[1].runID, first.id);
+  EXPECT_EQ(outcome.reports()[1].committed, entries);
+  EXPECT_TRUE(outcome.reports()[0].committed.empty());
+  EXPECT_FALSE(outcome.reports()[0].canUndo());
+  EXPECT_TRUE(outcome.reports()[0].isClean());
+  for (const auto& call : journal.calls()) {
+    EXPECT_EQ(call.kind, K::applyRecovery);
+    EXPECT_TRUE(call.completed.empty());
+  }
+  EXPECT_EQ(journal.store().run(first.id)->state, RunState::recovered);
+  EXPECT_EQ(journal.store().run(second.id)->state, RunState::recovered);
+}
+
+TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
+  Uuid applyID = Uuid::random();
+  std::vector<JournalEntry> reversed{renaming("a.txt", 0), renaming("b.txt", 1),
+                                     renaming("c.txt", 2), renaming("d.txt", 3)};
+  for (auto& e : reversed) {
+    e.runID = applyID;
+    e.state = EntryState::committed;
+    e.committedAt = kOld;
+    e.completedBy = CompletionSource::run;
+  }
+  journal.store().beginRun(
+      RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, reversed);
+
+  // Each undo entry moves a file from the apply's destination back.
+  std::vector<JournalEntry> undo;
+  for (const auto& e : reversed) {
+    JournalEntry u = e;
+    u.id = Uuid::random();
+    u.state = EntryState::pending;
+    u.committedAt = std::nullopt;
+    u.completedBy = std::nullopt;
+    u.sourceURL = e.destinationURL;
+    u.destinationURL = e.sourceURL;
+    u.reversesEntryID = e.id;
+    undo.push_back(u);
+  }
+  // d was put back and committed before the interruption.
+  undo[3].state = EntryState::committed;
+  undo[3].committedAt = kOld;
+  undo[3].completedBy = CompletionSource::run;
+  addRun(undo, RunKind::undo, kGone, kOld, applyID);
+  put(undo[0].destinationURL, contentsOf("a.txt"));  // back
+  put(undo[1].destinationURL, contentsOf("b.txt"));  // back
+  put(undo[2].sourceURL, contentsOf("c.txt"));       // not yet
+
+  auto outcome = reconcile();
+
+  ASSERT_EQ(outcome.reports().size(), 1u);
+  EXPECT_EQ(outcome.reports()[0].runKind, RunKind::undo);
+  auto marks = journal.calls(K::markUndone);
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_EQ(marks[0].ids, (std::vector<Uuid>{reversed[0].id, reversed[1].id}));
+  EXPECT_EQ(journal.calls().back().kind, K::markUndone);
+  EXPECT_TRUE(stored(reversed[2]).isUndoable());
+}
+
+// An undo that took a file back out of the Trash and died before the copy
+// at the apply's destination went to the Trash.
+TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBehind) {
+  struct Case {
+    std::string name;
+    std::string atDestination;  // "" for nothing
+    bool refuse = false;
+    EntryState expected;
+    bool copyTrashed;
+  };
+  const std::string a = contentsOf("a.txt");
+  const std::vector<Case> cases = {
+      {"the copy is still there", a, false, EntryState::committed, true},
+      {"the copy is already gone", "", false, EntryState::committed, false},
+      {"another file took its place", "someone else's", false, EntryState::committed, false},
+      {"the Trash refuses the copy", a, true, EntryState::needsAttention, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs = InMemoryFileSystem(std::vector<std::string>{"/ext"});
+    journal.clearCalls();
+    Uuid applyID = Uuid::random();
+    JournalEntry e = transferring("a.txt");
+    e.runID = applyID;
+    e.state = EntryState::committed;
+    e.trashedSourceURL = url("/.Trash/files/a.txt");
+    e.fingerprintAfter = e.fingerprintBefore;
+    e.committedAt = kOld;
+    e.completedBy = CompletionSource::run;
+    journal.store().beginRun(
+        RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, {e});
+
+    JournalEntry u = renaming("a.txt");
+    u.sourceURL = *e.trashedSourceURL;
+    u.destinationURL = e.sourceURL;
+    u.reversesEntryID = e.id;
+    std::vector<JournalEntry> undo{u};
+    addRun(undo, RunKind::undo, kGone, kOld, applyID);
+    put(e.sourceURL, a);
+    if (!c.atDestination.empty()) put(e.destinationURL, c.atDestination);
+    fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
+      if (c.refuse && call.operation == Op::trashItem) {
+        throw SortError::trashFailed(call.url, "Permission denied");
+      }
+    };
+
+    reconcile();
+
+    JournalEntry settled = stored(undo[0]);
+    EXPECT_EQ(settled.state, c.expected);
+    EXPECT_EQ(fs.exists("/ext/.Trash/files/a.txt"), c.copyTrashed);
+    EXPECT_EQ(fs.exists(e.destinationURL.path()), !c.atDestination.empty() && !c.copyTrashed);
+    EXPECT_EQ(fs.contents(e.sourceURL.path()), a);
+    EXPECT_EQ(stored(e).undoneAt.has_value(), c.expected == EntryState::committed);
+    if (c.refuse) {
+      EXPECT_EQ(settled.attentionReason,
+                "Could not move the copy at /ext/Documents/a.txt to the Trash: Could not move "
+                "/ext/Documents/a.txt to the Trash: Permission denied");
+    }
+  }
+}
+
+TEST_F(RecoveryRunnerTest, ARunWhoseJournalWriteFailedIsSettledAlikeNextTime) {
+  std::vector<JournalEntry> entries{transferring("a.txt", 0), transferring("b.txt", 1)};
+  RunRecord run = addRun(entries);
+  put(entries[0].sourceURL, contentsOf("a.txt"));
+  put(entries[0].destinationURL, contentsOf("a.txt"));
+  put(entries[1].sourceURL, contentsOf("b.txt"));
+  put(*entries[1].tempURL, "cont");
+  journal.beforeWrite = [](const JournalCall&) {
+    throw SortError::journalUnavailable("database is locked");
+  };
+  EXPECT_THROW(reconcile(), SortError);
+  EXPECT_EQ(journal.store().run(run.id)->state, RunState::running);
+  EXPECT_FALSE(fs.exists("/src/a.txt"));
+
+  journal.beforeWrite = nullptr;
+  auto outcome = reconcile();
+
+  ASSERT_EQ(outcome.reports().size(), 1u);
+  EXPECT_EQ(stored(entries[0]).state, EntryState::committed);
+  EXPECT_EQ(stored(entries[1]).state, EntryState::abandoned);
+  EXPECT_EQ(fs.contents("/src/b.txt"), contentsOf("b.txt"));
+  EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), contentsOf("a.txt"));
+}
+
+// The same decisions on real files: what the disk reports for sizes, times
+// and contents.
+TEST(RecoveryRunnerLiveTest, SettlesAnInterruptedRunOnRealFiles) {
+  TemporaryFolder scratch;
+  testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
+  std::string user = scratch / "user";
+  std::string sorted = user + "/Documents";
+  std::filesystem::create_directories(sorted);
+  const Date mtime = 1'650'000'000.123456;
+
+  auto entry = [&](const std::string& name, MoveStrategy strategy, int64_t sequence) {
+    std::string contents = contentsOf(name);
+    JournalEntry e{.planSequence = sequence,
+                   .strategy = strategy,
+                   .sourceURL = url(user + "/" + name),
+                   .destinationURL = url(sorted + "/" + name),
+                   .fingerprintBefore = {static_cast<int64_t>(contents.size()), mtime},
+                   .matchedRuleID = "rule",
+                   .intentAt = kOld};
+    if (strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+      e.tempURL = url(sorted + "/.ombrix-tmp-" + Uuid::random().text());
+      e.sourceHash = ContentHashing::sha256(contents);
+    }
+    return e;
+  };
+  std::vector<JournalEntry> entries{
+      entry("renamed.txt", MoveStrategy::sameVolumeMove, 0),
+      entry("halfcopied.txt", MoveStrategy::crossVolumeCopyVerifyTrash, 1),
+      entry("placed.txt", MoveStrategy::crossVolumeCopyVerifyTrash, 2)};
+  testing::writeFile(sorted + "/renamed.txt", contentsOf("renamed.txt"), mtime);
+  testing::writeFile(user + "/halfcopied.txt", contentsOf("halfcopied.txt"), mtime);
+  testing::writeFile(entries[1].tempURL->path(), "conte");
+  testing::writeFile(user + "/placed.txt", contentsOf("placed.txt"), mtime);
+  testing::writeFile(sorted + "/placed.txt", contentsOf("placed.txt"));  // a copy's own time
+
+  InMemoryJournalStore journal;
+  RunRecord run{.state = RunState::running, .startedAt = kOld, .owner = kGone};
+  for (auto& e : entries) e.runID = run.id;
+  journal.beginRun(run, entries);
+  LiveFileSystem fileSystem;
+  auto lock = RunLock::acquire(scratch.url().appendingPathComponent("run.lock"));
+  RecoveryRunner(fileSystem, journal).reconcile(*lock);
+
+  auto settled = journal.entries(run.id);
+  ASSERT_EQ(settled.size(), 3u);
+  EXPECT_EQ(settled[0].state, EntryState::committed);
+  EXPECT_TRUE(settled[0].fingerprintAfter->matches(entries[0].fingerprintBefore));
+  EXPECT_EQ(settled[1].state, EntryState::abandoned);
+  EXPECT_EQ(settled[2].state, EntryState::committed);
+  EXPECT_EQ(testing::readFile(user + "/halfcopied.txt"), contentsOf("halfcopied.txt"));
+  EXPECT_EQ(testing::readFile(sorted + "/placed.txt"), contentsOf("placed.txt"));
+  EXPECT_FALSE(testing::pathExists(user + "/placed.txt"));
+  // Nothing but the user's own files is left beside them; the rest is in
+  // the Trash, each with its record.
+  std::vector<std::string> left;
+  for (const auto& item : std::filesystem::directory_iterator(sorted)) {
+    left.push_back(item.path().filename());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"placed.txt", "renamed.txt"}));
+  std::string trash = scratch / "data/Trash";
+  EXPECT_EQ(testing::readFile(trash + "/files/placed.txt"), contentsOf("placed.txt"));
+  EXPECT_TRUE(testing::pathExists(trash + "/info/placed.txt.trashinfo"));
+  EXPECT_EQ(testing::readFile(trash + "/files/" + entries[1].tempURL->lastPathComponent()),
+            "conte");
+}
+
+}  // namespace
+}  // namespace rozuzed

@@ -1,0 +1,127 @@
+// A FileSystem held in memory, for tests where the behaviour under test is
+// the engine's rather than the disk's. Several volumes (mount points), a
+// Trash per volume, symbolic links, a log of every call and hooks that can
+// fail a call or change the tree just before or after it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rozuzed/filesystem/file_system.h"
+
+namespace rozuzed::testing {
+
+// Not thread-safe: one test drives it from one thread. The set-up and
+// inspection helpers neither log nor run hooks.
+class InMemoryFileSystem final : public FileSystem {
+ public:
+  enum class Operation {
+    contentsOfDirectory,
+    metadata,
+    fileExists,
+    volumeID,
+    contentHash,
+    createDirectory,
+    moveItem,
+    copyItem,
+    trashItem,
+    synchronize,
+  };
+
+  // One call through the interface: its operation, its first URL and, for
+  // moves and copies, the destination.
+  struct Call {
+    Operation operation;
+    FileURL url;
+    std::optional<FileURL> destination;
+  };
+
+  struct FileSpec {
+    std::string contents;
+    Date modificationDate = 1000;
+    Date creationDate = 1000;
+    std::optional<std::string> contentType;
+    std::vector<std::string> whereFroms;
+  };
+
+  // `mountPoints` name the volumes; "/" is always one of them.
+  explicit InMemoryFileSystem(std::vector<std::string> mountPoints = {});
+
+  // Set-up. Missing parent folders are made. Adding over an existing item
+  // replaces it.
+  void addFolder(const std::string& path);
+  void addFile(const std::string& path, FileSpec spec);
+  // A default argument of a nested type with member initializers is refused
+  // by GCC inside the enclosing class, hence the overload.
+  void addFile(const std::string& path) { addFile(path, FileSpec()); }
+  void addSymbolicLink(const std::string& path, const std::string& target);
+  void setContents(const std::string& path, const std::string& contents);
+  void setModificationDate(const std::string& path, Date date);
+  // Removes the item and everything below it.
+  void remove(const std::string& path);
+
+  // Inspection.
+  bool exists(const std::string& path) const;
+  std::optional<std::string> contents(const std::string& path) const;
+  std::optional<Date> modificationDate(const std::string& path) const;
+  // Every path held, folders included, in sorted order.
+  std::vector<std::string> allPaths() const;
+  // The locations that trashItem gave out, in order.
+  const std::vector<FileURL>& trashed() const { return trashed_; }
+  const std::vector<Call>& calls() const { return calls_; }
+  std::vector<Call> calls(Operation operation) const;
+  void clearCalls() { calls_.clear(); }
+
+  // Run with every call, after it is logged: `beforeCall` before anything is
+  // done (throwing fails the call, changing the tree races it), `afterCall`
+  // only after success.
+  std::function<void(const Call&)> beforeCall;
+  std::function<void(const Call&)> afterCall;
+  // When false, trashItem still trashes but reports no location.
+  bool reportsTrashLocation = true;
+
+  std::vector<FileURL> contentsOfDirectory(const FileURL& folder) override;
+  FileMetadata metadata(const FileURL& item) override;
+  bool fileExists(const FileURL& url) override;
+  VolumeID volumeID(const FileURL& item) override;
+  ContentHash contentHash(const FileURL& file) override;
+  void createDirectory(const FileURL& folder) override;
+  void moveItem(const FileURL& source, const FileURL& destination) override;
+  void copyItem(const FileURL& source, const FileURL& destination) override;
+  std::optional<FileURL> trashItem(const FileURL& item) override;
+  void synchronize(const FileURL& item) override;
+
+ private:
+  enum class Kind { file, folder, link };
+  struct Node {
+    Kind kind = Kind::file;
+    std::string contents;
+    Date modificationDate = 1000;
+    Date creationDate = 1000;
+    std::optional<std::string> contentType;
+    std::vector<std::string> whereFroms;
+    std::string linkTarget;
+  };
+
+  void record(Operation operation, const FileURL& url,
+              const std::optional<FileURL>& destination = std::nullopt);
+  void finished(Operation operation, const FileURL& url,
+                const std::optional<FileURL>& destination = std::nullopt);
+  const Node* find(const std::string& path) const;
+  // Follows links to the item they name; null when nothing is there.
+  const Node* resolve(const std::string& path, std::string* resolvedPath = nullptr) const;
+  void makeParents(const std::string& path);
+  std::string mountPoint(const std::string& path) const;
+  // Moves or copies the item at `from` and everything below it to `to`.
+  void transplant(const std::string& from, const std::string& to, bool keepSource);
+
+  std::vector<std::string> mountPoints_;
+  std::map<std::string, Node> nodes_;
+  std::vector<Call> calls_;
+  std::vector<FileURL> trashed_;
+};
+
+}  // namespace rozuzed::testing

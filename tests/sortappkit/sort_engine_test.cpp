@@ -1,0 +1,282 @@
+#include "sortappkit/sort_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "rozuzed/journal/in_memory_journal_store.h"
+#include "rozuzed/model/sort_error.h"
+#include "rozuzed/rules/rule_engine.h"
+#include "sortappkit/app_error.h"
+#include "sortappkit/engine_fixture.h"
+#include "sortappkit/fake_bookmarks.h"
+#include "sortappkit/folder_access/scoped_access.h"
+#include "sortappkit/lock_holder.h"
+
+namespace sortappkit {
+namespace {
+
+using rozuzed::ExecutionReport;
+using rozuzed::FileURL;
+using rozuzed::LoadedRuleSet;
+using rozuzed::SortPlan;
+using rozuzed::Uuid;
+using rozuzed::testing::ScopedEnvironment;
+using rozuzed::testing::TemporaryFolder;
+using testing::EngineFixture;
+using testing::LockHolder;
+
+// Access that runs every body and remembers on which threads it did.
+class RecordingAccess final : public rozuzed::SecurityScopedAccess {
+ public:
+  void withAccess(const FileURL&, const std::function<void()>& body) override {
+    {
+      std::lock_guard guard(mutex);
+      threads.push_back(std::this_thread::get_id());
+    }
+    if (++inside > 1) overlapped = true;
+    body();
+    --inside;
+  }
+
+  std::mutex mutex;
+  std::vector<std::thread::id> threads;
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+};
+
+class SortEngineTest : public ::testing::Test, public EngineFixture {
+ protected:
+  LoadedRuleSet rules() {
+    return awaitEngine<LoadedRuleSet>([&](auto done) { engine->defaultRules(done); });
+  }
+
+  SortPlan plan(std::shared_ptr<rozuzed::SecurityScopedAccess> access =
+                    std::make_shared<rozuzed::UnscopedAccess>()) {
+    return awaitEngine<SortPlan>(
+        [&](auto done) { engine->plan(folderURL(), rules(), 1, access, done); });
+  }
+
+  ExecutionReport apply(const SortPlan& plan) {
+    return awaitEngine<ExecutionReport>([&](auto done) {
+      engine->apply(plan, std::make_shared<rozuzed::UnscopedAccess>(), nullptr, done);
+    });
+  }
+
+  rozuzed::UndoReport undo(const Uuid& id) {
+    return awaitEngine<rozuzed::UndoReport>([&](auto done) {
+      engine->undo(id, std::make_shared<rozuzed::UnscopedAccess>(), nullptr, done);
+    });
+  }
+
+  std::vector<rozuzed::BatchSummary> history() {
+    return awaitEngine<std::vector<rozuzed::BatchSummary>>(
+        [&](auto done) { engine->recentBatches(done); });
+  }
+
+  SortPlan planForApplying(const Uuid& id, std::unordered_set<Uuid> keeping) {
+    return awaitEngine<SortPlan>(
+        [&](auto done) { engine->planForApplying(id, std::move(keeping), done); });
+  }
+};
+
+template <class Body>
+void expectAnotherProcess(const char* label, Body body) {
+  SCOPED_TRACE(label);
+  try {
+    body();
+    ADD_FAILURE() << "expected anotherProcessIsRunning";
+  } catch (const AppError& error) {
+    EXPECT_EQ(error, AppError::anotherProcessIsRunning());
+  }
+}
+
+TEST_F(SortEngineTest, TheLockSitsBesideTheJournalOrInTmp) {
+  EXPECT_EQ(engine->lockURL().path(), lockPath());
+
+  auto memory = std::make_shared<rozuzed::InMemoryJournalStore>();
+  EXPECT_EQ(SortEngine(memory, FileURL::fromPath(root / "given.lock")).lockURL().path(),
+            root / "given.lock");
+
+  rozuzed::testing::writeFile(root / "not-a-folder", "");
+  ScopedEnvironment unusable("XDG_DATA_HOME", root / "not-a-folder/data");
+  EXPECT_EQ(SortEngine(memory, std::nullopt).lockURL().path(), "/tmp/ombrix.lock");
+}
+
+TEST_F(SortEngineTest, APlanIsSavedAndReloadedRestrictedToTheKeptMoves) {
+  addFile("b.txt");
+  addFile("a.jpg");
+  addFile("c.nothing-matches");
+  const SortPlan saved = plan();
+  ASSERT_EQ(saved.moves.size(), 2u);
+  ASSERT_EQ(saved.skipped.size(), 1u);
+
+  std::unordered_set<Uuid> all;
+  for (const auto& move : saved.moves) all.insert(move.id);
+  EXPECT_EQ(planForApplying(saved.id, all), saved);
+
+  SortPlan none = planForApplying(saved.id, {Uuid::random()});
+  EXPECT_TRUE(none.moves.empty()) << "ids of no move are ignored";
+  EXPECT_EQ(none.skipped, saved.skipped);
+  EXPECT_EQ(none.id, saved.id);
+  EXPECT_EQ(none.createdAt, saved.createdAt);
+  EXPECT_EQ(none.ruleSetHash, saved.ruleSetHash);
+
+  SortPlan one = planForApplying(saved.id, {saved.moves[1].id});
+  ASSERT_EQ(one.moves.size(), 1u);
+  EXPECT_EQ(one.moves[0], saved.moves[1]);
+
+  const Uuid unknown = Uuid::random();
+  try {
+    planForApplying(unknown, all);
+    FAIL() << "expected planNotFound";
+  } catch (const rozuzed::SortError& error) {
+    EXPECT_EQ(error, rozuzed::SortError::planNotFound(unknown));
+    EXPECT_EQ(error.errorDescription(), "No plan with id " + unknown.text());
+  }
+}
+
+TEST_F(SortEngineTest, AppliesAndUndoesOnDisk) {
+  addFile("a.jpg", "image");
+  addFile("notes.txt", "text");
+  const SortPlan saved = plan();
+  const ExecutionReport report = apply(saved);
+  EXPECT_EQ(report.batchID(), saved.id);
+  EXPECT_EQ(report.completed.size(), 2u);
+  EXPECT_TRUE(exists("Images/a.jpg"));
+  EXPECT_TRUE(exists("Documents/notes.txt"));
+
+  auto batches = history();
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_EQ(batches[0].id, saved.id);
+  EXPECT_EQ(batches[0].moveCount, 2);
+
+  const rozuzed::UndoReport undone = undo(saved.id);
+  EXPECT_EQ(undone.reversedRunID, saved.id);
+  EXPECT_EQ(undone.restored.size(), 2u);
+  EXPECT_TRUE(exists("a.jpg"));
+  EXPECT_TRUE(exists("notes.txt"));
+}
+
+TEST_F(SortEngineTest, AnInvalidRuleSetFailsBeforeTheLockAndTheFolder) {
+  addFile("a.jpg");
+  LockHolder other(lockPath());
+  ASSERT_TRUE(other.locked());
+  auto access = std::make_shared<RecordingAccess>();
+  const LoadedRuleSet bad = testing::invalidRules();
+  try {
+    awaitEngine<SortPlan>([&](auto done) { engine->plan(folderURL(), bad, 1, access, done); });
+    FAIL() << "expected ruleSetInvalid";
+  } catch (const rozuzed::SortError& error) {
+    EXPECT_EQ(error.errorCase(), rozuzed::SortError::Case::ruleSetInvalid);
+  }
+  EXPECT_TRUE(access->threads.empty()) << "the folder was entered";
+}
+
+TEST_F(SortEngineTest, ABusyLockRefusesFileWorkButNotReads) {
+  addFile("a.jpg");
+  const SortPlan saved = plan();
+  const ExecutionReport first = apply(saved);
+  addFile("b.jpg");
+  const SortPlan second = plan();
+
+  LockHolder other(lockPath());
+  ASSERT_TRUE(other.locked());
+  auto access = std::make_shared<RecordingAccess>();
+  expectAnotherProcess("plan", [&] { plan(access); });
+  EXPECT_TRUE(access->threads.empty());
+  expectAnotherProcess("apply", [&] { apply(second); });
+  expectAnotherProcess("undo", [&] { undo(first.batchID()); });
+  expectAnotherProcess("reconcile", [&] {
+    awaitEngine<rozuzed::RecoveryOutcome>([&](auto done) { engine->reconcile(done); });
+  });
+  EXPECT_TRUE(exists("b.jpg")) << "nothing moved";
+  EXPECT_TRUE(exists("Images/a.jpg")) << "nothing put back";
+
+  EXPECT_EQ(history().size(), 1u) << "nothing journaled";
+  EXPECT_EQ(planForApplying(second.id, {}).id, second.id);
+  EXPECT_TRUE(awaitEngine<std::vector<rozuzed::JournalEntry>>([&](auto done) {
+                engine->entriesNeedingAttention(done);
+              }).empty());
+  EXPECT_NO_THROW(rules());
+}
+
+TEST_F(SortEngineTest, AnotherProcessCanTakeTheLockAfterEveryOperation) {
+  addFile("a.jpg");
+  auto refused = std::make_shared<testing::FakeBookmarks>();
+  refused->refuseAccess = true;
+  auto lost =
+      std::make_shared<ScopedAccess>(std::make_shared<GrantedFolder>(folderURL(), "", refused));
+
+  const std::vector<std::pair<const char*, std::function<void()>>> operations = {
+      {"reconcile",
+       [&] { awaitEngine<rozuzed::RecoveryOutcome>([&](auto done) { engine->reconcile(done); }); }},
+      {"refused plan", [&] { EXPECT_THROW(plan(lost), AppError); }},
+      {"apply", [&] { apply(plan()); }},
+      {"undo", [&] { undo(history().at(0).id); }},
+      {"failed undo", [&] { EXPECT_THROW(undo(history().at(0).id), rozuzed::SortError); }},
+      {"failed apply of a plan already applied",
+       [&] { EXPECT_THROW(apply(planForApplying(history().at(0).id, {})), rozuzed::SortError); }},
+  };
+  for (const auto& [label, operation] : operations) {
+    SCOPED_TRACE(label);
+    operation();
+    EXPECT_TRUE(LockHolder::canTake(lockPath()));
+  }
+}
+
+TEST_F(SortEngineTest, AccessRefusedWhilePlanningSavesNothing) {
+  addFile("a.jpg");
+  auto platform = std::make_shared<testing::FakeBookmarks>();
+  platform->refuseAccess = true;
+  auto granted = std::make_shared<GrantedFolder>(folderURL(), "", platform);
+  try {
+    plan(std::make_shared<ScopedAccess>(granted));
+    FAIL() << "expected folderAccessLost";
+  } catch (const AppError& error) {
+    EXPECT_EQ(error, AppError::folderAccessLost(folderURL()));
+  }
+  EXPECT_TRUE(store->recentPlans(10).empty());
+}
+
+TEST_F(SortEngineTest, OperationsRequestedTogetherRunOneAfterAnotherOffTheCallersThread) {
+  for (int i = 0; i < 20; ++i) addFile("file" + std::to_string(i) + ".jpg");
+  const LoadedRuleSet loaded = rules();
+  auto access = std::make_shared<RecordingAccess>();
+  std::mutex mutex;
+  std::vector<int> finished;
+  std::promise<void> bothDone;
+  for (int i = 0; i < 2; ++i) {
+    engine->plan(folderURL(), loaded, 1, access, [&, i](Outcome<SortPlan> outcome) {
+      EXPECT_TRUE(outcome.succeeded());
+      std::lock_guard guard(mutex);
+      finished.push_back(i);
+      if (finished.size() == 2) bothDone.set_value();
+    });
+  }
+  bothDone.get_future().wait();
+  EXPECT_EQ(finished, (std::vector<int>{0, 1}));
+  EXPECT_FALSE(access->overlapped);
+  ASSERT_EQ(access->threads.size(), 2u);
+  EXPECT_EQ(access->threads[0], access->threads[1]) << "one worker runs them both";
+  EXPECT_NE(access->threads[0], std::this_thread::get_id());
+}
+
+TEST_F(SortEngineTest, HistoryHoldsFiftyRunsByDefault) {
+  auto memory = std::make_shared<rozuzed::InMemoryJournalStore>();
+  for (int i = 0; i < 51; ++i) {
+    rozuzed::RunRecord run;
+    run.state = rozuzed::RunState::finished;
+    run.startedAt = i;
+    memory->beginRun(run, {});
+  }
+  SortEngine inMemory(memory, FileURL::fromPath(root / "memory.lock"));
+  auto batches = awaitEngine<std::vector<rozuzed::BatchSummary>>(
+      [&](auto done) { inMemory.recentBatches(done); });
+  EXPECT_EQ(batches.size(), 50u);
+}
+
+}  // namespace
+}  // namespace sortappkit
