@@ -295,7 +295,7 @@ void clearTrashed(const ExecutionReport& done, bool trashExisted, const std::str
 double executorCrossVolume(const std::vector<std::string>& sources, const std::string& folder,
                            const std::string& database) {
   LiveFileSystem fileSystem;
-  SqliteJournalStore journal(FileURL::fromPath(database));
+  SQLiteJournalStore journal(FileURL::fromPath(database));
   SortPlan plan{.createdAt = static_cast<double>(kLongAgo),
                 .sourceDirectory = FileURL::fromPath(fs::path(sources[0]).parent_path(), true),
                 .ruleSetHash = "bench"};

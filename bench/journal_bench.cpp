@@ -99,7 +99,7 @@ double seconds(Clock::time_point since) {
 
 // The executor's calls on a store that is already open, as the engine's is.
 double journalRun(const std::string& path, const Workload& work) {
-  SqliteJournalStore store(FileURL::fromPath(path));
+  SQLiteJournalStore store(FileURL::fromPath(path));
   auto start = Clock::now();
   const std::size_t batches = work.intents.size();
   store.beginRun(work.run, work.intents[0]);
@@ -163,7 +163,7 @@ void writeEntry(sqlite3* db, sqlite3_stmt* s, const JournalEntry& e) {
 // call, prepared statements and nothing else. The snapshot is handed over
 // already encoded.
 double bareRun(const std::string& path, const Workload& work, const std::string& snapshot) {
-  { SqliteJournalStore schema(FileURL::fromPath(path)); }
+  { SQLiteJournalStore schema(FileURL::fromPath(path)); }
   auto start = Clock::now();
   sqlite3* db = nullptr;
   check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db);

@@ -44,8 +44,8 @@ SortEngine::SortEngine(std::shared_ptr<rozuzed::JournalStore> journal,
 
 SortEngine::~SortEngine() = default;
 
-std::shared_ptr<rozuzed::SqliteJournalStore> SortEngine::defaultStore() {
-  return std::make_shared<rozuzed::SqliteJournalStore>(rozuzed::SqliteJournalStore::defaultURL());
+std::shared_ptr<rozuzed::SQLiteJournalStore> SortEngine::defaultStore() {
+  return std::make_shared<rozuzed::SQLiteJournalStore>(rozuzed::SQLiteJournalStore::defaultURL());
 }
 
 std::shared_ptr<rozuzed::FileSystem> SortEngine::liveFileSystem() {

@@ -77,7 +77,7 @@ class SortEngine {
 
   // Opens the journal database at its default location; its failure is
   // thrown unchanged. Runs on the calling thread.
-  static std::shared_ptr<rozuzed::SqliteJournalStore> defaultStore();
+  static std::shared_ptr<rozuzed::SQLiteJournalStore> defaultStore();
 
   const rozuzed::FileURL& lockURL() const { return lockURL_; }
 

@@ -248,7 +248,7 @@ int run(const Command& command) {
   LiveFileSystem fileSystem;
   SystemDateProvider dates;
   UnscopedAccess access;
-  SqliteJournalStore store(SqliteJournalStore::defaultURL());
+  SQLiteJournalStore store(SQLiteJournalStore::defaultURL());
 
   if (command.name == "history") {
     for (const auto& batch : store.recentBatches(50)) print(batchJson(batch));

@@ -57,7 +57,7 @@ class EngineFixture {
   rozuzed::testing::TemporaryFolder root;
   rozuzed::testing::ScopedEnvironment dataHome{"XDG_DATA_HOME", root / "data"};
   rozuzed::testing::ScopedEnvironment home{"HOME", root / "home"};
-  std::shared_ptr<rozuzed::SqliteJournalStore> store;
+  std::shared_ptr<rozuzed::SQLiteJournalStore> store;
   std::shared_ptr<SortEngine> engine;
 };
 

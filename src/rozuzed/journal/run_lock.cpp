@@ -36,7 +36,7 @@ std::unique_ptr<RunLock> RunLock::acquire(const FileURL& url) {
 }
 
 FileURL RunLock::defaultURL() {
-  return url(SqliteJournalStore::defaultURL());
+  return url(SQLiteJournalStore::defaultURL());
 }
 
 FileURL RunLock::url(const FileURL& besideStore) {

@@ -22,7 +22,7 @@ class RunLock final {
   static std::unique_ptr<RunLock> acquire(const FileURL& url);
 
   // "run.lock" beside the default journal database. Throws what
-  // SqliteJournalStore::defaultURL() throws.
+  // SQLiteJournalStore::defaultURL() throws.
   static FileURL defaultURL();
   // "run.lock" in the folder of `store`.
   static FileURL url(const FileURL& besideStore);

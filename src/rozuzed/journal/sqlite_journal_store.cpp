@@ -382,7 +382,7 @@ SortPlan decodePlan(const SqlValue& payload) {
 
 }  // namespace
 
-const std::vector<SqlMigration>& SqliteJournalStore::migrator() {
+const std::vector<SqlMigration>& SQLiteJournalStore::migrator() {
   static const std::vector<SqlMigration> steps{
       {"v1",
        [](SqliteConnection& db) {
@@ -402,7 +402,7 @@ const std::vector<SqlMigration>& SqliteJournalStore::migrator() {
 }
 
 template <class Body>
-auto SqliteJournalStore::perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+auto SQLiteJournalStore::perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
   try {
     return queue_->write(std::forward<Body>(body));
   } catch (const SortError&) {
@@ -412,7 +412,7 @@ auto SqliteJournalStore::perform(Body&& body) -> decltype(body(std::declval<Sqli
   }
 }
 
-SqliteJournalStore::SqliteJournalStore(const FileURL& url) {
+SQLiteJournalStore::SQLiteJournalStore(const FileURL& url) {
   FileURL folder = url.deletingLastPathComponent();
   std::error_code error;
   std::filesystem::create_directories(folder.path(), error);
@@ -430,7 +430,7 @@ SqliteJournalStore::SqliteJournalStore(const FileURL& url) {
   }
 }
 
-SqliteJournalStore::SqliteJournalStore(std::unique_ptr<SqliteDatabase> database)
+SQLiteJournalStore::SQLiteJournalStore(std::unique_ptr<SqliteDatabase> database)
     : queue_(std::move(database)) {
   try {
     queue_->migrate(migrator());
@@ -441,12 +441,12 @@ SqliteJournalStore::SqliteJournalStore(std::unique_ptr<SqliteDatabase> database)
   }
 }
 
-std::unique_ptr<SqliteJournalStore> SqliteJournalStore::inMemory() {
-  return std::unique_ptr<SqliteJournalStore>(
-      new SqliteJournalStore(SqliteDatabase::openInMemory()));
+std::unique_ptr<SQLiteJournalStore> SQLiteJournalStore::inMemory() {
+  return std::unique_ptr<SQLiteJournalStore>(
+      new SQLiteJournalStore(SqliteDatabase::openInMemory()));
 }
 
-FileURL SqliteJournalStore::defaultURL() {
+FileURL SQLiteJournalStore::defaultURL() {
   const char* variable = std::getenv("XDG_DATA_HOME");
   // A relative value is to be ignored, as the base-directory rules say.
   std::string dataHome = variable != nullptr && variable[0] == '/'
@@ -457,7 +457,7 @@ FileURL SqliteJournalStore::defaultURL() {
   return folder.appendingPathComponent("RozuZed", true).appendingPathComponent("rozuzed.sqlite");
 }
 
-SqliteJournalStore::DurabilitySettings SqliteJournalStore::durabilitySettings() {
+SQLiteJournalStore::DurabilitySettings SQLiteJournalStore::durabilitySettings() {
   return perform([](SqliteConnection& db) {
     DurabilitySettings settings{"?", -1};
     if (auto mode = db.fetchValue("PRAGMA journal_mode")) {
@@ -470,7 +470,7 @@ SqliteJournalStore::DurabilitySettings SqliteJournalStore::durabilitySettings() 
   });
 }
 
-void SqliteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
+void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
   std::optional<std::string> snapshot;
   if (run.appliedPlan) snapshot = run.appliedPlan->encoded();
   perform([&](SqliteConnection& db) {
@@ -479,7 +479,7 @@ void SqliteJournalStore::beginRun(const RunRecord& run, const std::vector<Journa
   });
 }
 
-void SqliteJournalStore::commit(const std::vector<JournalEntry>& completed,
+void SQLiteJournalStore::commit(const std::vector<JournalEntry>& completed,
                                 const std::vector<JournalEntry>& thenWriteIntents) {
   if (completed.empty() && thenWriteIntents.empty()) return;
   perform([&](SqliteConnection& db) {
@@ -488,7 +488,7 @@ void SqliteJournalStore::commit(const std::vector<JournalEntry>& completed,
   });
 }
 
-void SqliteJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
+void SQLiteJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
                                    const std::vector<JournalEntry>& completed) {
   perform([&](SqliteConnection& db) {
     insertEntries(db, completed);
@@ -496,11 +496,11 @@ void SqliteJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
   });
 }
 
-void SqliteJournalStore::amendIntent(const JournalEntry& entry) {
+void SQLiteJournalStore::amendIntent(const JournalEntry& entry) {
   perform([&](SqliteConnection& db) { insertEntries(db, {entry}); });
 }
 
-void SqliteJournalStore::applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries,
+void SQLiteJournalStore::applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries,
                                        Date at) {
   perform([&](SqliteConnection& db) {
     insertEntries(db, entries);
@@ -509,14 +509,14 @@ void SqliteJournalStore::applyRecovery(const Uuid& runID, const std::vector<Jour
   });
 }
 
-void SqliteJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at) {
+void SQLiteJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at) {
   if (entryIDs.empty()) return;
   perform([&](SqliteConnection& db) {
     updateEach(db, "UPDATE entry SET undoneAt = ? WHERE id IN (", {at}, entryIDs);
   });
 }
 
-std::optional<RunRecord> SqliteJournalStore::run(const Uuid& id) {
+std::optional<RunRecord> SQLiteJournalStore::run(const Uuid& id) {
   auto row = perform([&](SqliteConnection& db) {
     return db.fetchOne("SELECT * FROM run WHERE id = ?", std::vector<SqlValue>{id.text()});
   });
@@ -524,7 +524,7 @@ std::optional<RunRecord> SqliteJournalStore::run(const Uuid& id) {
   return runFrom(*row);
 }
 
-std::vector<RunRecord> SqliteJournalStore::runs(RunState state) {
+std::vector<RunRecord> SQLiteJournalStore::runs(RunState state) {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll("SELECT * FROM run WHERE state = ? ORDER BY startedAt ASC",
                        std::vector<SqlValue>{toText(state)});
@@ -532,7 +532,7 @@ std::vector<RunRecord> SqliteJournalStore::runs(RunState state) {
   return readAll<RunRecord>(rows, runFrom);
 }
 
-std::vector<JournalEntry> SqliteJournalStore::entries(const Uuid& runID) {
+std::vector<JournalEntry> SQLiteJournalStore::entries(const Uuid& runID) {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll("SELECT * FROM entry WHERE runId = ? ORDER BY planSequence ASC",
                        std::vector<SqlValue>{runID.text()});
@@ -540,14 +540,14 @@ std::vector<JournalEntry> SqliteJournalStore::entries(const Uuid& runID) {
   return readAll<JournalEntry>(rows, entryFrom);
 }
 
-std::vector<BatchSummary> SqliteJournalStore::recentBatches(int64_t limit) {
+std::vector<BatchSummary> SQLiteJournalStore::recentBatches(int64_t limit) {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll(kBatchQuery, std::vector<SqlValue>{nonNegative(limit)});
   });
   return readAll<BatchSummary>(rows, batchFrom);
 }
 
-std::vector<JournalEntry> SqliteJournalStore::entriesNeedingAttention() {
+std::vector<JournalEntry> SQLiteJournalStore::entriesNeedingAttention() {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll("SELECT * FROM entry WHERE state = ? ORDER BY intentAt DESC",
                        std::vector<SqlValue>{toText(EntryState::needsAttention)});
@@ -555,14 +555,14 @@ std::vector<JournalEntry> SqliteJournalStore::entriesNeedingAttention() {
   return readAll<JournalEntry>(rows, entryFrom);
 }
 
-void SqliteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
+void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
   if (entryIDs.empty()) return;
   perform([&](SqliteConnection& db) {
     updateEach(db, "UPDATE entry SET attentionReason = NULL WHERE id IN (", {}, entryIDs);
   });
 }
 
-void SqliteJournalStore::save(const SortPlan& plan) {
+void SQLiteJournalStore::save(const SortPlan& plan) {
   std::string payload = PlanCoding::encode(plan);
   perform([&](SqliteConnection& db) {
     db.execute(kPlanStatement,
@@ -571,7 +571,7 @@ void SqliteJournalStore::save(const SortPlan& plan) {
   });
 }
 
-std::optional<SortPlan> SqliteJournalStore::plan(const Uuid& id) {
+std::optional<SortPlan> SQLiteJournalStore::plan(const Uuid& id) {
   auto payload = perform([&](SqliteConnection& db) {
     return db.fetchValue("SELECT payload FROM plan WHERE id = ?", std::vector<SqlValue>{id.text()});
   });
@@ -579,7 +579,7 @@ std::optional<SortPlan> SqliteJournalStore::plan(const Uuid& id) {
   return decodePlan(*payload);
 }
 
-std::vector<SortPlan> SqliteJournalStore::recentPlans(int64_t limit) {
+std::vector<SortPlan> SQLiteJournalStore::recentPlans(int64_t limit) {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll("SELECT payload FROM plan ORDER BY createdAt DESC LIMIT ?",
                        std::vector<SqlValue>{nonNegative(limit)});

@@ -20,17 +20,17 @@ namespace rozuzed {
 // throw what their coder throws. Rows that cannot be read are left out of
 // lists and read as absent by id; reading never changes a row. Nothing is
 // cached between calls.
-class SqliteJournalStore final : public JournalStore, public PlanStore {
+class SQLiteJournalStore final : public JournalStore, public PlanStore {
  public:
   // Opens (creating the folder, the file and the schema as needed) the
   // database at `url`. Throws journalUnavailable: the folder cannot be made,
   // the file is not a writable database, a migration fails, or the file was
   // migrated by a later build.
-  explicit SqliteJournalStore(const FileURL& url);
+  explicit SQLiteJournalStore(const FileURL& url);
 
   // A private, unnamed in-memory database. A failure to open it arrives as
   // SQLite reports it; a migration failure as journalUnavailable.
-  static std::unique_ptr<SqliteJournalStore> inMemory();
+  static std::unique_ptr<SQLiteJournalStore> inMemory();
 
   // ${XDG_DATA_HOME:-~/.local/share}/RozuZed/rozuzed.sqlite. Creates the data
   // folder when it is missing (not "RozuZed"); its failure is thrown as the
@@ -73,7 +73,7 @@ class SqliteJournalStore final : public JournalStore, public PlanStore {
   std::vector<SortPlan> recentPlans(int64_t limit) override;
 
  private:
-  explicit SqliteJournalStore(std::unique_ptr<SqliteDatabase> database);
+  explicit SQLiteJournalStore(std::unique_ptr<SqliteDatabase> database);
 
   template <class Body>
   auto perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>()));

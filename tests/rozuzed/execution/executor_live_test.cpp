@@ -83,7 +83,7 @@ TEST_F(ExecutorLiveTest, SameVolumeMovesAreRenamesThatNeverReplace) {
   testing::writeFile(scratch / "in/a.pdf", "A", kLongAgo);
   testing::writeFile(scratch / "in/b.pdf", "B", kLongAgo);
   testing::writeFile(scratch / "in/Documents/b.pdf", "already there", kLongAgo);
-  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
 
   auto plan = makePlan({plannedMove(scratch / "in/a.pdf", scratch / "in/Documents"),
                         plannedMove(scratch / "in/b.pdf", scratch / "in/Documents")},
@@ -123,7 +123,7 @@ TEST_F(CrossVolumeLiveTest, CopiesVerifiesAndTrashesTheSource) {
   const std::string bytes(3 * 1024 * 1024 + 17, 'q');
   testing::writeFile(scratch / "in/big.pdf", bytes, kLongAgo);
   chmod((scratch / "in/big.pdf").c_str(), 0640);
-  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
 
   auto plan = makePlan({plannedMove(scratch / "in/big.pdf", *other / "Documents")}, scratch / "in");
   auto report = Executor(fileSystem, journal).apply(plan);
@@ -160,7 +160,7 @@ TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
   testing::writeFile(*other / "photo.pdf", "original bytes", kLongAgo);
   DamagingFileSystem damaging;
   damaging.afterCopy = [](const FileURL& copy) { truncate(copy.path().c_str(), 3); };
-  SqliteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
 
   auto plan = makePlan({plannedMove(*other / "photo.pdf", scratch / "out")}, other->path());
   auto report = Executor(damaging, journal).apply(plan);

@@ -778,7 +778,7 @@ class UndoRunnerLiveTest : public ::testing::Test {
   testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
   std::unique_ptr<testing::TemporaryFolder> other;
   LiveFileSystem fileSystem;
-  SqliteJournalStore journal{FileURL::fromPath(scratch / "data/journal.sqlite")};
+  SQLiteJournalStore journal{FileURL::fromPath(scratch / "data/journal.sqlite")};
   const std::string name = "undo-" + Uuid::random().text() + ".pdf";
   const std::string bytes = std::string(2 * 1024 * 1024 + 5, 'u');
   static constexpr Date kWhen = 1'600'000'000.5;

@@ -21,7 +21,7 @@ struct InMemoryStore {
 // A real database file in a folder of its own.
 struct SqliteStore {
   testing::TemporaryFolder folder;
-  SqliteJournalStore store{FileURL::fromPath(folder / "journal/rozuzed.sqlite")};
+  SQLiteJournalStore store{FileURL::fromPath(folder / "journal/rozuzed.sqlite")};
   JournalStore& journal() { return store; }
   PlanStore& plans() { return store; }
 };

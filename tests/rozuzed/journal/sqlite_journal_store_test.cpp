@@ -103,15 +103,15 @@ std::string inUnprivilegedChild(const std::function<std::string()>& body) {
   return answer;
 }
 
-class SqliteJournalStoreTest : public ::testing::Test {
+class SQLiteJournalStoreTest : public ::testing::Test {
  protected:
   testing::TemporaryFolder folder;
   std::string path = folder / "RozuZed/rozuzed.sqlite";
   FileURL url = FileURL::fromPath(path);
 };
 
-TEST_F(SqliteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
+  SQLiteJournalStore store(url);
   EXPECT_EQ(shellOutput("sqlite3 -readonly '" + path + "' .schema 2>&1"),
             "CREATE TABLE schema_migration (identifier TEXT NOT NULL PRIMARY KEY);\n"
             "CREATE TABLE IF NOT EXISTS \"plan\" (\"id\" TEXT NOT NULL PRIMARY KEY, "
@@ -138,13 +138,13 @@ TEST_F(SqliteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
 
   auto db = SqliteDatabase::open(path);
   EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
-  EXPECT_EQ(store.durabilitySettings(), (SqliteJournalStore::DurabilitySettings{"delete", 2}));
+  EXPECT_EQ(store.durabilitySettings(), (SQLiteJournalStore::DurabilitySettings{"delete", 2}));
 }
 
-TEST_F(SqliteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntries) {
+TEST_F(SQLiteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntries) {
   {
     auto db = SqliteDatabase::open(folder / "legacy.sqlite");
-    db->migrate({SqliteJournalStore::migrator().front()});
+    db->migrate({SQLiteJournalStore::migrator().front()});
     insertRow(*db, "plan",
               {{"id", kRunId},
                {"createdAt", 1.0},
@@ -181,7 +181,7 @@ TEST_F(SqliteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntrie
                      SqlValue(), SqlValue()));
   }
   FileURL legacyURL = FileURL::fromPath(folder / "legacy.sqlite");
-  SqliteJournalStore store(legacyURL);
+  SQLiteJournalStore store(legacyURL);
 
   auto withPlan = store.run(*Uuid::parse(kRunId));
   ASSERT_TRUE(withPlan);
@@ -251,19 +251,19 @@ TEST_F(SqliteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntrie
   EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
 }
 
-TEST_F(SqliteJournalStoreTest, ReopeningAndReadingChangeNothing) {
+TEST_F(SQLiteJournalStoreTest, ReopeningAndReadingChangeNothing) {
   RunRecord run{.startedAt = 1, .owner = ProcessIdentity::current()};
   SortPlan plan{.createdAt = 2, .sourceDirectory = FileURL::fromPath("/d", true)};
   run.appliedPlan = AppliedPlan::from(plan);
   {
-    SqliteJournalStore store(url);
+    SQLiteJournalStore store(url);
     store.save(plan);
     store.beginRun(run, {JournalEntry{.runID = run.id, .state = EntryState::needsAttention}});
   }
   auto before = testing::readFile(path);
   ASSERT_TRUE(before);
   {
-    SqliteJournalStore store(url);
+    SQLiteJournalStore store(url);
     EXPECT_EQ(store.run(run.id), run);
     EXPECT_EQ(store.runs(RunState::running).size(), 1u);
     EXPECT_EQ(store.entries(run.id).size(), 1u);
@@ -276,11 +276,11 @@ TEST_F(SqliteJournalStoreTest, ReopeningAndReadingChangeNothing) {
   EXPECT_EQ(testing::readFile(path), before);
 }
 
-TEST_F(SqliteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouched) {
+TEST_F(SQLiteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouched) {
   std::string good;
   {
     testing::TemporaryFolder scratch;
-    SqliteJournalStore store(FileURL::fromPath(scratch / "good.sqlite"));
+    SQLiteJournalStore store(FileURL::fromPath(scratch / "good.sqlite"));
     RunRecord run{.startedAt = 1};
     std::vector<JournalEntry> many;
     for (int i = 0; i < 200; ++i) many.push_back(JournalEntry{.runID = run.id, .planSequence = i});
@@ -303,7 +303,7 @@ TEST_F(SqliteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouch
   for (const Case& c : cases) {
     std::string file = folder / (c.name + ".sqlite");
     testing::writeFile(file, c.contents);
-    EXPECT_EQ(journalFailure([&] { SqliteJournalStore store(FileURL::fromPath(file)); }), c.message)
+    EXPECT_EQ(journalFailure([&] { SQLiteJournalStore store(FileURL::fromPath(file)); }), c.message)
         << c.name;
     EXPECT_EQ(testing::readFile(file), c.contents) << c.name;
   }
@@ -320,7 +320,7 @@ TEST_F(SqliteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouch
     EXPECT_EQ(outcome, "Journal unavailable: database disk image is malformed");
   };
   attempt([&] {
-    SqliteJournalStore store(FileURL::fromPath(file));
+    SQLiteJournalStore store(FileURL::fromPath(file));
     for (const RunRecord& run : store.runs(RunState::running)) {
       attempt([&] { store.entries(run.id); });
     }
@@ -330,42 +330,42 @@ TEST_F(SqliteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouch
   EXPECT_GT(failures, 0);
 }
 
-TEST_F(SqliteJournalStoreTest, AFolderThatCannotBeMadeIsRefused) {
+TEST_F(SQLiteJournalStoreTest, AFolderThatCannotBeMadeIsRefused) {
   testing::writeFile(folder / "file", "");
   std::string message = journalFailure(
-      [&] { SqliteJournalStore store(FileURL::fromPath(folder / "file/RozuZed/rozuzed.sqlite")); });
+      [&] { SQLiteJournalStore store(FileURL::fromPath(folder / "file/RozuZed/rozuzed.sqlite")); });
   EXPECT_EQ(message, "Journal unavailable: could not create " + (folder / "file/RozuZed") +
                          ": Not a directory");
 }
 
-TEST_F(SqliteJournalStoreTest, AFileThatCanOnlyBeReadIsRefused) {
-  { SqliteJournalStore store(url); }
+TEST_F(SQLiteJournalStoreTest, AFileThatCanOnlyBeReadIsRefused) {
+  { SQLiteJournalStore store(url); }
   auto before = testing::readFile(path);
   chmod(folder.path().c_str(), 0755);
   chmod((folder / "RozuZed").c_str(), 0755);
   chmod(path.c_str(), 0444);
   std::string answer =
-      inUnprivilegedChild([&] { return journalFailure([&] { SqliteJournalStore store(url); }); });
+      inUnprivilegedChild([&] { return journalFailure([&] { SQLiteJournalStore store(url); }); });
   if (answer == "cannot drop privileges") GTEST_SKIP() << answer;
   EXPECT_EQ(answer, "Journal unavailable: attempt to write a readonly database");
   EXPECT_EQ(testing::readFile(path), before);
 }
 
-TEST_F(SqliteJournalStoreTest, AFileMigratedByALaterBuildIsRefused) {
+TEST_F(SQLiteJournalStoreTest, AFileMigratedByALaterBuildIsRefused) {
   {
-    SqliteJournalStore store(url);
+    SQLiteJournalStore store(url);
     auto db = SqliteDatabase::open(path);
     insertRow(*db, SqliteDatabase::migrationsTable, {{"identifier", std::string("v3")}});
   }
   auto before = testing::readFile(path);
-  EXPECT_EQ(journalFailure([&] { SqliteJournalStore store(url); }),
+  EXPECT_EQ(journalFailure([&] { SQLiteJournalStore store(url); }),
             "Journal unavailable: the database was written by a later version (migration \"v3\" "
             "is unknown to this one)");
   EXPECT_EQ(testing::readFile(path), before);
 }
 
-TEST_F(SqliteJournalStoreTest, AFailedWriteLeavesNothingBehind) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, AFailedWriteLeavesNothingBehind) {
+  SQLiteJournalStore store(url);
   RunRecord run{.startedAt = 1};
   JournalEntry good{.runID = run.id, .planSequence = 0};
   JournalEntry bad{.runID = run.id, .planSequence = 1, .intentAt = std::nan("")};
@@ -383,8 +383,8 @@ TEST_F(SqliteJournalStoreTest, AFailedWriteLeavesNothingBehind) {
   EXPECT_FALSE(store.run(run.id));
 }
 
-TEST_F(SqliteJournalStoreTest, FailuresOfALiveFileAreReportedAndEmptyCallsStillSucceed) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, FailuresOfALiveFileAreReportedAndEmptyCallsStillSucceed) {
+  SQLiteJournalStore store(url);
   RunRecord run{.startedAt = 1};
   store.beginRun(run, {});
   {
@@ -406,8 +406,8 @@ TEST_F(SqliteJournalStoreTest, FailuresOfALiveFileAreReportedAndEmptyCallsStillS
 
 // Rows written by hand, the way another build or a damaged file could hold
 // them: each case changes one column of a good row.
-TEST_F(SqliteJournalStoreTest, RunRowsThatCannotBeReadAreLeftOut) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, RunRowsThatCannotBeReadAreLeftOut) {
+  SQLiteJournalStore store(url);
   auto db = SqliteDatabase::open(path);
   SortPlan plan{.sourceDirectory = FileURL::fromPath("/d", true)};
   std::string snapshot = AppliedPlan::from(plan).encoded();
@@ -482,8 +482,8 @@ TEST_F(SqliteJournalStoreTest, RunRowsThatCannotBeReadAreLeftOut) {
   EXPECT_EQ(countRows(*db, "run"), static_cast<int64_t>(std::size(cases)));
 }
 
-TEST_F(SqliteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
+  SQLiteJournalStore store(url);
   auto db = SqliteDatabase::open(path);
   struct Case {
     std::string column;
@@ -551,8 +551,8 @@ TEST_F(SqliteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
   EXPECT_EQ(countRows(*db, "entry"), static_cast<int64_t>(std::size(cases)));
 }
 
-TEST_F(SqliteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
-  SqliteJournalStore store(url);
+TEST_F(SQLiteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
+  SQLiteJournalStore store(url);
   SortPlan plan{.createdAt = 1, .sourceDirectory = FileURL::fromPath("/d", true)};
   store.save(plan);
   EXPECT_EQ(store.plan(plan.id), plan);
@@ -574,27 +574,27 @@ TEST_F(SqliteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
             "Journal unavailable: stored plan is version 2; this build understands 1");
 }
 
-TEST_F(SqliteJournalStoreTest, AnUnnamedDatabaseInMemoryServesTheSameOperations) {
-  auto store = SqliteJournalStore::inMemory();
+TEST_F(SQLiteJournalStoreTest, AnUnnamedDatabaseInMemoryServesTheSameOperations) {
+  auto store = SQLiteJournalStore::inMemory();
   RunRecord run{.startedAt = 1};
   store->beginRun(run, {});
   EXPECT_EQ(store->run(run.id), run);
 }
 
-TEST_F(SqliteJournalStoreTest, TheDefaultLocationIsInTheDataFolder) {
+TEST_F(SQLiteJournalStoreTest, TheDefaultLocationIsInTheDataFolder) {
   testing::ScopedEnvironment data("XDG_DATA_HOME", folder / "data");
-  EXPECT_EQ(SqliteJournalStore::defaultURL().path(), folder / "data/RozuZed/rozuzed.sqlite");
+  EXPECT_EQ(SQLiteJournalStore::defaultURL().path(), folder / "data/RozuZed/rozuzed.sqlite");
   EXPECT_TRUE(std::filesystem::is_directory(folder / "data"));
   EXPECT_FALSE(std::filesystem::exists(folder / "data/RozuZed"));
 
   testing::ScopedEnvironment relative("XDG_DATA_HOME", "relative/data");
   testing::ScopedEnvironment home("HOME", folder / "home");
-  EXPECT_EQ(SqliteJournalStore::defaultURL().path(),
+  EXPECT_EQ(SQLiteJournalStore::defaultURL().path(),
             folder / "home/.local/share/RozuZed/rozuzed.sqlite");
 
   testing::writeFile(folder / "blocked", "");
   testing::ScopedEnvironment blocked("XDG_DATA_HOME", folder / "blocked/data");
-  EXPECT_THROW(SqliteJournalStore::defaultURL(), std::filesystem::filesystem_error);
+  EXPECT_THROW(SQLiteJournalStore::defaultURL(), std::filesystem::filesystem_error);
 }
 
 }  // namespace
