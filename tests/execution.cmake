@@ -15,18 +15,9 @@ rozuzed_tests(rozuzed_execution_tests
     rozuzed/execution/executor_test.cpp
     rozuzed/execution/executor_live_test.cpp
     rozuzed/execution/cross_volume_move_test.cpp
-    driver/ombrix_driver_test.cpp
     rozuzed/execution/undo_runner_test.cpp
     rozuzed/recovery/recovery_decision_test.cpp
     rozuzed/recovery/recovery_runner_test.cpp
   DEPS rozuzed_execution rozuzed_testing
   LABELS execution)
-
-# The engine from the command line, for crash tests and benchmarks; built
-# into bin/ and never installed.
-add_executable(ombrix-driver driver/ombrix_driver.cpp)
-target_include_directories(ombrix-driver PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(ombrix-driver PRIVATE rozuzed_execution)
-add_dependencies(ombrix-driver ombrix_resources)
-add_dependencies(rozuzed_execution_tests ombrix-driver)
 endif()

@@ -1,7 +1,8 @@
 // ombrix-driver: the engine from the command line, for crash tests and
-// benchmarks. It plans, applies, undoes and reconciles on the real disk,
-// with the journal at its default location and the run lock beside it, and
-// honours the fault-injection variables. Never installed.
+// benchmarks. It plans, applies, undoes and reconciles on the real disk
+// through the application's engine facade, so its run lock and serial
+// executor are the ones under test; the journal is at its default location
+// and the fault-injection variables are honoured. Never installed.
 //
 //   ombrix-driver [--rules FILE] plan FOLDER
 //   ombrix-driver [--rules FILE] apply FOLDER
@@ -12,7 +13,6 @@
 // Exit status: 0 success, 1 a failed operation (its message on standard
 // error), 2 a usage error.
 
-#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -22,18 +22,15 @@
 
 #include "rozuzed/execution/executor.h"
 #include "rozuzed/execution/undo_runner.h"
-#include "rozuzed/filesystem/live_file_system.h"
-#include "rozuzed/journal/run_lock.h"
-#include "rozuzed/journal/sqlite_journal_store.h"
+#include "rozuzed/model/batch_summary.h"
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
-#include "rozuzed/planning/planner.h"
 #include "rozuzed/recovery/recovery_runner.h"
-#include "rozuzed/rules/rule_engine.h"
 #include "rozuzed/rules/rule_set_loader.h"
-#include "rozuzed/support/date_provider.h"
 #include "rozuzed/support/json.h"
+#include "rozuzed/support/security_scoped_access.h"
 #include "rozuzed/support/unicode.h"
+#include "sortappkit/sort_engine.h"
 
 namespace rozuzed {
 namespace {
@@ -223,49 +220,42 @@ void print(const Json& value) {
   std::cout << dumpJson(value) << "\n";
 }
 
-// Held for the whole command, as the application holds it for each
-// operation; released when the process ends, however it ends.
-std::unique_ptr<RunLock> takeRunLock() {
-  auto lock = RunLock::acquire(RunLock::defaultURL());
-  if (!lock) throw std::runtime_error("Another copy of Ombrix is working on these files.");
-  return lock;
-}
+using sortappkit::awaitEngine;
+using sortappkit::SortEngine;
 
-SortPlan makePlan(const Command& command, FileSystem& fileSystem, const DateProvider& dates,
-                  PlanStore& plans) {
-  LoadedRuleSet rules = command.rules ? RuleSetLoader::load(FileURL::fromPath(*command.rules))
-                                      : RuleSetLoader::bundledDefault();
-  RuleEngine engine(rules);
-  Planner planner(fileSystem, engine, dates,
-                  Planner::Configuration{
-                      .maxDepth = 1, .safety = SafetyPolicy(), .roots = DirectoryRoots::current()});
-  SortPlan plan = planner.plan(FileURL::fromPath(*command.argument, true).standardized());
-  plans.save(plan);
-  return plan;
+// Planned as the application plans: depth 1, the default safety policy, the
+// standard roots; the plan is saved in the journal's plan store.
+SortPlan makePlan(const Command& command, SortEngine& engine,
+                  const std::shared_ptr<SecurityScopedAccess>& access) {
+  LoadedRuleSet rules =
+      command.rules ? RuleSetLoader::load(FileURL::fromPath(*command.rules))
+                    : awaitEngine<LoadedRuleSet>([&](auto done) { engine.defaultRules(done); });
+  FileURL folder = FileURL::fromPath(*command.argument, true).standardized();
+  return awaitEngine<SortPlan>(
+      [&](auto done) { engine.plan(folder, std::move(rules), 1, access, done); });
 }
 
 int run(const Command& command) {
-  LiveFileSystem fileSystem;
-  SystemDateProvider dates;
-  UnscopedAccess access;
-  SQLiteJournalStore store(SQLiteJournalStore::defaultURL());
+  SortEngine engine(SortEngine::defaultStore(), std::nullopt);
+  auto access = std::make_shared<UnscopedAccess>();
 
   if (command.name == "history") {
-    for (const auto& batch : store.recentBatches(50)) print(batchJson(batch));
-    return kSuccess;
-  }
-
-  auto lock = takeRunLock();
-  if (command.name == "plan") {
-    print(makePlan(command, fileSystem, dates, store).toJson());
+    auto batches = awaitEngine<std::vector<BatchSummary>>(
+        [&](auto done) { engine.recentBatches(SortEngine::defaultHistoryLimit, done); });
+    for (const auto& batch : batches) print(batchJson(batch));
+  } else if (command.name == "plan") {
+    print(makePlan(command, engine, access).toJson());
   } else if (command.name == "apply") {
-    SortPlan plan = makePlan(command, fileSystem, dates, store);
-    Executor executor(fileSystem, store, access, dates);
-    print(applyReportJson(executor.apply(plan), plan));
+    SortPlan plan = makePlan(command, engine, access);
+    auto report = awaitEngine<ExecutionReport>(
+        [&](auto done) { engine.apply(plan, access, nullptr, done); });
+    print(applyReportJson(report, plan));
   } else if (command.name == "undo") {
-    print(undoReportJson(UndoRunner(fileSystem, store, access, dates).undo(*command.runID)));
+    print(undoReportJson(awaitEngine<UndoReport>(
+        [&](auto done) { engine.undo(*command.runID, access, nullptr, done); })));
   } else {
-    print(recoveryJson(RecoveryRunner(fileSystem, store, dates).reconcile(*lock)));
+    print(recoveryJson(
+        awaitEngine<RecoveryOutcome>([&](auto done) { engine.reconcile(done); })));
   }
   return kSuccess;
 }
