@@ -247,15 +247,14 @@ int run(const Command& command) {
     print(makePlan(command, engine, access).toJson());
   } else if (command.name == "apply") {
     SortPlan plan = makePlan(command, engine, access);
-    auto report = awaitEngine<ExecutionReport>(
-        [&](auto done) { engine.apply(plan, access, nullptr, done); });
+    auto report =
+        awaitEngine<ExecutionReport>([&](auto done) { engine.apply(plan, access, nullptr, done); });
     print(applyReportJson(report, plan));
   } else if (command.name == "undo") {
     print(undoReportJson(awaitEngine<UndoReport>(
         [&](auto done) { engine.undo(*command.runID, access, nullptr, done); })));
   } else {
-    print(recoveryJson(
-        awaitEngine<RecoveryOutcome>([&](auto done) { engine.reconcile(done); })));
+    print(recoveryJson(awaitEngine<RecoveryOutcome>([&](auto done) { engine.reconcile(done); })));
   }
   return kSuccess;
 }
