@@ -243,7 +243,11 @@ std::optional<UndoSkipReason> UndoRunner::verify(const JournalEntry& entry) {
 
 bool UndoRunner::trashLooksRight(const FileURL& url, const JournalEntry& entry) {
   try {
-    return fileSystem_->metadata(url).fingerprint().matches(entry.fingerprintBefore);
+    if (!fileSystem_->metadata(url).fingerprint().matches(entry.fingerprintBefore)) return false;
+    // The Trash gives a name out again once its item has gone, so another
+    // file of the same name, size and time can lie where this one lay; only
+    // its bytes tell the two apart.
+    return !entry.sourceHash || fileSystem_->contentHash(url) == *entry.sourceHash;
   } catch (const SortError&) {
     return false;
   }

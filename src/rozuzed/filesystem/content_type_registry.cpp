@@ -369,6 +369,14 @@ ContentTypeRegistry::ContentTypeRegistry() {
         throw std::logic_error(std::string("extension declared twice: ") + extension);
       }
     }
+    numbers_.emplace(declaration.identifier, numbers_.size());
+  }
+  const std::size_t count = numbers_.size();
+  conformanceTable_.assign(count * count, false);
+  for (const auto& [identifier, conformances] : conformances_) {
+    for (const std::string& to : conformances) {
+      conformanceTable_[numbers_.at(identifier) * count + numbers_.at(to)] = true;
+    }
   }
 }
 
@@ -379,6 +387,12 @@ bool ContentTypeRegistry::isKnown(const std::string& identifier) const {
 bool ContentTypeRegistry::conforms(const std::string& identifier, const std::string& to) const {
   auto found = conformances_.find(identifier);
   return found != conformances_.end() && found->second.count(to) > 0;
+}
+
+std::optional<std::size_t> ContentTypeRegistry::number(const std::string& identifier) const {
+  auto found = numbers_.find(identifier);
+  if (found == numbers_.end()) return std::nullopt;
+  return found->second;
 }
 
 std::optional<std::string> ContentTypeRegistry::identifierForExtension(

@@ -2,6 +2,7 @@
 // parents, and the identifier of each known file-name extension.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -25,6 +26,15 @@ class ContentTypeRegistry {
   // the extension is unknown.
   std::optional<std::string> identifierForExtension(const std::string& extension) const;
 
+  // A number for each known identifier, fixed for the life of the process;
+  // absent for an unknown one. For callers that test the same few types over
+  // and over: conformance of numbers is a table lookup.
+  std::optional<std::size_t> number(const std::string& identifier) const;
+  // conforms() of two identifiers given by their numbers.
+  bool conforms(std::size_t identifier, std::size_t to) const {
+    return conformanceTable_[identifier * numbers_.size() + to];
+  }
+
   ContentTypeRegistry(const ContentTypeRegistry&) = delete;
   ContentTypeRegistry& operator=(const ContentTypeRegistry&) = delete;
 
@@ -36,6 +46,9 @@ class ContentTypeRegistry {
   // matching a file costs a lookup, not a walk.
   std::unordered_map<std::string, std::unordered_set<std::string>> conformances_;
   std::unordered_map<std::string, std::string> identifierByExtension_;
+  std::unordered_map<std::string, std::size_t> numbers_;
+  // Row `identifier`, column `to`.
+  std::vector<bool> conformanceTable_;
 };
 
 }  // namespace rozuzed

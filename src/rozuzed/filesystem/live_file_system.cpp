@@ -64,7 +64,7 @@ std::optional<VolumeID> volumeOfStatx(const struct statx& info) {
   if (!(info.stx_mask & STATX_MNT_ID)) return std::nullopt;
   auto mountPoint = MountTable::shared().mountPointOfMount(info.stx_mnt_id);
   if (!mountPoint) return std::nullopt;
-  return VolumeID{*mountPoint};
+  return VolumeID{std::move(*mountPoint)};
 }
 
 std::optional<VolumeID> volumeOfRealPath(const std::string& path) {
@@ -226,7 +226,7 @@ std::vector<FileURL> LiveFileSystem::contentsOfDirectory(const FileURL& folder) 
 }
 
 FileMetadata LiveFileSystem::metadata(const FileURL& item) {
-  const std::string name = item.lastPathComponent();
+  std::string name = item.lastPathComponent();
   // Such a name could not be shown, matched or written to the plan faithfully.
   if (!isValidUtf8(name)) throw SortError::sourceUnreadable(item, errnoDescription(EILSEQ));
 
@@ -247,7 +247,11 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
 
   const bool isDirectory = S_ISDIR(info.stx_mode);
   const bool isRegularFile = S_ISREG(info.stx_mode);
-  const std::string extension = lowercased(item.pathExtension());
+  const bool isHidden = !name.empty() && name.front() == '.';
+  // As FileURL::pathExtension, without taking the last component again.
+  const std::size_t dot = name.rfind('.');
+  std::string extension =
+      dot == std::string::npos || dot == 0 ? std::string() : lowercased(name.substr(dot + 1));
   const bool isPackage = isDirectory && BundleExtensions::isKnownBundle(extension);
   std::optional<std::string> contentType;
   if (isDirectory) {
@@ -259,18 +263,18 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
   std::optional<VolumeID> volume = volumeOfStatx(info);
   if (!volume) volume = volumeOfRealPath(item.path());
   return FileMetadata(
-      item, {.name = name,
-             .pathExtension = extension,
+      item, {.name = std::move(name),
+             .pathExtension = std::move(extension),
              .size = isRegularFile ? static_cast<int64_t>(info.stx_size) : 0,
              .creationDate = (info.stx_mask & STATX_BTIME) ? dateOf(info.stx_btime) : kDistantPast,
              .modificationDate = dateOf(info.stx_mtime),
-             .contentTypeIdentifier = contentType,
+             .contentTypeIdentifier = std::move(contentType),
              .isDirectory = isDirectory,
              .isRegularFile = isRegularFile,
              .isPackage = isPackage,
-             .isHidden = !name.empty() && name.front() == '.',
+             .isHidden = isHidden,
              .whereFroms = WhereFroms::read(item),
-             .volumeID = volume.value_or(VolumeID{})});
+             .volumeID = std::move(volume).value_or(VolumeID{})});
 }
 
 bool LiveFileSystem::fileExists(const FileURL& url) {

@@ -106,6 +106,9 @@ std::string MountTable::longestPrefix(const std::vector<std::string>& mountPoint
 
 void MountTable::refreshIfChanged() {
   if (fd_ < 0) return;
+  auto now = std::chrono::steady_clock::now();
+  if (loaded_ && now - lastPolled_ < pollInterval) return;
+  lastPolled_ = now;
   // The kernel flags a mount table file with POLLPRI once the mounts changed
   // after it was last polled, so the table is read again only then.
   pollfd request{fd_, POLLPRI, 0};

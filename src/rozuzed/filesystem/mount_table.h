@@ -3,6 +3,7 @@
 // mounts share one device and rename still fails across them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
@@ -16,8 +17,13 @@ namespace rozuzed {
 class MountTable {
  public:
   // The process-wide table. Read on first use and read again only when the
-  // kernel reports that the mounts changed; safe from any thread.
+  // kernel reports that the mounts changed; safe from any thread. That
+  // report is looked at no more than once per `pollInterval`, since a scan
+  // names a volume for every file: an answer may lag a change of the mounts
+  // by that long, no more than any answer lags a change made just after it.
   static MountTable& shared();
+
+  static constexpr std::chrono::microseconds pollInterval{1000};
 
   // The mount point that holds `realPath`, an absolute path with every link
   // resolved: the longest mount point that equals it or is a parent folder
@@ -57,6 +63,7 @@ class MountTable {
   std::mutex mutex_;
   int fd_ = -1;
   bool loaded_ = false;
+  std::chrono::steady_clock::time_point lastPolled_;
   std::vector<std::string> mountPoints_;
   std::unordered_map<uint64_t, std::string> mountPointByID_;
 };

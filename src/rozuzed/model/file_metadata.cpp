@@ -41,8 +41,9 @@ FileFingerprint FileFingerprint::fromJson(const Json& value) {
 
 FileMetadata::FileMetadata(FileURL url_, Fields f)
     : url(std::move(url_)),
-      name(f.name ? *f.name : url.lastPathComponent()),
-      pathExtension(f.pathExtension ? *f.pathExtension : lowercased(url.pathExtension())),
+      name(f.name ? std::move(*f.name) : url.lastPathComponent()),
+      pathExtension(f.pathExtension ? std::move(*f.pathExtension)
+                                    : lowercased(url.pathExtension())),
       size(f.size),
       creationDate(f.creationDate),
       modificationDate(f.modificationDate),

@@ -3,9 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/support/file_url.h"
@@ -56,12 +60,59 @@ class CollisionResolver {
   // UTF-16 code units of the canonical decomposition.
   static std::size_t nameLength(const std::string& name);
 
+  // A set of path keys that only grows. A plan claims one for every file it
+  // moves, so the keys are packed into large blocks, never moved once
+  // written, and found through a table of their hashes.
+  class Claims {
+   public:
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    std::size_t count(std::string_view key) const { return find(key, hashOf(key)).found ? 1 : 0; }
+
+   private:
+    friend class CollisionResolver;
+    struct Slot {
+      std::size_t hash = 0;
+      // Null for a free slot.
+      const char* key = nullptr;
+      std::size_t length = 0;
+    };
+    // Where a key is, or the free slot where it would go.
+    struct Place {
+      std::size_t index = 0;
+      bool found = false;
+    };
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    Place find(std::string_view key, std::size_t hash) const;
+    // Adds a key that `find` did not find at `place`, with nothing added since.
+    void insert(std::string_view key, std::size_t hash, Place place);
+    // A lasting copy of `key`.
+    const char* store(std::string_view key);
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    // Of the last block.
+    std::size_t blockSize_ = 0;
+    std::size_t blockUsed_ = 0;
+    // Open addressing with linear probing; the size is a power of two, at
+    // least twice the count.
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+  };
+
   // Path keys of every destination returned so far.
-  const std::unordered_set<std::string>& claimed() const { return claimed_; }
+  const Claims& claimed() const { return claimed_; }
 
  private:
+  // Makes `key` pathKey(url), where `url` is `folder` with `name` appended.
+  void keyInFolder(const FileURL& folder, const std::string& name, const FileURL& url,
+                   std::string& key);
+
   FileSystem* fileSystem_;
-  std::unordered_set<std::string> claimed_;
+  Claims claimed_;
+  // The path key of each folder asked about, by the folder's path.
+  std::unordered_map<std::string, std::string> folderKeys_;
 };
 
 }  // namespace rozuzed

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -23,28 +24,74 @@ void combine(std::size_t& seed, std::size_t value) {
 
 // Every entry of one listing lies in the same folder, so ordering the names
 // orders the paths alike. One collation key per name keeps the cost of the
-// collation linear in the number of entries.
+// collation linear in the number of entries; the keys share one buffer and
+// the sort itself moves only indices.
 void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order) {
   struct Named {
-    std::string key;
-    std::string name;
-    std::size_t index;
+    std::string_view name;
+    std::size_t keyStart;
+    std::size_t keyLength;
+    // Eight bytes of the key, from where the keys of the listing start to
+    // differ, as a number that orders as they do: it settles most
+    // comparisons without a look into the buffer.
+    uint64_t head = 0;
   };
   std::vector<Named> named;
   named.reserve(urls.size());
-  for (std::size_t i = 0; i < urls.size(); ++i) {
-    std::string name = urls[i].lastPathComponent();
-    std::string key = order.sortKey(name);
-    named.push_back({std::move(key), std::move(name), i});
+  std::string keys;
+  // Keys of short names take some 30 bytes.
+  keys.reserve(32 * urls.size());
+  for (const FileURL& url : urls) {
+    const std::string& path = url.path();
+    std::string_view name =
+        path == "/" ? std::string_view(path) : std::string_view(path).substr(path.rfind('/') + 1);
+    std::size_t start = keys.size();
+    order.appendSortKey(name, keys);
+    named.push_back({name, start, keys.size() - start});
   }
-  std::sort(named.begin(), named.end(), [](const Named& a, const Named& b) {
-    if (int c = a.key.compare(b.key); c != 0) return c < 0;
-    return a.name < b.name;
+  auto key = [&](const Named& entry) {
+    return std::string_view(keys).substr(entry.keyStart, entry.keyLength);
+  };
+  std::size_t shared = named.empty() ? 0 : named.front().keyLength;
+  for (const Named& entry : named) {
+    std::string_view first = key(named.front());
+    std::string_view other = key(entry);
+    std::size_t limit = std::min({shared, first.size(), other.size()});
+    shared =
+        std::mismatch(first.begin(), first.begin() + limit, other.begin()).second - other.begin();
+  }
+  for (Named& entry : named) {
+    std::string_view rest = key(entry).substr(std::min(shared, entry.keyLength));
+    for (std::size_t i = 0; i < 8; ++i) {
+      entry.head = entry.head << 8 | (i < rest.size() ? static_cast<unsigned char>(rest[i]) : 0);
+    }
+  }
+  std::vector<uint32_t> ranks(urls.size());
+  for (std::size_t i = 0; i < ranks.size(); ++i) ranks[i] = static_cast<uint32_t>(i);
+  std::sort(ranks.begin(), ranks.end(), [&](uint32_t a, uint32_t b) {
+    const Named& first = named[a];
+    const Named& second = named[b];
+    if (first.head != second.head) return first.head < second.head;
+    if (int c = key(first).compare(key(second)); c != 0) return c < 0;
+    return first.name < second.name;
   });
-  std::vector<FileURL> sorted;
-  sorted.reserve(urls.size());
-  for (const Named& entry : named) sorted.push_back(std::move(urls[entry.index]));
-  urls = std::move(sorted);
+  // Each entry is moved once into its place, cycle by cycle, without a
+  // second list: position i takes the entry at ranks[i].
+  for (std::size_t i = 0; i < urls.size(); ++i) {
+    if (ranks[i] == i) continue;
+    FileURL held = std::move(urls[i]);
+    std::size_t j = i;
+    for (;;) {
+      std::size_t from = ranks[j];
+      ranks[j] = static_cast<uint32_t>(j);
+      if (from == i) {
+        urls[j] = std::move(held);
+        break;
+      }
+      urls[j] = std::move(urls[from]);
+      j = from;
+    }
+  }
 }
 
 }  // namespace
@@ -86,9 +133,21 @@ class Planner::Scan {
         continue;
       }
       sortByName(entries, order_);
+      listedFolderPath_ = folder.path();
+      listedFolderKey_ = key(folder);
       std::size_t wanted = moves_.size() + entries.size();
       if (wanted > moves_.capacity()) moves_.reserve(std::max(wanted, 2 * moves_.capacity()));
-      for (const FileURL& entry : entries) consider(entry, depth, queue);
+      // Each entry ends up in the plan or the queue, so it is handed on, not
+      // copied. The paths lie in memory in the order of the listing, not of
+      // the names, so the next one is fetched while this one is looked at.
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size()) {
+          const std::string& next = entries[i + 1].path();
+          __builtin_prefetch(next.data());
+          __builtin_prefetch(next.data() + next.size() - 1);
+        }
+        consider(entries[i], depth, queue);
+      }
     }
     SortPlan plan;
     plan.createdAt = now_;
@@ -108,37 +167,36 @@ class Planner::Scan {
     std::optional<VolumeID> volume;
   };
 
-  void consider(const FileURL& entry, int64_t depth,
-                std::deque<std::pair<FileURL, int64_t>>& queue) {
+  void consider(FileURL& entry, int64_t depth, std::deque<std::pair<FileURL, int64_t>>& queue) {
     std::optional<FileMetadata> metadata;
     try {
       metadata.emplace(fileSystem_.metadata(entry));
     } catch (const std::exception& error) {
-      skip(entry, SkipReason::metadataUnreadable(message(error)));
+      skip(std::move(entry), SkipReason::metadataUnreadable(message(error)));
       return;
     }
 
     if (auto reason = gate_.skipReason(*metadata)) {
       if (reason->reasonCase() != SkipReason::Case::isDirectory) {
-        skip(entry, std::move(*reason));
+        skip(std::move(entry), std::move(*reason));
       } else if (managed_.count(key(entry)) > 0) {
-        skip(entry, SkipReason::managedDestinationFolder());
+        skip(std::move(entry), SkipReason::managedDestinationFolder());
       } else if (depth < planner_.configuration_.maxDepth) {
-        queue.emplace_back(entry, depth + 1);
+        queue.emplace_back(std::move(entry), depth + 1);
       } else {
-        skip(entry, SkipReason::isDirectory());
+        skip(std::move(entry), SkipReason::isDirectory());
       }
       return;
     }
 
     auto match = planner_.rules_.match(*metadata);
     if (!match) {
-      skip(entry, SkipReason::noMatchingRule());
+      skip(std::move(entry), SkipReason::noMatchingRule());
       return;
     }
     Target& target = targetFor(*match);
-    if (key(entry.deletingLastPathComponent()) == target.key) {
-      skip(entry, SkipReason::alreadyAtDestination());
+    if (liesIn(entry, target.key)) {
+      skip(std::move(entry), SkipReason::alreadyAtDestination());
       return;
     }
     auto resolution = resolver_.resolve(metadata->name, target.url);
@@ -146,7 +204,7 @@ class Planner::Scan {
 
     PlannedMove move;
     move.planSequence = static_cast<int64_t>(moves_.size());
-    move.source = entry;
+    move.source = std::move(entry);
     move.destinationDirectory = target.url;
     move.destinationURL = std::move(resolution.url);
     move.collisionSuffix = resolution.suffix;
@@ -157,7 +215,20 @@ class Planner::Scan {
     moves_.push_back(std::move(move));
   }
 
-  void skip(const FileURL& url, SkipReason reason) { skipped_.push_back({url, std::move(reason)}); }
+  // Whether the folder that holds `entry` has the path key `folderKey`. A
+  // listing gives every entry the same folder, whose key is known.
+  bool liesIn(const FileURL& entry, const std::string& folderKey) const {
+    const std::string& path = entry.path();
+    std::size_t slash = path.rfind('/');
+    std::string_view folder =
+        slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
+    if (folder == listedFolderPath_) return listedFolderKey_ == folderKey;
+    return key(entry.deletingLastPathComponent()) == folderKey;
+  }
+
+  void skip(FileURL url, SkipReason reason) {
+    skipped_.push_back({std::move(url), std::move(reason)});
+  }
 
   // Rule ids are unique within a valid rule set and each rule has one
   // destination, so the id names the folder without hashing the destination.
@@ -200,6 +271,9 @@ class Planner::Scan {
   std::unordered_map<std::string, Target> targets_;
   std::vector<PlannedMove> moves_;
   std::vector<SkippedFile> skipped_;
+  // The folder being listed and its path key.
+  std::string listedFolderPath_;
+  std::string listedFolderKey_;
 };
 
 Planner::Planner(FileSystem& fileSystem, const RuleEngine& rules, const DateProvider& dates,

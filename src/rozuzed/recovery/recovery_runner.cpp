@@ -82,7 +82,11 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
         continue;
     }
 
-    RecoveryDecision decision = RecoveryTable::decide(observe(entry), entry.strategy);
+    ObservedState observed = observe(entry);
+    if (const JournalEntry* origin = trashReturnOrigin(entry, reversed)) {
+      observed.source = trashSourceState(entry, *origin);
+    }
+    RecoveryDecision decision = RecoveryTable::decide(observed, entry.strategy);
     ActionOutcome failure = carryOut(decision.action, entry);
     if (!failure && decision.resulting == EntryState::committed) {
       failure = finishTrashReturn(entry, reversed);
@@ -157,6 +161,17 @@ PathState RecoveryRunner::classify(const std::optional<FileURL>& url, const Jour
   }
   return metadata->fingerprint().matches(entry.fingerprintBefore) ? PathState::matching
                                                                   : PathState::foreign;
+}
+
+PathState RecoveryRunner::trashSourceState(const JournalEntry& entry, const JournalEntry& origin) {
+  // Judged by the bytes the file left with, so that a look-alike is not
+  // taken for it.
+  JournalEntry identity = entry;
+  identity.sourceHash = origin.sourceHash;
+  PathState state = classify(entry.sourceURL, identity);
+  // The Trash gives a name out again once its item has gone: another file
+  // there now is a later item of the Trash, and says this one has left.
+  return state == PathState::foreign ? PathState::absent : state;
 }
 
 RecoveryRunner::ActionOutcome RecoveryRunner::carryOut(RecoveryAction action,

@@ -96,6 +96,9 @@ class RecoveryRunner {
 
   RecoveryReport reconcile(const RunRecord& run);
   PathState classify(const std::optional<FileURL>& url, const JournalEntry& entry);
+  // What lies at the Trash path an undo entry took its file out of, judged
+  // against `origin`, the entry of the undone run that put the file there.
+  PathState trashSourceState(const JournalEntry& entry, const JournalEntry& origin);
   ActionOutcome carryOut(RecoveryAction action, const JournalEntry& entry);
   ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what);
   // After an undo entry that took its file back out of the Trash is settled

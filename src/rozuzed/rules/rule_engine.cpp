@@ -35,18 +35,70 @@ RuleEngine::RuleEngine(const RuleSet& ruleSet, std::string hash,
   for (SortRule& rule : ruleSet.evaluationOrder()) {
     if (rule.isEnabled) orderedRules_.push_back(std::move(rule));
   }
+  prepared_.reserve(orderedRules_.size());
+  for (const SortRule& rule : orderedRules_) prepared_.push_back(prepare(rule.match));
+}
+
+RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria) {
+  Prepared prepared;
+  switch (criteria.kind()) {
+    case MatchCriteria::Kind::conformsToType:
+      prepared.type = ContentTypeRegistry::shared().number(criteria.typeIdentifier());
+      break;
+    case MatchCriteria::Kind::all:
+    case MatchCriteria::Kind::any:
+      for (const MatchCriteria& member : criteria.members()) {
+        prepared.members.push_back(prepare(member));
+      }
+      break;
+    case MatchCriteria::Kind::not_:
+      prepared.members.push_back(prepare(criteria.inner()));
+      break;
+    default:
+      break;
+  }
+  return prepared;
 }
 
 RuleEngine::RuleEngine(const LoadedRuleSet& loaded, std::shared_ptr<const DateProvider> dates)
     : RuleEngine(loaded.ruleSet, loaded.sourceHash, std::move(dates)) {}
 
 std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file) const {
-  for (const SortRule& rule : orderedRules_) {
-    if (evaluate(rule.match, file)) {
+  std::optional<std::size_t> fileType;
+  if (file.contentTypeIdentifier) {
+    fileType = ContentTypeRegistry::shared().number(*file.contentTypeIdentifier);
+  }
+  for (std::size_t i = 0; i < orderedRules_.size(); ++i) {
+    const SortRule& rule = orderedRules_[i];
+    if (holds(rule.match, prepared_[i], file, fileType)) {
       return RuleMatch{.ruleID = rule.id, .ruleName = rule.name, .destination = rule.destination};
     }
   }
   return std::nullopt;
+}
+
+bool RuleEngine::holds(const MatchCriteria& criteria, const Prepared& prepared,
+                       const FileMetadata& file, std::optional<std::size_t> fileType) const {
+  using Kind = MatchCriteria::Kind;
+  switch (criteria.kind()) {
+    case Kind::conformsToType:
+      return fileType && prepared.type &&
+             ContentTypeRegistry::shared().conforms(*fileType, *prepared.type);
+    case Kind::all:
+      for (std::size_t i = 0; i < prepared.members.size(); ++i) {
+        if (!holds(criteria.members()[i], prepared.members[i], file, fileType)) return false;
+      }
+      return true;
+    case Kind::any:
+      for (std::size_t i = 0; i < prepared.members.size(); ++i) {
+        if (holds(criteria.members()[i], prepared.members[i], file, fileType)) return true;
+      }
+      return false;
+    case Kind::not_:
+      return !holds(criteria.inner(), prepared.members.front(), file, fileType);
+    default:
+      return evaluate(criteria, file);
+  }
 }
 
 std::vector<Destination> RuleEngine::allDestinations() const {

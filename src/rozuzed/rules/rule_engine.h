@@ -55,6 +55,18 @@ class RuleEngine {
   bool evaluate(const MatchCriteria& criteria, const FileMetadata& file) const;
 
  private:
+  // What a rule's condition needs looked up once rather than per file: for
+  // each conformsTo, the registry's number of its type; for all, any and
+  // not, the same for each member, in the members' order.
+  struct Prepared {
+    std::optional<std::size_t> type;
+    std::vector<Prepared> members;
+  };
+  static Prepared prepare(const MatchCriteria& criteria);
+  // evaluate() with the prepared facts and the number of the file's type.
+  bool holds(const MatchCriteria& criteria, const Prepared& prepared, const FileMetadata& file,
+             std::optional<std::size_t> fileType) const;
+
   static std::shared_ptr<const DateProvider> defaultDates();
 
   // Seconds since the file's last modification; negative for a date in the
@@ -65,6 +77,8 @@ class RuleEngine {
   static bool matchesDownloadSource(const FileMetadata& file, const std::string& hostSuffix);
 
   std::vector<SortRule> orderedRules_;
+  // One for each of orderedRules_, in the same order.
+  std::vector<Prepared> prepared_;
   std::shared_ptr<const DateProvider> dates_;
   std::string ruleSetHash_;
 };

@@ -40,6 +40,24 @@ bool isUnreservedInPath(unsigned char c) {
   }
 }
 
+// Whether every component of an absolute path is a plain name: none empty,
+// "." or "..". Such a path is already in its standard form.
+bool hasOnlyPlainComponents(const std::string& path) {
+  if (path == "/") return true;
+  std::size_t start = 1;
+  for (;;) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::size_t length = end - start;
+    if (length == 0) return false;
+    if (path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.'))) {
+      return false;
+    }
+    if (end == path.size()) return true;
+    start = end + 1;
+  }
+}
+
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -98,11 +116,21 @@ FileURL FileURL::deletingLastPathComponent() const {
 }
 
 FileURL FileURL::appendingPathComponent(const std::string& component, bool isDirectory) const {
+  // A single name needs none of the clean-up below.
+  if (!component.empty() && component.find('/') == std::string::npos) {
+    std::string joined;
+    joined.reserve(path_.size() + 1 + component.size());
+    joined += path_;
+    if (path_ != "/") joined += '/';
+    joined += component;
+    return FileURL(std::move(joined), isDirectory);
+  }
   std::string joined = path_ == "/" ? "/" + component : path_ + "/" + component;
   return fromPath(joined, isDirectory);
 }
 
 FileURL FileURL::standardized() const {
+  if (hasOnlyPlainComponents(path_)) return FileURL(path_, isDirectory_ || path_ == "/");
   std::vector<std::string> parts;
   std::size_t start = 1;
   while (start <= path_.size()) {
@@ -128,7 +156,10 @@ std::string FileURL::absoluteString() const {
   return text;
 }
 
-std::string pathKey(const FileURL& url) { return lowercased(url.standardized().path()); }
+std::string pathKey(const FileURL& url) {
+  if (hasOnlyPlainComponents(url.path())) return lowercased(url.path());
+  return lowercased(url.standardized().path());
+}
 
 std::string percentEncodePath(const std::string& path) {
   static const char* digits = "0123456789ABCDEF";

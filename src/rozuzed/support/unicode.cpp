@@ -14,6 +14,14 @@
 #include <memory>
 
 namespace rozuzed {
+namespace {
+
+bool isAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
 
 bool isValidUtf8(const std::string& text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
@@ -28,7 +36,8 @@ bool isValidUtf8(const std::string& text) {
 }
 
 std::string nfc(const std::string& text) {
-  if (!isValidUtf8(text)) return text;
+  // ASCII has no composable characters.
+  if (isAscii(text) || !isValidUtf8(text)) return text;
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
   if (U_FAILURE(status)) return text;
@@ -43,15 +52,17 @@ std::string nfc(const std::string& text) {
 }
 
 bool canonicallyEqual(const std::string& a, const std::string& b) {
-  return a == b || nfc(a) == nfc(b);
+  if (a == b) return true;
+  // Other characters can compose to ASCII (U+212A KELVIN SIGN is "K"), so
+  // only two ASCII texts are settled by their bytes.
+  if (isAscii(a) && isAscii(b)) return false;
+  return nfc(a) == nfc(b);
 }
 
 std::size_t canonicalHash(const std::string& text) { return std::hash<std::string>{}(nfc(text)); }
 
 std::string lowercased(const std::string& text) {
-  bool ascii = std::all_of(text.begin(), text.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii || !isValidUtf8(text)) {
+  if (isAscii(text) || !isValidUtf8(text)) {
     std::string out = text;
     for (char& c : out) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -153,17 +164,26 @@ int LocalizedStandardOrder::compare(const std::string& a, const std::string& b) 
 }
 
 std::string LocalizedStandardOrder::sortKey(const std::string& text) const {
-  if (!collator_->collator) return {};
-  icu::UnicodeString source = icu::UnicodeString::fromUTF8(text);
-  std::string key(64, '\0');
-  int32_t length = collator_->collator->getSortKey(
-      source, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
-  if (length > static_cast<int32_t>(key.size())) {
-    key.resize(static_cast<std::size_t>(length));
-    length = collator_->collator->getSortKey(source, reinterpret_cast<uint8_t*>(key.data()), length);
-  }
-  key.resize(static_cast<std::size_t>(std::max(length, 0)));
+  std::string key;
+  appendSortKey(text, key);
   return key;
+}
+
+void LocalizedStandardOrder::appendSortKey(std::string_view text, std::string& keys) const {
+  if (!collator_->collator) return;
+  icu::UnicodeString source = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const std::size_t start = keys.size();
+  constexpr std::size_t room = 64;
+  keys.resize(start + room);
+  int32_t length = collator_->collator->getSortKey(
+      source, reinterpret_cast<uint8_t*>(keys.data() + start), static_cast<int32_t>(room));
+  if (length > static_cast<int32_t>(room)) {
+    keys.resize(start + static_cast<std::size_t>(length));
+    length = collator_->collator->getSortKey(
+        source, reinterpret_cast<uint8_t*>(keys.data() + start), length);
+  }
+  keys.resize(start + static_cast<std::size_t>(std::max(length, 0)));
 }
 
 }  // namespace rozuzed

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace rozuzed {
 
@@ -53,6 +54,8 @@ class LocalizedStandardOrder {
   // equal. For sorting many texts, one key each instead of a collation per
   // comparison.
   std::string sortKey(const std::string& text) const;
+  // Appends sortKey(text) to `keys`: many keys in one buffer.
+  void appendSortKey(std::string_view text, std::string& keys) const;
 
  private:
   struct Collator;

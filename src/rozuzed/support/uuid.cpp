@@ -1,35 +1,54 @@
 #include "rozuzed/support/uuid.h"
 
 #include <openssl/rand.h>
-#include <unistd.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
 #include <stdexcept>
 
 namespace rozuzed {
+namespace {
+
+// Forks of this process so far, as seen by the child.
+std::atomic<unsigned> forks{0};
+
+}  // namespace
 
 Uuid Uuid::random() {
   // A plan names every move with a fresh id, so random bytes are drawn a
   // pool at a time. The pool belongs to the process that drew it: a forked
-  // child draws its own rather than repeat its parent's ids.
+  // child draws its own rather than repeat its parent's ids. Forks are
+  // counted as they happen, which spares asking the kernel for the process
+  // id on every draw.
   struct Pool {
     std::mutex mutex;
     std::array<uint8_t, 16 * 256> bytes{};
     std::size_t next = 16 * 256;
-    pid_t owner = 0;
+    unsigned drawnInFork = 0;
   };
   static Pool pool;
+  static const bool forksCounted = [] {
+    return ::pthread_atfork(nullptr, nullptr,
+                            [] { forks.fetch_add(1, std::memory_order_relaxed); }) == 0;
+  }();
   Uuid id;
-  {
+  if (!forksCounted) {
+    // A child could not tell its pool from its parent's.
+    if (RAND_bytes(id.bytes.data(), static_cast<int>(id.bytes.size())) != 1) {
+      throw std::runtime_error("the random number generator failed");
+    }
+  } else {
     std::lock_guard<std::mutex> lock(pool.mutex);
-    if (pool.next == pool.bytes.size() || pool.owner != ::getpid()) {
+    unsigned fork = forks.load(std::memory_order_relaxed);
+    if (pool.next == pool.bytes.size() || pool.drawnInFork != fork) {
       if (RAND_bytes(pool.bytes.data(), static_cast<int>(pool.bytes.size())) != 1) {
         throw std::runtime_error("the random number generator failed");
       }
       pool.next = 0;
-      pool.owner = ::getpid();
+      pool.drawnInFork = fork;
     }
     std::memcpy(id.bytes.data(), pool.bytes.data() + pool.next, id.bytes.size());
     pool.next += id.bytes.size();
@@ -51,10 +70,14 @@ std::optional<Uuid> Uuid::parse(const std::string& text) {
       continue;
     }
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      return std::nullopt;
     if (pending < 0) {
       pending = v;
     } else {

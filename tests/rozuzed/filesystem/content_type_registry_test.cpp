@@ -108,6 +108,12 @@ TEST(ContentTypeRegistryTest, ConformanceIsReflexiveAndTransitiveOverParents) {
        }) {
     EXPECT_EQ(registry().conforms(c.identifier, c.to), c.conforms)
         << c.identifier << " to " << c.to;
+    // The same answers through the numbers, which only known types have.
+    auto identifier = registry().number(c.identifier);
+    auto to = registry().number(c.to);
+    EXPECT_EQ(identifier.has_value(), registry().isKnown(c.identifier)) << c.identifier;
+    EXPECT_EQ(identifier && to && registry().conforms(*identifier, *to), c.conforms)
+        << c.identifier << " to " << c.to << " by number";
   }
 }
 

@@ -70,6 +70,61 @@ TEST(CollisionResolverTest, ClaimedNamesAreTurnedAwayWithoutTouchingTheDisk) {
       "photo 2.jpg");
 }
 
+TEST(CollisionResolverTest, ClaimsAreThePathKeysOfTheDestinations) {
+  struct Case {
+    const char* folder;
+    const char* name;
+  };
+  InMemoryFileSystem fs;
+  CollisionResolver resolver(fs);
+  for (const Case& c : {
+           Case{"/dest", "Report.PDF"},
+           Case{"/", "Top.txt"},
+           Case{"/a/./b/../Dest", "x.txt"},
+           Case{"/Ünïcode/ΟΔΟΣ", "Plain.TXT"},
+           Case{"/ΑΣ", "'Quoted'.txt"},
+           Case{"/dest", "Ärger.txt"},
+           Case{"/dest", "ΣΑΣ.txt"},
+       }) {
+    auto r = resolver.resolve(c.name, FileURL::fromPath(c.folder, true));
+    EXPECT_EQ(resolver.claimed().count(pathKey(r.url)), 1u) << c.folder << " " << c.name;
+  }
+  EXPECT_EQ(resolver.claimed().size(), 7u);
+  // Another spelling of a folder is the same folder.
+  for (const Case& c : {
+           Case{"/DEST", "report.pdf"},
+           Case{"/a/DEST/", "X.TXT"},
+           Case{"/ünïcode/οδος/", "plain.txt"},
+           Case{"/ας", "'quoted'.TXT"},
+       }) {
+    EXPECT_EQ(resolver.resolve(c.name, FileURL::fromPath(c.folder, true)).suffix, 2)
+        << c.folder << " " << c.name;
+  }
+}
+
+TEST(CollisionResolverTest, ManyAndLongClaimsAreAllKept) {
+  InMemoryFileSystem fs;
+  CollisionResolver resolver(fs);
+  const FileURL deep = FileURL::fromPath("/" + std::string(70000, 'd'), true);
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i)
+    names.push_back("a rather long file name " + std::to_string(i) + ".txt");
+  // Enough keys to fill several blocks, and a few longer than a block.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_FALSE(resolver.resolve(names[i], kFolder).suffix);
+    if (i % 1000 == 0) {
+      EXPECT_FALSE(resolver.resolve(names[i], deep).suffix);
+    }
+  }
+  EXPECT_EQ(resolver.claimed().size(), names.size() + 3);
+  for (const std::string& name : names) {
+    EXPECT_EQ(resolver.claimed().count("/dest/" + name), 1u) << name;
+  }
+  EXPECT_EQ(resolver.claimed().count("/dest/a rather long file name 3000.txt"), 0u);
+  EXPECT_EQ(resolver.resolve(names.front(), deep).suffix, 2);
+  EXPECT_EQ(resolver.resolve(names.back(), kFolder).suffix, 2);
+}
+
 TEST(CollisionResolverTest, DiskHitsAreNotClaimedAndLinksAreFollowed) {
   InMemoryFileSystem fs;
   fs.addFile("/dest/a.txt");

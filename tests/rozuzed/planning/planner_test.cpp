@@ -178,6 +178,21 @@ TEST_F(PlannerTest, EntriesInTheLocalizedStandardOrder) {
                                              "File1", "file2", "file10", "Report", "report"}));
 }
 
+TEST_F(PlannerTest, NamesThatDifferLateAreOrderedAlike) {
+  ScopedEnvironment noLocale("LC_ALL", "C.UTF-8");
+  for (const char* name : {"holiday photos 2023 - part 10", "holiday photos 2023 - part 9b",
+                           "holiday photos 2023 - part 9", "Holiday Photos 2023 - Part 9",
+                           "holiday photos 2023", "holiday photos 2023 - part 1"}) {
+    file(std::string("/src/") + name);
+  }
+  std::vector<std::string> names;
+  for (const auto& s : plan().skipped) names.push_back(s.url.lastPathComponent());
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "holiday photos 2023", "holiday photos 2023 - part 1",
+                       "Holiday Photos 2023 - Part 9", "holiday photos 2023 - part 9",
+                       "holiday photos 2023 - part 9b", "holiday photos 2023 - part 10"}));
+}
+
 TEST_F(PlannerTest, DepthZeroActsAsOne) {
   configuration.maxDepth = 0;
   file("/src/sub/a.jpg");

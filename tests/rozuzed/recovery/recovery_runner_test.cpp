@@ -439,13 +439,20 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
     bool refuse = false;
     EntryState expected;
     bool copyTrashed;
+    // What the Trash holds under the name the file had there; "" for nothing.
+    std::string inTrash = "";
   };
   const std::string a = contentsOf("a.txt");
+  // Same size and time as the file: only its bytes differ.
+  const std::string lookAlike(a.size(), '?');
   const std::vector<Case> cases = {
       {"the copy is still there", a, false, EntryState::committed, true},
       {"the copy is already gone", "", false, EntryState::committed, false},
       {"another file took its place", "someone else's", false, EntryState::committed, false},
       {"the Trash refuses the copy", a, true, EntryState::needsAttention, false},
+      {"a later item took its name in the Trash", a, false, EntryState::committed, true,
+       "another item"},
+      {"a look-alike took its name in the Trash", a, false, EntryState::committed, true, lookAlike},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -470,6 +477,7 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
     addRun(undo, RunKind::undo, kGone, kOld, applyID);
     put(e.sourceURL, a);
     if (!c.atDestination.empty()) put(e.destinationURL, c.atDestination);
+    if (!c.inTrash.empty()) put(u.sourceURL, c.inTrash);
     fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
       if (c.refuse && call.operation == Op::trashItem) {
         throw SortError::trashFailed(call.url, "Permission denied");
@@ -483,6 +491,9 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
     EXPECT_EQ(fs.exists("/ext/.Trash/files/a.txt"), c.copyTrashed);
     EXPECT_EQ(fs.exists(e.destinationURL.path()), !c.atDestination.empty() && !c.copyTrashed);
     EXPECT_EQ(fs.contents(e.sourceURL.path()), a);
+    if (!c.inTrash.empty()) {
+      EXPECT_EQ(fs.contents(u.sourceURL.path()), c.inTrash) << "the later item stays";
+    }
     EXPECT_EQ(stored(e).undoneAt.has_value(), c.expected == EntryState::committed);
     if (c.refuse) {
       EXPECT_EQ(settled.attentionReason,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 
@@ -117,11 +119,29 @@ struct EvaluationCase {
   bool holds;
 };
 
+// Each case is judged alone and by an engine, which looks types up ahead of
+// the files: as its one rule and nested in combinations, whose members the
+// looked-up facts must follow. A condition the validator refuses is judged
+// alone only.
 void expectEvaluations(const std::vector<EvaluationCase>& cases) {
   RuleEngine rules = engine({});
+  const MatchCriteria never = MatchCriteria::smallerThan(0);
+  const MatchCriteria always = MatchCriteria::not_(never);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(rules.evaluate(c.criteria, c.file), c.holds);
+    MatchCriteria nested = MatchCriteria::all(
+        {always,
+         MatchCriteria::any({never, MatchCriteria::not_(MatchCriteria::not_(c.criteria))})});
+    for (const MatchCriteria& condition : {c.criteria, nested}) {
+      std::optional<RuleEngine> single;
+      try {
+        single.emplace(engine({rule("only", condition)}));
+      } catch (const SortError&) {
+        continue;
+      }
+      EXPECT_EQ(matchedID(*single, c.file).has_value(), c.holds);
+    }
   }
 }
 

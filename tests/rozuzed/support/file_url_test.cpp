@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/support/unicode.h"
+
 namespace rozuzed {
 namespace {
 
@@ -55,6 +57,39 @@ TEST(FileURLTest, StandardizedAndPathKey) {
   EXPECT_EQ(FileURL::fromPath("/../..").standardized().path(), "/");
   EXPECT_EQ(pathKey(FileURL::fromPath("/Home/Ä/Images/")), "/home/ä/images");
   EXPECT_EQ(pathKey(FileURL::fromPath("/a/b/../Images")), pathKey(FileURL::fromPath("/A/images")));
+}
+
+TEST(FileURLTest, AppendingAndStandardizingComponents) {
+  struct Case {
+    const char* folder;
+    const char* component;
+    const char* appended;
+    const char* standardized;
+  };
+  for (const Case& c : {
+           Case{"/", "a", "/a", "/a"},
+           Case{"/x", "B.txt", "/x/B.txt", "/x/B.txt"},
+           Case{"/x/y", "..", "/x/y/..", "/x"},
+           Case{"/x", ".", "/x/.", "/x"},
+           Case{"/x", "...", "/x/...", "/x/..."},
+           Case{"/x", ".hidden", "/x/.hidden", "/x/.hidden"},
+           Case{"/x", "a/b", "/x/a/b", "/x/a/b"},
+           Case{"/x", "a//b/", "/x/a/b", "/x/a/b"},
+           Case{"/x", "", "/x", "/x"},
+           Case{"/x/./y", "z", "/x/./y/z", "/x/y/z"},
+           Case{"/", "..", "/..", "/"},
+       }) {
+    FileURL url = FileURL::fromPath(c.folder, true).appendingPathComponent(c.component);
+    EXPECT_EQ(url.path(), c.appended) << c.folder << " + " << c.component;
+    EXPECT_EQ(url.standardized().path(), c.standardized) << c.folder << " + " << c.component;
+    EXPECT_EQ(pathKey(url), lowercased(c.standardized)) << c.folder << " + " << c.component;
+  }
+  EXPECT_FALSE(FileURL::fromPath("/x").appendingPathComponent("a").hasDirectoryPath());
+  EXPECT_TRUE(FileURL::fromPath("/x").appendingPathComponent("a", true).hasDirectoryPath());
+  EXPECT_TRUE(FileURL::fromPath("/x").appendingPathComponent("a/").hasDirectoryPath());
+  EXPECT_FALSE(FileURL::fromPath("/x/y").standardized().hasDirectoryPath());
+  EXPECT_TRUE(FileURL::fromPath("/x/y/").standardized().hasDirectoryPath());
+  EXPECT_TRUE(FileURL::fromPath("/x/..").standardized().hasDirectoryPath());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "rozuzed/support/unicode.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "rozuzed/support/json.h"
 #include "rozuzed/support/uuid.h"
@@ -14,6 +16,11 @@ TEST(UnicodeTest, CanonicalEquivalence) {
   EXPECT_TRUE(canonicallyEqual(composed, decomposed));
   EXPECT_EQ(canonicalHash(composed), canonicalHash(decomposed));
   EXPECT_FALSE(canonicallyEqual("cafe", composed));
+  // Characters beyond ASCII can be equivalent to ASCII ones.
+  EXPECT_TRUE(canonicallyEqual("K", "\u212A"));
+  EXPECT_TRUE(canonicallyEqual("\u212A", "K"));
+  EXPECT_EQ(nfc("1\u037E"), "1;");
+  EXPECT_FALSE(canonicallyEqual("pdf", "PDF"));
   EXPECT_EQ(decomposedUtf16Length(composed), 5u);
   EXPECT_EQ(graphemeCount(decomposed), 4u);
 }
@@ -25,6 +32,43 @@ TEST(UnicodeTest, LowercasingIgnoresTheProcessLocale) {
   EXPECT_EQ(lowercased("A\xff"), "a\xff");
   EXPECT_EQ(trimmedWhitespace(" \t x y \n"), "x y");
   EXPECT_FALSE(isValidUtf8("\xc3"));
+}
+
+TEST(UnicodeTest, SortKeysInOneBufferAreTheKeysOneByOne) {
+  LocalizedStandardOrder order;
+  std::string keys = "prefix";
+  std::string expected = keys;
+  for (const char* text : {"file2", "", "File10", "\u00e9t\u00e9",
+                           "a much longer name, with 12 digits 123456789012"}) {
+    order.appendSortKey(text, keys);
+    expected += order.sortKey(text);
+  }
+  EXPECT_EQ(keys, expected);
+  EXPECT_LT(order.sortKey("file2"), order.sortKey("file10"));
+}
+
+TEST(UuidTest, AForkedChildDrawsIdsOfItsOwn) {
+  Uuid::random();  // the parent's pool is drawn
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Uuid id = Uuid::random();
+    bool written =
+        ::write(pipe[1], id.bytes.data(), id.bytes.size()) == static_cast<ssize_t>(id.bytes.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(pipe[1]);
+  Uuid fromChild;
+  ssize_t got = ::read(pipe[0], fromChild.bytes.data(), fromChild.bytes.size());
+  ::close(pipe[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(got, static_cast<ssize_t>(fromChild.bytes.size()));
+  // The parent's next id is what the child would have drawn from a shared pool.
+  EXPECT_NE(Uuid::random(), fromChild);
 }
 
 TEST(UuidTest, TextIsUpperCaseAndParsesEitherCase) {
