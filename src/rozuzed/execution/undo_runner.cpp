@@ -8,6 +8,7 @@
 #include "rozuzed/execution/fault_injection.h"
 #include "rozuzed/journal/process_identity.h"
 #include "rozuzed/model/run_record.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
 namespace {
@@ -22,13 +23,9 @@ const DateProvider& systemDates() {
   return dates;
 }
 
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
 std::size_t hashFingerprint(const FileFingerprint& f) {
   std::size_t seed = std::hash<int64_t>{}(f.size);
-  combine(seed, std::hash<double>{}(f.modificationDate == 0 ? 0.0 : f.modificationDate));
+  hashCombine(seed, std::hash<double>{}(f.modificationDate == 0 ? 0.0 : f.modificationDate));
   return seed;
 }
 
@@ -82,14 +79,14 @@ std::size_t UndoSkipReason::hash() const {
   switch (case_) {
     case Case::fileMissingAtRecordedLocation:
     case Case::originalPathNowOccupied:
-      combine(seed, std::hash<FileURL>{}(url_));
+      hashCombine(seed, std::hash<FileURL>{}(url_));
       break;
     case Case::fingerprintMismatch:
-      combine(seed, hashFingerprint(expected_));
-      combine(seed, hashFingerprint(found_));
+      hashCombine(seed, hashFingerprint(expected_));
+      hashCombine(seed, hashFingerprint(found_));
       break;
     case Case::restoreFailed:
-      combine(seed, error_->hash());
+      hashCombine(seed, error_->hash());
       break;
     case Case::alreadyUndone:
     case Case::notCommitted:

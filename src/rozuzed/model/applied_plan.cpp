@@ -5,13 +5,10 @@
 
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 // The one key read before anything else, so that a snapshot written by a
 // later build is refused before its other keys are trusted.
@@ -118,16 +115,16 @@ AppliedPlan AppliedPlan::decode(std::string_view bytes) {
 std::size_t AppliedPlan::hash() const {
   auto url = std::hash<FileURL>{};
   std::size_t seed = std::hash<int64_t>{}(version);
-  combine(seed, std::hash<Uuid>{}(planID));
-  combine(seed, url(sourceDirectory));
-  combine(seed, std::hash<std::string>{}(ruleSetHash));
-  combine(seed, moves.size());
+  hashCombine(seed, std::hash<Uuid>{}(planID));
+  hashCombine(seed, url(sourceDirectory));
+  hashCombine(seed, std::hash<std::string>{}(ruleSetHash));
+  hashCombine(seed, moves.size());
   for (const Move& move : moves) {
-    combine(seed, std::hash<Uuid>{}(move.id));
-    combine(seed, std::hash<int64_t>{}(move.planSequence));
-    combine(seed, url(move.source));
-    combine(seed, url(move.destination));
-    combine(seed, std::hash<std::string>{}(move.ruleID));
+    hashCombine(seed, std::hash<Uuid>{}(move.id));
+    hashCombine(seed, std::hash<int64_t>{}(move.planSequence));
+    hashCombine(seed, url(move.source));
+    hashCombine(seed, url(move.destination));
+    hashCombine(seed, std::hash<std::string>{}(move.ruleID));
   }
   return seed;
 }

@@ -2,27 +2,14 @@
 
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
+
 namespace rozuzed {
 namespace {
 
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
-// Equal doubles must hash alike, and 0.0 == -0.0.
-std::size_t hashDouble(double value) {
-  return std::hash<double>{}(value == 0 ? 0.0 : value);
-}
-
-template <class T, class Hash>
-void combineOptional(std::size_t& seed, const std::optional<T>& value, Hash hash) {
-  combine(seed, value.has_value());
-  if (value) combine(seed, hash(*value));
-}
-
 std::size_t hashFingerprint(const FileFingerprint& f) {
   std::size_t seed = std::hash<int64_t>{}(f.size);
-  combine(seed, hashDouble(f.modificationDate));
+  hashCombine(seed, hashDouble(f.modificationDate));
   return seed;
 }
 
@@ -72,25 +59,25 @@ std::size_t JournalEntry::hash() const {
   auto uuid = std::hash<Uuid>{};
   auto text = std::hash<std::string>{};
   std::size_t seed = uuid(id);
-  combine(seed, uuid(runID));
-  combine(seed, std::hash<int64_t>{}(planSequence));
-  combine(seed, static_cast<std::size_t>(state));
-  combine(seed, static_cast<std::size_t>(strategy));
-  combine(seed, url(sourceURL));
-  combine(seed, url(destinationURL));
-  combineOptional(seed, tempURL, url);
-  combineOptional(seed, trashedSourceURL, url);
-  combine(seed, hashFingerprint(fingerprintBefore));
-  combineOptional(seed, sourceHash, std::hash<ContentHash>{});
-  combineOptional(seed, fingerprintAfter, hashFingerprint);
-  combine(seed, text(matchedRuleID));
-  combineOptional(seed, reversesEntryID, uuid);
-  combineOptional(seed, undoneAt, hashDouble);
-  combine(seed, hashDouble(intentAt));
-  combineOptional(seed, committedAt, hashDouble);
-  combineOptional(seed, completedBy,
+  hashCombine(seed, uuid(runID));
+  hashCombine(seed, std::hash<int64_t>{}(planSequence));
+  hashCombine(seed, static_cast<std::size_t>(state));
+  hashCombine(seed, static_cast<std::size_t>(strategy));
+  hashCombine(seed, url(sourceURL));
+  hashCombine(seed, url(destinationURL));
+  hashCombineOptional(seed, tempURL, url);
+  hashCombineOptional(seed, trashedSourceURL, url);
+  hashCombine(seed, hashFingerprint(fingerprintBefore));
+  hashCombineOptional(seed, sourceHash, std::hash<ContentHash>{});
+  hashCombineOptional(seed, fingerprintAfter, hashFingerprint);
+  hashCombine(seed, text(matchedRuleID));
+  hashCombineOptional(seed, reversesEntryID, uuid);
+  hashCombineOptional(seed, undoneAt, hashDouble);
+  hashCombine(seed, hashDouble(intentAt));
+  hashCombineOptional(seed, committedAt, hashDouble);
+  hashCombineOptional(seed, completedBy,
                   [](CompletionSource s) { return static_cast<std::size_t>(s); });
-  combineOptional(seed, attentionReason, text);
+  hashCombineOptional(seed, attentionReason, text);
   return seed;
 }
 

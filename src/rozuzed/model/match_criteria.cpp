@@ -9,14 +9,11 @@
 #include <utility>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 constexpr std::array<std::pair<MatchCriteria::Kind, const char*>, 11> kTypeTexts = {{
     {MatchCriteria::Kind::fileExtension, "extension"},
@@ -343,7 +340,7 @@ MatchCriteria MatchCriteria::read(const Json& object, int depth) {
 std::size_t std::hash<rozuzed::RegexPattern>::operator()(
     const rozuzed::RegexPattern& pattern) const noexcept {
   std::size_t seed = rozuzed::canonicalHash(pattern.pattern());
-  rozuzed::combine(seed, pattern.isCaseInsensitive() ? 1 : 0);
+  rozuzed::hashCombine(seed, pattern.isCaseInsensitive() ? 1 : 0);
   return seed;
 }
 
@@ -354,29 +351,29 @@ std::size_t std::hash<rozuzed::MatchCriteria>::operator()(
   switch (criteria.kind()) {
     case Kind::fileExtension:
       for (const auto& value : criteria.extensions()) {
-        rozuzed::combine(seed, rozuzed::canonicalHash(value));
+        rozuzed::hashCombine(seed, rozuzed::canonicalHash(value));
       }
       break;
     case Kind::conformsToType:
     case Kind::downloadedFrom:
-      rozuzed::combine(seed, rozuzed::canonicalHash(criteria.hostSuffix()));
+      rozuzed::hashCombine(seed, rozuzed::canonicalHash(criteria.hostSuffix()));
       break;
     case Kind::nameMatches:
-      rozuzed::combine(seed, std::hash<rozuzed::RegexPattern>{}(criteria.pattern()));
+      rozuzed::hashCombine(seed, std::hash<rozuzed::RegexPattern>{}(criteria.pattern()));
       break;
     case Kind::olderThan:
     case Kind::newerThan:
       // +0.0 so that -0.0, which compares equal, hashes alike.
-      rozuzed::combine(seed, std::hash<double>{}(criteria.days() + 0.0));
+      rozuzed::hashCombine(seed, std::hash<double>{}(criteria.days() + 0.0));
       break;
     case Kind::largerThan:
     case Kind::smallerThan:
-      rozuzed::combine(seed, std::hash<int64_t>{}(criteria.bytes()));
+      rozuzed::hashCombine(seed, std::hash<int64_t>{}(criteria.bytes()));
       break;
     case Kind::all:
     case Kind::any:
     case Kind::not_:
-      for (const auto& member : criteria.members()) rozuzed::combine(seed, operator()(member));
+      for (const auto& member : criteria.members()) rozuzed::hashCombine(seed, operator()(member));
       break;
   }
   return seed;

@@ -2,25 +2,9 @@
 
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
+
 namespace rozuzed {
-namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
-std::size_t hashDouble(double value) {
-  return std::hash<double>{}(value == 0 ? 0.0 : value);
-}
-
-template <class T, class Hash>
-void combineOptional(std::size_t& seed, const std::optional<T>& value, Hash hash) {
-  combine(seed, value.has_value());
-  if (value) combine(seed, hash(*value));
-}
-
-}  // namespace
-
 std::string toText(RunKind kind) {
   switch (kind) {
     case RunKind::apply:
@@ -71,15 +55,15 @@ bool RunRecord::isLive() const {
 std::size_t RunRecord::hash() const {
   auto uuid = std::hash<Uuid>{};
   std::size_t seed = uuid(id);
-  combine(seed, static_cast<std::size_t>(kind));
-  combine(seed, static_cast<std::size_t>(state));
-  combineOptional(seed, planID, uuid);
-  combineOptional(seed, reversesRunID, uuid);
-  combineOptional(seed, sourceDirectory, std::hash<FileURL>{});
-  combine(seed, hashDouble(startedAt));
-  combineOptional(seed, finishedAt, hashDouble);
-  combine(seed, std::hash<ProcessIdentity>{}(owner));
-  combineOptional(seed, appliedPlan, std::hash<AppliedPlan>{});
+  hashCombine(seed, static_cast<std::size_t>(kind));
+  hashCombine(seed, static_cast<std::size_t>(state));
+  hashCombineOptional(seed, planID, uuid);
+  hashCombineOptional(seed, reversesRunID, uuid);
+  hashCombineOptional(seed, sourceDirectory, std::hash<FileURL>{});
+  hashCombine(seed, hashDouble(startedAt));
+  hashCombineOptional(seed, finishedAt, hashDouble);
+  hashCombine(seed, std::hash<ProcessIdentity>{}(owner));
+  hashCombineOptional(seed, appliedPlan, std::hash<AppliedPlan>{});
   return seed;
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "rozuzed/model/plan_coding.h"
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
@@ -17,10 +18,6 @@ constexpr std::array<const char*, SkipReason::caseCount> kCaseNames = {
     "alreadyAtDestination", "metadataUnreadable",  "contentsUnreadable", "vanishedSincePlanning",
     "changedSincePlanning",
 };
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 std::string wholeSeconds(double seconds) {
   int length = std::snprintf(nullptr, 0, "%.0f", seconds);
@@ -187,21 +184,21 @@ std::size_t SkipReason::hash() const {
   std::size_t seed = static_cast<std::size_t>(case_);
   switch (case_) {
     case Case::isPackage:
-      combine(seed, typeIdentifier_.has_value());
-      if (typeIdentifier_) combine(seed, canonicalHash(*typeIdentifier_));
+      hashCombine(seed, typeIdentifier_.has_value());
+      if (typeIdentifier_) hashCombine(seed, canonicalHash(*typeIdentifier_));
       break;
     case Case::possibleBundle:
     case Case::inFlightExtension:
     case Case::metadataUnreadable:
     case Case::contentsUnreadable:
-      combine(seed, canonicalHash(text_));
+      hashCombine(seed, canonicalHash(text_));
       break;
     case Case::iCloudNotDownloaded:
-      combine(seed, static_cast<std::size_t>(status_));
+      hashCombine(seed, static_cast<std::size_t>(status_));
       break;
     case Case::recentlyModified:
       // 0 and -0 are equal, so they must hash alike.
-      combine(seed, std::hash<double>{}(secondsAgo_ == 0 ? 0.0 : secondsAgo_));
+      hashCombine(seed, std::hash<double>{}(secondsAgo_ == 0 ? 0.0 : secondsAgo_));
       break;
     default:
       break;

@@ -3,14 +3,11 @@
 #include <functional>
 #include <tuple>
 
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/text.h"
 
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 std::string nameOf(const FileURL& url) { return url.lastPathComponent(); }
 
@@ -299,17 +296,17 @@ bool SortError::operator==(const SortError& other) const {
 
 std::size_t SortError::hash() const {
   std::size_t seed = static_cast<std::size_t>(case_);
-  combine(seed, std::hash<std::string>{}(text_));
-  combine(seed, std::hash<std::string>{}(underlying_));
-  combine(seed, std::hash<FileURL>{}(location_));
-  combine(seed, std::hash<FileURL>{}(destination_));
-  combine(seed, std::hash<int64_t>{}(first_));
-  combine(seed, std::hash<int64_t>{}(second_));
-  for (const auto& d : diagnostics_) combine(seed, std::hash<RuleDiagnostic>{}(d));
-  combine(seed, static_cast<std::size_t>(reason_.kind));
-  combine(seed, std::hash<std::string>{}(reason_.expectedHash + "\n" + reason_.foundHash));
-  combine(seed, std::hash<int64_t>{}(reason_.expectedSize ^ (reason_.foundSize << 1)));
-  combine(seed, std::hash<Uuid>{}(identifier_));
+  hashCombine(seed, std::hash<std::string>{}(text_));
+  hashCombine(seed, std::hash<std::string>{}(underlying_));
+  hashCombine(seed, std::hash<FileURL>{}(location_));
+  hashCombine(seed, std::hash<FileURL>{}(destination_));
+  hashCombine(seed, std::hash<int64_t>{}(first_));
+  hashCombine(seed, std::hash<int64_t>{}(second_));
+  for (const auto& d : diagnostics_) hashCombine(seed, std::hash<RuleDiagnostic>{}(d));
+  hashCombine(seed, static_cast<std::size_t>(reason_.kind));
+  hashCombine(seed, std::hash<std::string>{}(reason_.expectedHash + "\n" + reason_.foundHash));
+  hashCombine(seed, std::hash<int64_t>{}(reason_.expectedSize ^ (reason_.foundSize << 1)));
+  hashCombine(seed, std::hash<Uuid>{}(identifier_));
   return seed;
 }
 
@@ -318,7 +315,7 @@ std::size_t SortError::hash() const {
 std::size_t std::hash<rozuzed::RuleDiagnostic>::operator()(
     const rozuzed::RuleDiagnostic& d) const noexcept {
   std::size_t seed = static_cast<std::size_t>(d.severity);
-  rozuzed::combine(seed, d.ruleID ? std::hash<std::string>{}(*d.ruleID) + 1 : 0);
-  rozuzed::combine(seed, std::hash<std::string>{}(d.message));
+  rozuzed::hashCombine(seed, d.ruleID ? std::hash<std::string>{}(*d.ruleID) + 1 : 0);
+  rozuzed::hashCombine(seed, std::hash<std::string>{}(d.message));
   return seed;
 }

@@ -4,20 +4,9 @@
 
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
-namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
-std::size_t hashDouble(double value) {
-  return std::hash<double>{}(value == 0 ? 0.0 : value);
-}
-
-}  // namespace
-
 std::string toText(MoveStrategy strategy) {
   return strategy == MoveStrategy::sameVolumeMove ? "sameVolumeMove" : "crossVolumeCopyVerifyTrash";
 }
@@ -30,17 +19,17 @@ std::optional<MoveStrategy> moveStrategyFromText(const std::string& text) {
 
 std::size_t PlannedMove::hash() const {
   std::size_t seed = std::hash<Uuid>{}(id);
-  combine(seed, std::hash<int64_t>{}(planSequence));
-  combine(seed, std::hash<FileURL>{}(source));
-  combine(seed, std::hash<FileURL>{}(destinationDirectory));
-  combine(seed, std::hash<FileURL>{}(destinationURL));
-  combine(seed, collisionSuffix.has_value());
-  if (collisionSuffix) combine(seed, std::hash<int64_t>{}(*collisionSuffix));
-  combine(seed, std::hash<std::string>{}(matchedRuleID));
-  combine(seed, std::hash<std::string>{}(matchedRuleName));
-  combine(seed, std::hash<int64_t>{}(fingerprint.size));
-  combine(seed, hashDouble(fingerprint.modificationDate));
-  combine(seed, static_cast<std::size_t>(strategy));
+  hashCombine(seed, std::hash<int64_t>{}(planSequence));
+  hashCombine(seed, std::hash<FileURL>{}(source));
+  hashCombine(seed, std::hash<FileURL>{}(destinationDirectory));
+  hashCombine(seed, std::hash<FileURL>{}(destinationURL));
+  hashCombine(seed, collisionSuffix.has_value());
+  if (collisionSuffix) hashCombine(seed, std::hash<int64_t>{}(*collisionSuffix));
+  hashCombine(seed, std::hash<std::string>{}(matchedRuleID));
+  hashCombine(seed, std::hash<std::string>{}(matchedRuleName));
+  hashCombine(seed, std::hash<int64_t>{}(fingerprint.size));
+  hashCombine(seed, hashDouble(fingerprint.modificationDate));
+  hashCombine(seed, static_cast<std::size_t>(strategy));
   return seed;
 }
 
@@ -82,7 +71,7 @@ PlannedMove PlannedMove::fromJson(const Json& value) {
 
 std::size_t SkippedFile::hash() const {
   std::size_t seed = std::hash<FileURL>{}(url);
-  combine(seed, reason.hash());
+  hashCombine(seed, reason.hash());
   return seed;
 }
 
@@ -101,14 +90,14 @@ SkippedFile SkippedFile::fromJson(const Json& value) {
 
 std::size_t SortPlan::hash() const {
   std::size_t seed = std::hash<int64_t>{}(version);
-  combine(seed, std::hash<Uuid>{}(id));
-  combine(seed, hashDouble(createdAt));
-  combine(seed, std::hash<FileURL>{}(sourceDirectory));
-  combine(seed, std::hash<std::string>{}(ruleSetHash));
-  combine(seed, moves.size());
-  for (const auto& move : moves) combine(seed, move.hash());
-  combine(seed, skipped.size());
-  for (const auto& item : skipped) combine(seed, item.hash());
+  hashCombine(seed, std::hash<Uuid>{}(id));
+  hashCombine(seed, hashDouble(createdAt));
+  hashCombine(seed, std::hash<FileURL>{}(sourceDirectory));
+  hashCombine(seed, std::hash<std::string>{}(ruleSetHash));
+  hashCombine(seed, moves.size());
+  for (const auto& move : moves) hashCombine(seed, move.hash());
+  hashCombine(seed, skipped.size());
+  for (const auto& item : skipped) hashCombine(seed, item.hash());
   return seed;
 }
 

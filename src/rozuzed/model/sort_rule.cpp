@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
-namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-
-}  // namespace
-
 bool SortRule::operator==(const SortRule& other) const {
   return canonicallyEqual(id, other.id) && canonicallyEqual(name, other.name) &&
          isEnabled == other.isEnabled && priority == other.priority && match == other.match &&
@@ -92,11 +85,11 @@ RuleSet RuleSet::fromJson(const Json& document) {
 
 std::size_t std::hash<rozuzed::SortRule>::operator()(const rozuzed::SortRule& rule) const noexcept {
   std::size_t seed = rozuzed::canonicalHash(rule.id);
-  rozuzed::combine(seed, rozuzed::canonicalHash(rule.name));
-  rozuzed::combine(seed, rule.isEnabled ? 1 : 0);
-  rozuzed::combine(seed, std::hash<int64_t>{}(rule.priority));
-  rozuzed::combine(seed, std::hash<rozuzed::MatchCriteria>{}(rule.match));
-  rozuzed::combine(seed, std::hash<rozuzed::Destination>{}(rule.destination));
+  rozuzed::hashCombine(seed, rozuzed::canonicalHash(rule.name));
+  rozuzed::hashCombine(seed, rule.isEnabled ? 1 : 0);
+  rozuzed::hashCombine(seed, std::hash<int64_t>{}(rule.priority));
+  rozuzed::hashCombine(seed, std::hash<rozuzed::MatchCriteria>{}(rule.match));
+  rozuzed::hashCombine(seed, std::hash<rozuzed::Destination>{}(rule.destination));
   return seed;
 }
 
@@ -104,7 +97,7 @@ std::size_t std::hash<rozuzed::RuleSet>::operator()(
     const rozuzed::RuleSet& ruleSet) const noexcept {
   std::size_t seed = std::hash<int64_t>{}(ruleSet.version);
   for (const auto& rule : ruleSet.rules) {
-    rozuzed::combine(seed, std::hash<rozuzed::SortRule>{}(rule));
+    rozuzed::hashCombine(seed, std::hash<rozuzed::SortRule>{}(rule));
   }
   return seed;
 }

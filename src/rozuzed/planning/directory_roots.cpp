@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "rozuzed/support/hashing.h"
+
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 std::string homeFromUserDatabase() {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -80,7 +78,7 @@ FileURL DirectoryRoots::url(DestinationRoot root, const FileURL& sourceFolder) c
 std::size_t DirectoryRoots::hash() const {
   std::size_t seed = 0;
   for (const FileURL* url : {&home, &documents, &pictures, &downloads, &movies, &music}) {
-    combine(seed, std::hash<FileURL>{}(*url));
+    hashCombine(seed, std::hash<FileURL>{}(*url));
   }
   return seed;
 }

@@ -13,14 +13,11 @@
 #include <vector>
 
 #include "rozuzed/planning/collision_resolver.h"
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 // Every entry of one listing lies in the same folder, so ordering the names
 // orders the paths alike. One collation key per name keeps the cost of the
@@ -98,8 +95,8 @@ void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order)
 
 std::size_t PlannerConfiguration::hash() const {
   std::size_t seed = std::hash<int64_t>{}(maxDepth);
-  combine(seed, safety.hash());
-  combine(seed, roots.hash());
+  hashCombine(seed, safety.hash());
+  hashCombine(seed, roots.hash());
   return seed;
 }
 

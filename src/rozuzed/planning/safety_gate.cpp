@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
 namespace {
-
-void combine(std::size_t& seed, std::size_t value) {
-  seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
 
 bool isAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
@@ -22,9 +19,9 @@ bool isAscii(const std::string& text) {
 std::size_t SafetyPolicy::hash() const {
   std::size_t seed = std::hash<double>{}(inFlightWindow == 0 ? 0.0 : inFlightWindow);
   for (const auto& extension : inFlightExtensions) {
-    combine(seed, std::hash<std::string>{}(extension));
+    hashCombine(seed, std::hash<std::string>{}(extension));
   }
-  combine(seed, skipHiddenFiles);
+  hashCombine(seed, skipHiddenFiles);
   return seed;
 }
 
