@@ -4,7 +4,7 @@ OMBRIX_TEST_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev
   libicu-dev libssl-dev openssl nlohmann-json3-dev libsqlite3-dev sqlite3
-  qt6-base-dev
+  qt6-base-dev ccache
 )
 
 step() { printf '\n==> %s\n' "$*"; }
@@ -34,5 +34,7 @@ ensure_packages() {
 configure() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
 }
