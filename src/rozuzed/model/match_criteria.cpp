@@ -5,6 +5,7 @@
 #include <unicode/utypes.h>
 
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <utility>
 
@@ -60,6 +61,10 @@ int64_t readByteSize(const Json& object) {
   throw SortError::missingMatchCriteriaField("bytes/kilobytes/megabytes/gigabytes");
 }
 
+// In steps of ICU's match engine, each on the order of a millisecond: far
+// beyond what any sound pattern needs on a name of at most 255 bytes.
+constexpr int32_t kMatchStepLimit = 100;
+
 }  // namespace
 
 struct RegexPattern::Compiled {
@@ -87,6 +92,9 @@ bool RegexPattern::matches(const std::string& text) const {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(expression_->regex->matcher(subject, status));
   if (U_FAILURE(status) || !matcher) return false;
+  // A pattern that backtracks without end would hold the scan, and with it
+  // the run lock; U_REGEX_TIME_OUT below makes such a name no match.
+  matcher->setTimeLimit(kMatchStepLimit, status);
   bool found = matcher->find(status);
   return U_SUCCESS(status) && found;
 }

@@ -27,7 +27,8 @@ class RegexPattern {
   bool isCaseInsensitive() const { return isCaseInsensitive_; }
 
   // Whether the expression finds a match anywhere in `text`. Unanchored: a
-  // pattern that matches the empty text matches everything.
+  // pattern that matches the empty text matches everything. A match that
+  // runs out of its time limit counts as none.
   bool matches(const std::string& text) const;
 
   // By pattern text (canonical equivalence) and flag; the compiled form

@@ -252,5 +252,18 @@ TEST(RuleEngineTest, CombinationsAndNames) {
   });
 }
 
+TEST(RuleEngineTest, ANameThatRunsAPatternOutOfTimeDoesNotMatchAndTheScanGoesOn) {
+  // Nested repeats backtrack exponentially on a name they almost match.
+  const auto runaway = MatchCriteria::nameMatches(RegexPattern("^(a+)+$"));
+  const FileMetadata almost = file(std::string(36, 'a') + ".txt");
+  ASSERT_EQ(almost.name.size(), 40u);
+
+  RuleEngine rules =
+      engine({rule("runaway", runaway, 1), rule("text", MatchCriteria::fileExtension({"txt"}), 2)});
+  EXPECT_FALSE(rules.evaluate(runaway, almost));
+  EXPECT_EQ(matchedID(rules, almost), "text") << "the next rule is still tried";
+  EXPECT_EQ(matchedID(rules, file(std::string(40, 'a'))), "runaway");
+}
+
 }  // namespace
 }  // namespace rozuzed
