@@ -10,10 +10,14 @@
 //   ombrix-driver reconcile
 //   ombrix-driver history
 //
+// FOLDER is an absolute path; a relative rule FILE is read from the working
+// directory.
+//
 // Exit status: 0 success, 1 a failed operation (its message on standard
 // error), 2 a usage error.
 
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -79,6 +83,11 @@ Command parseCommand(const std::vector<std::string>& arguments) {
     throw UsageError{"unknown command " + command.name};
   }
   if (command.rules && !takesFolder) throw UsageError{"--rules goes with plan and apply only"};
+  // Sorting whatever folder the driver happens to run in is never meant.
+  if (takesFolder && !command.argument->starts_with('/')) {
+    throw UsageError{command.name + " needs an absolute folder, not \"" + *command.argument + "\""};
+  }
+  if (command.rules && command.rules->empty()) throw UsageError{"--rules needs a file"};
   if (command.name == "undo") {
     command.runID = Uuid::parse(*command.argument);
     if (!command.runID) throw UsageError{"not a run id: " + *command.argument};
@@ -228,7 +237,8 @@ using sortappkit::SortEngine;
 SortPlan makePlan(const Command& command, SortEngine& engine,
                   const std::shared_ptr<SecurityScopedAccess>& access) {
   LoadedRuleSet rules =
-      command.rules ? RuleSetLoader::load(FileURL::fromPath(*command.rules))
+      command.rules ? RuleSetLoader::load(
+                          FileURL::fromPath(std::filesystem::absolute(*command.rules).string()))
                     : awaitEngine<LoadedRuleSet>([&](auto done) { engine.defaultRules(done); });
   FileURL folder = FileURL::fromPath(*command.argument, true).standardized();
   return awaitEngine<SortPlan>(

@@ -36,8 +36,8 @@ class OmbrixDriverTest : public ::testing::Test {
     return name.empty() ? folder / "inbox" : folder / ("inbox/" + name);
   }
 
-  ProcessResult driver(const std::vector<std::string>& arguments,
-                       Environment environment = {}) const {
+  ProcessResult driver(const std::vector<std::string>& arguments, Environment environment = {},
+                       const std::string& workingDirectory = "") const {
     std::vector<std::string> command = {testing::builtProgram("ombrix-driver")};
     command.insert(command.end(), arguments.begin(), arguments.end());
     environment.emplace("XDG_DATA_HOME", folder / "data");
@@ -46,7 +46,7 @@ class OmbrixDriverTest : public ::testing::Test {
                              "ROZUZED_FAULT_RANDOM_SEED", "ROZUZED_FAULT_DELAY_MS"}) {
       environment.emplace(name, std::nullopt);
     }
-    return testing::runProcess(command, environment);
+    return testing::runProcess(command, environment, workingDirectory);
   }
 
   // Runs a command that must succeed and gives its output as JSON.
@@ -102,6 +102,25 @@ TEST_F(OmbrixDriverTest, UsageErrorsExitWithTwo) {
   }
 }
 
+TEST_F(OmbrixDriverTest, AnEmptyOrRelativeFolderIsAUsageErrorAndNothingMoves) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"apply", ""}, {"apply", "."},        {"apply", "./"},
+      {"plan", ""},  {"apply", "../inbox"}, {"--rules", "", "apply", inbox()},
+  };
+  for (const auto& arguments : cases) {
+    std::string shown;
+    for (const auto& a : arguments) shown += "\"" + a + "\" ";
+    // Run inside the folder: a relative folder taken as given would sort it.
+    auto result = driver(arguments, {}, inbox());
+    EXPECT_EQ(result.exitCode, 2) << shown << result.standardError;
+    EXPECT_NE(result.standardError.find("usage: ombrix-driver"), std::string::npos) << shown;
+    EXPECT_TRUE(result.standardOutput.empty()) << shown;
+  }
+  EXPECT_EQ(filesBelow(inbox()),
+            (std::set<std::string>{"report.pdf", "photo.jpg", "notes.unknownext"}));
+  EXPECT_TRUE(history().empty());
+}
+
 TEST_F(OmbrixDriverTest, PlanPrintsThePayloadAndMovesNothing) {
   auto plan = SortPlan::fromJson(driverJson({"plan", inbox()}));
   EXPECT_EQ(plan.sourceDirectory.path(), inbox());
@@ -155,7 +174,10 @@ TEST_F(OmbrixDriverTest, ARuleFileReplacesTheDefaultRules) {
       "id": "all-pdf", "name": "PDF", "enabled": true, "priority": 1,
       "match": {"type": "extension", "values": ["pdf"]},
       "destination": {"root": "sourceFolder", "path": "Papers"}}]})");
-  auto report = driverJson({"--rules", folder / "rules.json", "apply", inbox()});
+  // A relative rule file is read from the working directory.
+  auto applied = driver({"--rules", "rules.json", "apply", inbox()}, {}, folder.path());
+  ASSERT_EQ(applied.exitCode, 0) << applied.standardError;
+  auto report = parseJson(applied.standardOutput);
   ASSERT_EQ(report["moved"].size(), 1u);
   EXPECT_EQ(report["moved"][0]["destination"], inbox("Papers/report.pdf"));
   EXPECT_EQ(report["planSkipped"].size(), 2u);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/bundled_resource.h"
@@ -52,6 +54,15 @@ std::optional<std::string> readWholeFile(const FileURL& url, std::string& failur
   return bytes;
 }
 
+// Only names a failure: where a file of that name would be if the working
+// directory held it. Nothing is ever read or written there.
+FileURL inWorkingDirectory(const std::string& name) {
+  std::error_code error;
+  std::string folder = std::filesystem::current_path(error).string();
+  if (error || folder.empty() || folder.front() != '/') folder = "/";
+  return FileURL::fromPath(folder + "/" + name);
+}
+
 }  // namespace
 
 LoadedRuleSet RuleSetLoader::load(const FileURL& contentsOf) {
@@ -62,7 +73,7 @@ LoadedRuleSet RuleSetLoader::load(const FileURL& contentsOf) {
 }
 
 LoadedRuleSet RuleSetLoader::load(std::string_view data, const std::optional<FileURL>& sourceURL) {
-  FileURL reportLocation = sourceURL ? *sourceURL : FileURL::fromPath("<data>");
+  FileURL reportLocation = sourceURL ? *sourceURL : inWorkingDirectory("<data>");
 
   // One parse serves both readings: the probe fails on any fault anywhere in
   // the document, exactly as a separate reading of the version would.
@@ -93,7 +104,7 @@ LoadedRuleSet RuleSetLoader::load(std::string_view data, const std::optional<Fil
 LoadedRuleSet RuleSetLoader::bundledDefault() {
   auto url = BundledResource::url("rules.default", "json");
   if (!url) {
-    throw SortError::ruleFileUnreadable(FileURL::fromPath("rules.default.json"),
+    throw SortError::ruleFileUnreadable(inWorkingDirectory("rules.default.json"),
                                         "the built-in rule set could not be found in this build");
   }
   return load(*url);

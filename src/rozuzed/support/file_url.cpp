@@ -1,7 +1,6 @@
 #include "rozuzed/support/file_url.h"
 
-#include <unistd.h>
-
+#include <stdexcept>
 #include <vector>
 
 #include "rozuzed/support/unicode.h"
@@ -19,21 +18,27 @@ std::string collapseSlashes(const std::string& path) {
   return out;
 }
 
-std::string currentDirectory() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
-}
-
 bool isUnreservedInPath(unsigned char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   switch (c) {
-    case '-': case '.': case '_': case '~': case '!': case '$': case '&': case '\'':
-    case '(': case ')': case '*': case '+': case ',': case ';': case '=': case ':':
-    case '@': case '/':
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
+    case ':':
+    case '@':
+    case '/':
       return true;
     default:
       return false;
@@ -68,9 +73,10 @@ int hexValue(char c) {
 }  // namespace
 
 FileURL FileURL::fromPath(const std::string& rawPath, bool isDirectory) {
-  std::string path = rawPath.empty() || rawPath.front() != '/' ? currentDirectory() + "/" + rawPath
-                                                               : rawPath;
-  path = collapseSlashes(path);
+  if (rawPath.empty() || rawPath.front() != '/') {
+    throw std::invalid_argument("Not an absolute path: \"" + rawPath + "\"");
+  }
+  std::string path = collapseSlashes(rawPath);
   if (path.size() > 1 && path.back() == '/') {
     path.pop_back();
     isDirectory = true;

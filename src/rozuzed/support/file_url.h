@@ -13,9 +13,11 @@ class FileURL {
  public:
   FileURL() : path_("/"), isDirectory_(true) {}
 
-  // A relative path is made absolute against the working directory; runs of
-  // "/" collapse to one, and a trailing "/" marks a directory. "." and ".."
-  // are kept until `standardized()`.
+  // Runs of "/" collapse to one, and a trailing "/" marks a directory. "."
+  // and ".." are kept until `standardized()`. Throws std::invalid_argument
+  // for an empty or relative path: taken against the working directory it
+  // would name whatever folder the process happens to run in, so text from
+  // outside is checked, or made absolute on purpose, before it gets here.
   static FileURL fromPath(const std::string& path, bool isDirectory = false);
 
   // Reads "file://" + percent-encoded path; absent for anything else.
@@ -39,7 +41,9 @@ class FileURL {
   std::string absoluteString() const;
 
   bool operator==(const FileURL& other) const { return absoluteString() == other.absoluteString(); }
-  auto operator<=>(const FileURL& other) const { return absoluteString() <=> other.absoluteString(); }
+  auto operator<=>(const FileURL& other) const {
+    return absoluteString() <=> other.absoluteString();
+  }
 
  private:
   FileURL(std::string path, bool isDirectory) : path_(std::move(path)), isDirectory_(isDirectory) {}

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
@@ -18,6 +20,14 @@ TEST(FileURLTest, PathsAndComponents) {
   EXPECT_EQ(FileURL::fromPath("/a/Makefile").pathExtension(), "");
   EXPECT_EQ(FileURL::fromPath("/").deletingLastPathComponent().path(), "/");
   EXPECT_EQ(FileURL::fromPath("/a").deletingLastPathComponent().path(), "/");
+}
+
+TEST(FileURLTest, AnEmptyOrRelativePathIsRefusedNotTakenAsTheWorkingDirectory) {
+  for (const char* path : {"", ".", "./", "Downloads", "Downloads/", "../x", "~/x", " /x"}) {
+    EXPECT_THROW(FileURL::fromPath(path), std::invalid_argument) << '"' << path << '"';
+    EXPECT_THROW(FileURL::fromPath(path, true), std::invalid_argument) << '"' << path << '"';
+  }
+  EXPECT_FALSE(FileURL::fromAbsoluteString("file://Downloads")) << "a host, not a path";
 }
 
 TEST(FileURLTest, DirectoryMarkAndText) {
