@@ -83,11 +83,21 @@ auto SortEngine::withLock(Body&& body) -> decltype(body(std::declval<const RunLo
   return body(*lock);
 }
 
+rozuzed::RecoveryOutcome SortEngine::reconcileHolding(const RunLock& lock) const {
+  return rozuzed::RecoveryRunner(*fileSystem_, *journal_, *dates_).reconcile(lock);
+}
+
+void SortEngine::settleInterrupted(const RunLock& lock, const SettledCallback& settled) const {
+  const rozuzed::RecoveryOutcome outcome = reconcileHolding(lock);
+  // A run open in a live process may have moved files it has not recorded
+  // yet: going on could move one a second time, under a new name.
+  if (outcome.blocksNewWork()) throw AppError::anotherProcessIsRunning();
+  if (settled) settled(outcome);
+}
+
 void SortEngine::reconcile(Completion<rozuzed::RecoveryOutcome> done) {
   enqueue<rozuzed::RecoveryOutcome>(std::move(done), [this] {
-    return withLock([this](const RunLock& lock) {
-      return rozuzed::RecoveryRunner(*fileSystem_, *journal_, *dates_).reconcile(lock);
-    });
+    return withLock([this](const RunLock& lock) { return reconcileHolding(lock); });
   });
 }
 
@@ -138,11 +148,13 @@ void SortEngine::planForApplying(Uuid id, std::unordered_set<Uuid> keeping,
 }
 
 void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
-                       ProgressCallback progress, Completion<rozuzed::ExecutionReport> done) {
+                       ProgressCallback progress, SettledCallback settled,
+                       Completion<rozuzed::ExecutionReport> done) {
   enqueue<rozuzed::ExecutionReport>(
-      std::move(done),
-      [this, plan = std::move(plan), access = std::move(access), progress = std::move(progress)] {
-        return withLock([&](const RunLock&) {
+      std::move(done), [this, plan = std::move(plan), access = std::move(access),
+                        progress = std::move(progress), settled = std::move(settled)] {
+        return withLock([&](const RunLock& lock) {
+          settleInterrupted(lock, settled);
           rozuzed::Executor executor(*fileSystem_, *journal_, *access, *dates_);
           return executor.apply(plan, rozuzed::Executor::Options(), progress);
         });
@@ -150,10 +162,13 @@ void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAcc
 }
 
 void SortEngine::undo(Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
-                      ProgressCallback progress, Completion<rozuzed::UndoReport> done) {
+                      ProgressCallback progress, SettledCallback settled,
+                      Completion<rozuzed::UndoReport> done) {
   enqueue<rozuzed::UndoReport>(
-      std::move(done), [this, batchID, access = std::move(access), progress = std::move(progress)] {
-        return withLock([&](const RunLock&) {
+      std::move(done), [this, batchID, access = std::move(access), progress = std::move(progress),
+                        settled = std::move(settled)] {
+        return withLock([&](const RunLock& lock) {
+          settleInterrupted(lock, settled);
           rozuzed::UndoRunner runner(*fileSystem_, *journal_, *access, *dates_);
           return runner.undo(batchID, rozuzed::Executor::Options(), progress);
         });

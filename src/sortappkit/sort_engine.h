@@ -44,13 +44,24 @@ namespace sortappkit {
 // journalUnavailable of RunLock. The lock is released before the operation's
 // completion runs, however it ended.
 //
-// Completions and progress callbacks run on the worker thread: the caller
-// hands them on to its own thread. Engine failures arrive unchanged.
+// Apply and undo first settle, inside the same lock, the runs that processes
+// now gone left running, exactly as `reconcile` does, and only then go on:
+// a file such a run already moved is never planned or put back a second
+// time. A run still open in a live process refuses them with
+// AppError::anotherProcessIsRunning, since its files cannot be accounted for
+// yet.
+//
+// Completions, progress and settling callbacks run on the worker thread: the
+// caller hands them on to its own thread. Engine failures arrive unchanged.
 class SortEngine {
  public:
   template <class T>
   using Completion = std::function<void(Outcome<T>)>;
   using ProgressCallback = rozuzed::Executor::ProgressCallback;
+  // Hears what the settling before an apply or undo found: `recovered` or
+  // `nothingToRecover`. Called once, before any progress, and only when the
+  // settling succeeded; the operation may still fail afterwards.
+  using SettledCallback = std::function<void(const rozuzed::RecoveryOutcome&)>;
   // Where `defaultRules` reads the rule set that ships with the application.
   using RuleSource = std::function<rozuzed::LoadedRuleSet()>;
 
@@ -96,10 +107,24 @@ class SortEngine {
   // ids of no move are ignored. Fails with planNotFound.
   void planForApplying(rozuzed::Uuid id, std::unordered_set<rozuzed::Uuid> keeping,
                        Completion<rozuzed::SortPlan> done);
+  // Settles interrupted runs, then carries out `plan`. Without `settled`,
+  // what the settling found reaches only the journal.
   void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
-             ProgressCallback progress, Completion<rozuzed::ExecutionReport> done);
+             ProgressCallback progress, SettledCallback settled,
+             Completion<rozuzed::ExecutionReport> done);
+  void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+             ProgressCallback progress, Completion<rozuzed::ExecutionReport> done) {
+    apply(std::move(plan), std::move(access), std::move(progress), nullptr, std::move(done));
+  }
+  // Settles interrupted runs, then puts back the files of the apply run
+  // `batchID`.
   void undo(rozuzed::Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
-            ProgressCallback progress, Completion<rozuzed::UndoReport> done);
+            ProgressCallback progress, SettledCallback settled,
+            Completion<rozuzed::UndoReport> done);
+  void undo(rozuzed::Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+            ProgressCallback progress, Completion<rozuzed::UndoReport> done) {
+    undo(batchID, std::move(access), std::move(progress), nullptr, std::move(done));
+  }
   void recentBatches(int64_t limit, Completion<std::vector<rozuzed::BatchSummary>> done);
   void recentBatches(Completion<std::vector<rozuzed::BatchSummary>> done) {
     recentBatches(defaultHistoryLimit, std::move(done));
@@ -121,6 +146,11 @@ class SortEngine {
 
   template <class Body>
   auto withLock(Body&& body) -> decltype(body(std::declval<const rozuzed::RunLock&>()));
+
+  rozuzed::RecoveryOutcome reconcileHolding(const rozuzed::RunLock& lock) const;
+  // Before file work, under `lock`: settles what dead processes left and
+  // tells `settled`; refuses when a live process still has a run open.
+  void settleInterrupted(const rozuzed::RunLock& lock, const SettledCallback& settled) const;
 
   const std::shared_ptr<rozuzed::FileSystem> fileSystem_;
   const std::shared_ptr<rozuzed::JournalStore> journal_;

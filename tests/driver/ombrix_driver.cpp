@@ -11,7 +11,9 @@
 //   ombrix-driver history
 //
 // FOLDER is an absolute path; a relative rule FILE is read from the working
-// directory.
+// directory. Apply and undo first settle the runs of processes that are gone;
+// their report holds what that found under "reconciled", as reconcile
+// prints it.
 //
 // Exit status: 0 success, 1 a failed operation (its message on standard
 // error), 2 a usage error.
@@ -248,6 +250,16 @@ SortPlan makePlan(const Command& command, SortEngine& engine,
 int run(const Command& command) {
   SortEngine engine(SortEngine::defaultStore(), std::nullopt);
   auto access = std::make_shared<UnscopedAccess>();
+  // What apply and undo settled before they began, shown under "reconciled"
+  // as the reconcile command shows it.
+  std::optional<Json> settled;
+  auto hearSettled = [&settled](const RecoveryOutcome& outcome) {
+    settled = recoveryJson(outcome);
+  };
+  auto withSettled = [&settled](Json report) {
+    if (settled) report["reconciled"] = *settled;
+    return report;
+  };
 
   if (command.name == "history") {
     auto batches = awaitEngine<std::vector<BatchSummary>>(
@@ -257,12 +269,12 @@ int run(const Command& command) {
     print(makePlan(command, engine, access).toJson());
   } else if (command.name == "apply") {
     SortPlan plan = makePlan(command, engine, access);
-    auto report =
-        awaitEngine<ExecutionReport>([&](auto done) { engine.apply(plan, access, nullptr, done); });
-    print(applyReportJson(report, plan));
+    auto report = awaitEngine<ExecutionReport>(
+        [&](auto done) { engine.apply(plan, access, nullptr, hearSettled, done); });
+    print(withSettled(applyReportJson(report, plan)));
   } else if (command.name == "undo") {
-    print(undoReportJson(awaitEngine<UndoReport>(
-        [&](auto done) { engine.undo(*command.runID, access, nullptr, done); })));
+    print(withSettled(undoReportJson(awaitEngine<UndoReport>(
+        [&](auto done) { engine.undo(*command.runID, access, nullptr, hearSettled, done); }))));
   } else {
     print(recoveryJson(awaitEngine<RecoveryOutcome>([&](auto done) { engine.reconcile(done); })));
   }

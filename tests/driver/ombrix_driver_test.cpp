@@ -259,6 +259,36 @@ TEST_F(OmbrixDriverTest, AKilledApplyIsReconciledFromWhatIsOnDisk) {
   }
 }
 
+TEST_F(OmbrixDriverTest, ApplyAndUndoFirstSettleWhatAKilledRunLeftAndSayWhat) {
+  const Environment killAfterFirstMove = {{"ROZUZED_FAULT", "afterOperationBeforeCommit"},
+                                          {"ROZUZED_FAULT_NTH", "1"}};
+  ASSERT_EQ(driver({"apply", inbox()}, killAfterFirstMove).signal, SIGKILL);
+
+  auto applied = driverJson({"apply", inbox()});
+  const Json& settled = applied["reconciled"];
+  ASSERT_EQ(settled["outcome"], "recovered") << dumpJson(applied);
+  ASSERT_EQ(settled["reports"].size(), 1u);
+  EXPECT_EQ(settled["reports"][0]["committed"].size(), 1u);
+  EXPECT_EQ(settled["reports"][0]["abandoned"].size(), 1u);
+  EXPECT_EQ(applied["moved"].size(), 1u) << "only the file the killed run left";
+  EXPECT_EQ(filesBelow(inbox()), (std::set<std::string>{"Documents/report.pdf", "Images/photo.jpg",
+                                                        "notes.unknownext"}));
+  const std::string runID = applied["runID"];
+
+  testing::writeFile(inbox("late.pdf"), "late", kLongAgo);
+  ASSERT_EQ(driver({"apply", inbox()}, killAfterFirstMove).signal, SIGKILL);
+  auto undone = driverJson({"undo", runID});
+  ASSERT_EQ(undone["reconciled"]["outcome"], "recovered") << dumpJson(undone);
+  EXPECT_EQ(undone["reconciled"]["reports"][0]["committed"][0]["source"], inbox("late.pdf"));
+  EXPECT_EQ(undone["restored"].size(), 1u);
+
+  EXPECT_EQ(driverJson({"apply", inbox()})["reconciled"]["outcome"], "nothingToRecover");
+  EXPECT_EQ(driverJson({"reconcile"})["outcome"], "nothingToRecover");
+  std::vector<std::string> states;
+  for (const auto& run : history()) states.push_back(run["state"]);
+  EXPECT_EQ(states, (std::vector<std::string>{"finished", "recovered", "finished", "recovered"}));
+}
+
 TEST_F(OmbrixDriverTest, CrossVolumeMovesSurviveAKillMidCopy) {
   // The rules send files below HOME, which lies on another volume.
   if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", folder.path())) {

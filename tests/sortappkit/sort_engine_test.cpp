@@ -1,14 +1,18 @@
 #include "sortappkit/sort_engine.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/rules/rule_engine.h"
+#include "rozuzed/testing/subprocess.h"
 #include "sortappkit/app_error.h"
 #include "sortappkit/engine_fixture.h"
 #include "sortappkit/fake_bookmarks.h"
@@ -262,6 +266,103 @@ TEST_F(SortEngineTest, OperationsRequestedTogetherRunOneAfterAnotherOffTheCaller
   ASSERT_EQ(access->threads.size(), 2u);
   EXPECT_EQ(access->threads[0], access->threads[1]) << "one worker runs them both";
   EXPECT_NE(access->threads[0], std::this_thread::get_id());
+}
+
+TEST_F(SortEngineTest, ApplyFirstSettlesARunKilledWithItsCopyInPlace) {
+  // The rule sends PDFs below HOME; on another volume they are copied.
+  if (!rozuzed::testing::pathExists("/dev/shm") ||
+      rozuzed::testing::sameVolume("/dev/shm", folder())) {
+    GTEST_SKIP() << "no /dev/shm on a volume of its own here";
+  }
+  TemporaryFolder home("/dev/shm");
+  ScopedEnvironment elsewhere("HOME", home.path());
+  rozuzed::testing::writeFile(root / "rules.json", R"({"version": 1, "rules": [{
+      "id": "pdf", "name": "PDF", "enabled": true, "priority": 1,
+      "match": {"type": "extension", "values": ["pdf"]},
+      "destination": {"root": "home", "path": "Papers"}}]})");
+  addFile("a.pdf", "the only a");
+  addFile("b.pdf", "the only b");
+
+  auto killed = rozuzed::testing::runProcess(
+      {rozuzed::testing::builtProgram("ombrix-driver"), "--rules", root / "rules.json", "apply",
+       folder()},
+      {{"ROZUZED_FAULT", "afterRenameBeforeTrash"}, {"ROZUZED_FAULT_NTH", "1"}});
+  ASSERT_EQ(killed.signal, SIGKILL) << killed.standardError;
+  ASSERT_TRUE(exists("a.pdf") && exists("b.pdf"));
+  ASSERT_TRUE(rozuzed::testing::pathExists(home / "Papers/a.pdf")) << "the copy is in place";
+
+  // Planned while the killed run still holds a.pdf at both places.
+  engine = makeEngine();
+  const LoadedRuleSet loaded = rozuzed::RuleSetLoader::load(FileURL::fromPath(root / "rules.json"));
+  const SortPlan planned = awaitEngine<SortPlan>([&](auto done) {
+    engine->plan(folderURL(), loaded, 1, std::make_shared<rozuzed::UnscopedAccess>(), done);
+  });
+  ASSERT_EQ(planned.moves.size(), 2u);
+
+  std::optional<rozuzed::RecoveryOutcome> settled;
+  const ExecutionReport report = awaitEngine<ExecutionReport>([&](auto done) {
+    engine->apply(
+        planned, std::make_shared<rozuzed::UnscopedAccess>(), nullptr,
+        [&settled](const rozuzed::RecoveryOutcome& outcome) { settled = outcome; }, done);
+  });
+
+  ASSERT_TRUE(settled) << "the caller hears what was settled";
+  ASSERT_EQ(settled->outcomeCase(), rozuzed::RecoveryOutcome::Case::recovered);
+  ASSERT_EQ(settled->reports().size(), 1u);
+  const rozuzed::RecoveryReport& killedRun = settled->reports()[0];
+  ASSERT_EQ(killedRun.committed.size(), 1u);
+  EXPECT_EQ(killedRun.committed[0].sourceURL.path(), folder() + "/a.pdf");
+  ASSERT_EQ(report.completed.size(), 1u);
+  EXPECT_EQ(report.completed[0].sourceURL.path(), folder() + "/b.pdf");
+  ASSERT_EQ(report.skipped.size(), 1u) << "a.pdf had already gone";
+
+  std::set<std::string> papers;
+  for (const auto& item : std::filesystem::directory_iterator(home / "Papers")) {
+    papers.insert(item.path().filename().string());
+  }
+  EXPECT_EQ(papers, (std::set<std::string>{"a.pdf", "b.pdf"})) << "no \"a 2.pdf\"";
+  EXPECT_FALSE(exists("a.pdf"));
+  EXPECT_EQ(rozuzed::testing::readFile(home / "Papers/a.pdf"), "the only a");
+
+  std::multiset<std::string> claimed;
+  for (const auto& batch : history()) {
+    for (const auto& entry : store->entries(batch.id)) {
+      if (entry.state == rozuzed::EntryState::committed) {
+        claimed.insert(rozuzed::pathKey(entry.sourceURL));
+        claimed.insert(rozuzed::pathKey(entry.destinationURL));
+      }
+    }
+  }
+  EXPECT_EQ(claimed.size(), 4u);
+  EXPECT_EQ(std::set<std::string>(claimed.begin(), claimed.end()).size(), claimed.size())
+      << "two committed entries claim one file";
+}
+
+TEST_F(SortEngineTest, ARunStillOpenInALiveProcessRefusesApplyAndUndo) {
+  addFile("a.jpg");
+  const ExecutionReport first = apply(plan());
+  addFile("b.jpg");
+  const SortPlan second = plan();
+  rozuzed::RunRecord open;
+  open.owner = rozuzed::ProcessIdentity::current();
+  open.startedAt = rozuzed::currentDate();
+  store->beginRun(open, {});
+
+  bool heard = false;
+  auto hear = [&heard](const rozuzed::RecoveryOutcome&) { heard = true; };
+  auto unscoped = std::make_shared<rozuzed::UnscopedAccess>();
+  expectAnotherProcess("apply", [&] {
+    awaitEngine<ExecutionReport>(
+        [&](auto done) { engine->apply(second, unscoped, nullptr, hear, done); });
+  });
+  expectAnotherProcess("undo", [&] {
+    awaitEngine<rozuzed::UndoReport>(
+        [&](auto done) { engine->undo(first.batchID(), unscoped, nullptr, hear, done); });
+  });
+  EXPECT_FALSE(heard);
+  EXPECT_TRUE(exists("b.jpg")) << "nothing moved";
+  EXPECT_TRUE(exists("Images/a.jpg")) << "nothing put back";
+  EXPECT_EQ(store->runs(rozuzed::RunState::running).size(), 1u);
 }
 
 TEST_F(SortEngineTest, HistoryHoldsFiftyRunsByDefault) {
