@@ -227,35 +227,52 @@ void AppModel::reconcile(Done done) {
                    "Another Ombrix is running",
                    "It started at " + timeOfDay(result.run()->startedAt) + ".");
             break;
-          case rozuzed::RecoveryOutcome::Case::recovered: {
-            std::vector<RecoverySummary> summaries;
-            for (const auto& each : result.reports()) summaries.emplace_back(each);
-            std::stable_sort(summaries.begin(), summaries.end(),
-                             [](const RecoverySummary& a, const RecoverySummary& b) {
-                               const int rankA = a.canUndo() ? 0 : 1;
-                               const int rankB = b.canUndo() ? 0 : 1;
-                               if (rankA != rankB) return rankA < rankB;
-                               return a.interruptedAt < b.interruptedAt;
-                             });
-            recovery_.set(summaries.empty() ? std::nullopt : std::optional(summaries.front()));
+          case rozuzed::RecoveryOutcome::Case::recovered:
+            showRecovered(result.reports());
             break;
-          }
           case rozuzed::RecoveryOutcome::Case::nothingToRecover:
             break;
         }
-        await<std::vector<rozuzed::JournalEntry>>(
-            [this](auto completion) { engine_->entriesNeedingAttention(std::move(completion)); },
-            [this, done](Outcome<std::vector<rozuzed::JournalEntry>> entries) {
-              if (!entries.succeeded()) {
-                report(entries.error(), "Could not check for interrupted work");
-                return finish(done);
-              }
-              std::vector<AttentionRow> rows;
-              for (const auto& entry : entries.value()) rows.emplace_back(entry);
-              unresolved_.set(std::move(rows));
-              finish(done);
-            });
+        loadUnresolved(done);
       });
+}
+
+void AppModel::showRecovered(const std::vector<rozuzed::RecoveryReport>& reports) {
+  std::vector<RecoverySummary> summaries;
+  for (const auto& each : reports) summaries.emplace_back(each);
+  std::stable_sort(summaries.begin(), summaries.end(),
+                   [](const RecoverySummary& a, const RecoverySummary& b) {
+                     const int rankA = a.canUndo() ? 0 : 1;
+                     const int rankB = b.canUndo() ? 0 : 1;
+                     if (rankA != rankB) return rankA < rankB;
+                     return a.interruptedAt < b.interruptedAt;
+                   });
+  recovery_.set(summaries.empty() ? std::nullopt : std::optional(summaries.front()));
+}
+
+void AppModel::loadUnresolved(Done done) {
+  await<std::vector<rozuzed::JournalEntry>>(
+      [this](auto completion) { engine_->entriesNeedingAttention(std::move(completion)); },
+      [this, done](Outcome<std::vector<rozuzed::JournalEntry>> entries) {
+        if (!entries.succeeded()) {
+          report(entries.error(), "Could not check for interrupted work");
+          return finish(done);
+        }
+        std::vector<AttentionRow> rows;
+        for (const auto& entry : entries.value()) rows.emplace_back(entry);
+        unresolved_.set(std::move(rows));
+        finish(done);
+      });
+}
+
+void AppModel::showSettled(const Settled& settled, Done next) {
+  // Nothing settled, nothing new to show: the notice of an earlier
+  // reconciliation stays as it is.
+  if (!*settled || (*settled)->outcomeCase() != rozuzed::RecoveryOutcome::Case::recovered) {
+    return finish(next);
+  }
+  showRecovered((*settled)->reports());
+  loadUnresolved(std::move(next));
 }
 
 void AppModel::restoreFolder(Done done) {
@@ -413,21 +430,24 @@ void AppModel::apply(Done done) {
         progress_.set(rozuzed::ExecutionProgress{0, total, std::nullopt});
         // The result screen must not show an undo of an earlier sort.
         lastUndo_.set(std::nullopt);
+        auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
         await<rozuzed::ExecutionReport>(
-            [this, granted, &restricted](auto completion) {
-              engine_->apply(restricted.value(), std::make_shared<ScopedAccess>(granted),
-                             publishProgress(), std::move(completion));
+            [this, granted, settled, &restricted](auto completion) {
+              engine_->apply(
+                  restricted.value(), std::make_shared<ScopedAccess>(granted), publishProgress(),
+                  [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
+                  std::move(completion));
             },
-            [this, granted, ended](Outcome<rozuzed::ExecutionReport> applied) {
+            [this, granted, settled, ended](Outcome<rozuzed::ExecutionReport> applied) {
               progress_.set(std::nullopt);
               if (!applied.succeeded()) {
                 phase_.set(Phase::review);
                 report(applied.error(), "Sorting stopped");
-                return ended();
+                return showSettled(settled, ended);
               }
               lastRun_.set(RunResult(applied.value(), granted->url()));
               phase_.set(Phase::result);
-              loadHistory(ended);
+              showSettled(settled, [this, ended] { loadHistory(ended); });
             });
       });
 }
@@ -450,20 +470,23 @@ void AppModel::undo(Uuid batchID, Done done) {
     finish(done);
   };
 
+  auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
   await<rozuzed::UndoReport>(
-      [this, batchID, granted](auto completion) {
-        engine_->undo(batchID, std::make_shared<ScopedAccess>(granted), publishProgress(),
-                      std::move(completion));
+      [this, batchID, granted, settled](auto completion) {
+        engine_->undo(
+            batchID, std::make_shared<ScopedAccess>(granted), publishProgress(),
+            [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
+            std::move(completion));
       },
-      [this, ended](Outcome<rozuzed::UndoReport> undone) {
+      [this, settled, ended](Outcome<rozuzed::UndoReport> undone) {
         progress_.set(std::nullopt);
         if (!undone.succeeded()) {
           phase_.set(Phase::result);
           report(undone.error(), "Could not put those files back");
-          return ended();
+          return showSettled(settled, ended);
         }
         lastUndo_.set(UndoResult(undone.value()));
-        loadHistory([this, ended] { scan(ended); });
+        showSettled(settled, [this, ended] { loadHistory([this, ended] { scan(ended); }); });
       });
 }
 

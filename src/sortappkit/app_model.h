@@ -126,10 +126,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void loadHistory(Done done = nullptr);
   void clearUnresolved(Done done = nullptr);
   // Sorts the selected moves of the plan under review. Ignored while another
-  // sort is under way.
+  // sort is under way. Runs that processes now gone left interrupted are
+  // settled first; when any was, `recovery` and `unresolved` are filled as
+  // at launch once the sort has ended, however it ended.
   void apply(Done done = nullptr);
   // Puts back the files of a past run. Ignored while an undo of the same run
-  // is under way.
+  // is under way. Interrupted runs are settled first, as for `apply`.
   void undo(rozuzed::Uuid batchID, Done done = nullptr);
   void undoMostRecent(Done done = nullptr);
   void undoRecoveredRun(Done done = nullptr);
@@ -147,8 +149,19 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   template <class T, class Start>
   void await(Start start, Then<T> then);
 
+  // What the engine settled before an apply or undo: written on the
+  // engine's thread before the operation's completion is posted, read on the
+  // main thread once that has arrived.
+  using Settled = std::shared_ptr<std::optional<rozuzed::RecoveryOutcome>>;
+
   void report(std::exception_ptr error, const std::string& title,
               const std::optional<std::string>& detail = std::nullopt);
+  // The notice for the first of `reports`, runs that can be undone first,
+  // then the earliest interrupted.
+  void showRecovered(const std::vector<rozuzed::RecoveryReport>& reports);
+  void loadUnresolved(Done done);
+  // Shows what an apply or undo settled as launch shows it, then runs `next`.
+  void showSettled(const Settled& settled, Done next);
   void adopt(std::shared_ptr<GrantedFolder> folder);
   void restoreFailed(std::exception_ptr error, Done done);
   SortEngine::ProgressCallback publishProgress();

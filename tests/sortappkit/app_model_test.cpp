@@ -591,5 +591,38 @@ TEST_F(AppModelTest, InterruptedSortsAreReconciledAtTheNextLaunchAndPutBack) {
   EXPECT_EQ(model->plan().get()->moveCount(), 4u);
 }
 
+TEST_F(AppModelTest, ASortFirstSettlesARunKilledMeanwhileAndShowsItsNotice) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) addFile(name, name);
+  auto model = makeModel();
+  run([&](auto done) { model->restoreFolder(done); });
+  EXPECT_FALSE(model->recovery().get()) << "nothing to reconcile at launch";
+
+  // Another copy of the program dies after its second move, while this one
+  // keeps running; someone then changes one of the moved files.
+  auto killed = rozuzed::testing::runProcess(
+      {rozuzed::testing::builtProgram("ombrix-driver"), "apply", folder()},
+      {{"ROZUZED_FAULT", "afterOperationBeforeCommit"}, {"ROZUZED_FAULT_NTH", "2"}});
+  ASSERT_EQ(killed.signal, 9) << killed.standardError;
+  std::filesystem::resize_file(folder() + "/Images/b.jpg", 100);
+
+  chooseAndScan(*model);
+  run([&](auto done) { model->apply(done); });
+  EXPECT_EQ(model->phase().get(), Phase::result);
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->lastRun().get()->moved.size(), 2u) << "the files the killed run never reached";
+
+  ASSERT_TRUE(model->recovery().get()) << "the notice shows as at launch";
+  const RecoverySummary notice = *model->recovery().get();
+  EXPECT_NE(notice.id, model->lastRun().get()->id);
+  EXPECT_EQ(notice.movedCount, 1);
+  EXPECT_EQ(notice.untouchedCount, 2);
+  ASSERT_EQ(notice.needsAttention.size(), 1u);
+  EXPECT_EQ(notice.needsAttention[0].name, "b.jpg");
+  ASSERT_EQ(model->unresolved().get().size(), 1u);
+  EXPECT_EQ(model->unresolved().get()[0], notice.needsAttention[0]);
+  ASSERT_EQ(model->history().get().size(), 2u);
+  EXPECT_TRUE(model->history().get()[1].wasRecovered);
+}
+
 }  // namespace
 }  // namespace sortappkit
