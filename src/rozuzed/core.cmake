@@ -16,6 +16,7 @@ rozuzed_library(rozuzed_core
     filesystem/content_type_registry.cpp
     filesystem/download_source.cpp
     filesystem/mount_table.cpp
+    filesystem/file_identity.cpp
     filesystem/trash.cpp
     filesystem/live_file_system.cpp
   DEPS

@@ -19,7 +19,7 @@ FileURL newStagingURL(const FileURL& folder) {
 CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileURL& destination,
                                               const FileFingerprint& expecting) {
   ContentHash hash = fileSystem_->contentHash(source);
-  copyToStaging(source, destination);
+  FileIdentity copied = copyToStaging(source, destination);
   try {
     FileMetadata copy = [&] {
       try {
@@ -43,33 +43,20 @@ CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileU
     trashQuietly(destination);
     throw;
   }
-  std::optional<FileURL> trashed;
-  try {
-    trashed = fileSystem_->trashItem(source);
-  } catch (const SortError&) {
-    trashQuietly(destination);
-    throw;
-  }
-  return Outcome{trashed, hash};
+  return Outcome{trashSource(source, copied, destination), hash};
 }
 
-void CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
-  try {
-    fileSystem_->copyItem(source, staging);
-  } catch (const SortError& error) {
-    // refusedToOverwrite means the path held something that is not ours and
-    // was left untouched. Any other failure happened after the copy began,
-    // so whatever lies at the path is our own partial copy: a fresh random
-    // name nobody else writes to.
-    if (error.errorCase() != SortError::Case::refusedToOverwrite) trashQuietly(staging);
-    throw;
-  }
+FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
+  // A copy that fails leaves nothing behind, so there is nothing to clear
+  // away here; and after refusedToOverwrite what is there is not ours.
+  FileIdentity copied = fileSystem_->copyItem(source, staging);
   try {
     fileSystem_->synchronize(staging);
   } catch (const SortError& error) {
     trashQuietly(staging);
     throw SortError::copyFailed(source, staging, underlyingText(error));
   }
+  return copied;
 }
 
 void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& staging,
@@ -109,6 +96,19 @@ void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging
     // source is gone; give up the move while the source is still in place.
     trashQuietly(destination);
     throw SortError::copyFailed(source, destination, underlyingText(error));
+  }
+}
+
+std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
+                                                    const FileIdentity& copied,
+                                                    const FileURL& destination) {
+  try {
+    return fileSystem_->trashItemIfUnchanged(source, copied);
+  } catch (const SortError& error) {
+    // moveFailed: the source went to the Trash as it changed and could not
+    // come back, so the copy is the one version left outside the Trash.
+    if (error.errorCase() != SortError::Case::moveFailed) trashQuietly(destination);
+    throw;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/model/file_metadata.h"
 #include "rozuzed/support/file_url.h"
@@ -50,7 +51,9 @@ class Box {
 // Works through one FileSystem, which must outlive it. At every moment
 // between its steps at least one complete copy of the file exists outside
 // the Trash. Everything it made and gives up on goes to the Trash, never
-// deleted. Not thread-safe across calls on the same paths.
+// deleted, except a copy that failed part-way, which the file system
+// removes. A source goes to the Trash only while it is still the very file
+// that was copied. Not thread-safe across calls on the same paths.
 class CrossVolumeMove {
  public:
   struct Outcome {
@@ -65,18 +68,19 @@ class CrossVolumeMove {
   // The stand-alone transfer, with no journal and no staging file: hashes
   // the source, copies it straight to `destination`, makes the copy durable,
   // verifies it against the source's digest and `expecting`'s size (an
-  // unreadable copy is destinationMissing), and trashes the source. A
-  // failure after the copy exists sends the copy to the Trash; the source
-  // then stays in place. Throws SortError.
+  // unreadable copy is destinationMissing), and trashes the source as
+  // trashSource does. A failure after the copy exists sends the copy to the
+  // Trash; the source then stays in place. Throws SortError.
   Outcome run(const FileURL& source, const FileURL& destination, const FileFingerprint& expecting);
 
-  // Copies `source` to the new name `staging` and makes the copy durable.
-  // A copy that fails part-way leaves nothing behind outside the Trash: what
-  // it wrote at `staging` goes there (a staging path that was already
-  // occupied is refused untouched with refusedToOverwrite). A failed flush
-  // sends the copy to the Trash and throws copyFailed(source, staging).
-  // Throws the copy's own error otherwise.
-  void copyToStaging(const FileURL& source, const FileURL& staging);
+  // Copies `source` to the new name `staging`, makes the copy durable and
+  // returns the source's identity as the copy opened it. A copy that fails
+  // part-way leaves nothing at `staging` (the file system removes what it
+  // wrote; a staging path that was already occupied is refused untouched
+  // with refusedToOverwrite). A failed flush sends the complete copy to the
+  // Trash and throws copyFailed(source, staging). Throws the copy's own
+  // error otherwise.
+  FileIdentity copyToStaging(const FileURL& source, const FileURL& staging);
 
   // Checks the copy at `staging`: its size against `expectedSize` when given,
   // then its digest against `expectedHash`. On any failure the staging file
@@ -92,6 +96,17 @@ class CrossVolumeMove {
   // the name was taken). A failed flush sends the file now at `destination`
   // to the Trash and throws copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
+
+  // Sends `source` to the Trash once its copy is in place at `destination`,
+  // but only while it is still the file `copied` describes (as copyToStaging
+  // gave it), and returns its Trash location. When it was edited or replaced
+  // since, or the Trash refuses it, it stays where it is and the copy at
+  // `destination`, ours and now stale, goes to the Trash instead (a failure
+  // of that is ignored); sourceChangedDuringMove or trashFailed is thrown.
+  // Should the source change in the very instant of its move and be unable
+  // to go back, the copy stays and the file system's moveFailed is thrown.
+  std::optional<FileURL> trashSource(const FileURL& source, const FileIdentity& copied,
+                                     const FileURL& destination);
 
   // Sends `item` to the Trash when anything is there, ignoring a failure:
   // for clean-up on a path whose error is already being reported.

@@ -257,19 +257,16 @@ void Executor::crossVolume(const JournalEntry& entry, const FileURL& temp,
   trashedSourceBox().setValue(std::nullopt);
   CrossVolumeMove transfer(*fileSystem_);
   FaultInjector::armDelayedKill(FaultPoint::midCopy);
-  transfer.copyToStaging(entry.sourceURL, temp);
+  FileIdentity copied = transfer.copyToStaging(entry.sourceURL, temp);
   FaultInjector::reach(FaultPoint::afterCopyBeforeRename);
   // The size and digest recorded with the intent, so a source changed after
   // its intent was written fails here even when the copy is faithful.
   transfer.verifyStaging(entry.sourceURL, temp, entry.fingerprintBefore.size, expectedHash);
   transfer.placeStaging(entry.sourceURL, temp, entry.destinationURL);
   FaultInjector::reach(FaultPoint::afterRenameBeforeTrash);
-  try {
-    trashedSourceBox().setValue(fileSystem_->trashItem(entry.sourceURL));
-  } catch (const SortError&) {
-    transfer.trashQuietly(entry.destinationURL);
-    throw;
-  }
+  // A source edited once the copy had read it keeps its newest bytes where
+  // they are; the copy, now stale, goes instead.
+  trashedSourceBox().setValue(transfer.trashSource(entry.sourceURL, copied, entry.destinationURL));
 }
 
 Box<std::optional<FileURL>>& Executor::trashedSourceBox() {

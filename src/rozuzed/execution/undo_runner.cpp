@@ -32,6 +32,8 @@ std::size_t hashFingerprint(const FileFingerprint& f) {
 struct Intent {
   JournalEntry entry;
   const JournalEntry* reversed;
+  // For a return from the Trash: the copy left behind, as it was hashed.
+  std::optional<FileIdentity> copy;
 };
 
 }  // namespace
@@ -171,9 +173,19 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       const JournalEntry& entry = undoable[i];
       if (auto reason = verify(entry)) {
         report.skipped.push_back(UndoSkip{entry, std::move(*reason)});
-      } else {
-        intents.push_back(Intent{makeUndoIntent(entry, run.id), &entry});
+        continue;
       }
+      const bool fromTrash = comesBackFromTheTrash(entry);
+      std::optional<FileIdentity> copy;
+      if (fromTrash) {
+        auto checked = copyLeftBehind(entry);
+        if (auto* reason = std::get_if<UndoSkipReason>(&checked)) {
+          report.skipped.push_back(UndoSkip{entry, std::move(*reason)});
+          continue;
+        }
+        copy = std::get<FileIdentity>(checked);
+      }
+      intents.push_back(Intent{makeUndoIntent(entry, run.id, fromTrash), &entry, copy});
     }
     std::vector<JournalEntry> intentEntries;
     for (const auto& intent : intents) intentEntries.push_back(intent.entry);
@@ -191,7 +203,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       std::optional<FileURL> leftover;
       try {
         access_->withAccess(intent.entry.sourceURL,
-                            [&] { leftover = restore(entry, intent.entry); });
+                            [&] { leftover = restore(entry, intent.entry, intent.copy); });
       } catch (const SortError& error) {
         JournalEntry failed = intent.entry;
         failed.state = EntryState::abandoned;
@@ -250,10 +262,31 @@ bool UndoRunner::trashLooksRight(const FileURL& url, const JournalEntry& entry) 
   }
 }
 
-JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uuid& runID) {
+bool UndoRunner::comesBackFromTheTrash(const JournalEntry& entry) {
+  return entry.strategy == MoveStrategy::crossVolumeCopyVerifyTrash && entry.trashedSourceURL &&
+         trashLooksRight(*entry.trashedSourceURL, entry);
+}
+
+std::variant<FileIdentity, UndoSkipReason> UndoRunner::copyLeftBehind(const JournalEntry& entry) {
+  try {
+    // Taken before the bytes are read, so that a write during or after the
+    // hashing keeps the copy out of the Trash later on.
+    FileIdentity identity = fileSystem_->identity(entry.destinationURL);
+    // Size and time can be kept through an edit; only the bytes tell.
+    if (entry.sourceHash && fileSystem_->contentHash(entry.destinationURL) != *entry.sourceHash) {
+      FileFingerprint expected = entry.fingerprintAfter.value_or(entry.fingerprintBefore);
+      return UndoSkipReason::fingerprintMismatch(
+          expected, fileSystem_->metadata(entry.destinationURL).fingerprint());
+    }
+    return identity;
+  } catch (const SortError&) {
+    return UndoSkipReason::fileMissingAtRecordedLocation(entry.destinationURL);
+  }
+}
+
+JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uuid& runID,
+                                        bool fromTrash) {
   const JournalEntry& e = reversing;
-  const bool fromTrash = e.strategy == MoveStrategy::crossVolumeCopyVerifyTrash &&
-                         e.trashedSourceURL && trashLooksRight(*e.trashedSourceURL, e);
   const JournalEntry* origin = trashReturnOrigin(e, reversedByUndoneRun_);
   MoveStrategy strategy = fromTrash ? MoveStrategy::sameVolumeMove : e.strategy;
   // Undoing a return from the Trash sends the file back to where it lay
@@ -288,43 +321,58 @@ JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uui
       .attentionReason = std::nullopt};
 }
 
-std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent) {
+std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent,
+                                           const std::optional<FileIdentity>& copy) {
   fileSystem_->createDirectory(intent.destinationURL.deletingLastPathComponent());
+  CrossVolumeMove transfer(*fileSystem_);
 
   if (intent.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
     if (!intent.tempURL) {
       throw SortError::journalUnavailable("undo intent is missing its staging path");
     }
     const FileURL& staging = *intent.tempURL;
-    CrossVolumeMove transfer(*fileSystem_);
     // Hashed now, from the file about to be copied: the verification is of
     // the copy, and the file was already checked against its fingerprint.
     ContentHash expected = fileSystem_->contentHash(intent.sourceURL);
-    transfer.copyToStaging(intent.sourceURL, staging);
+    FileIdentity copied = transfer.copyToStaging(intent.sourceURL, staging);
     transfer.verifyStaging(intent.sourceURL, staging, std::nullopt, expected);
     transfer.placeStaging(intent.sourceURL, staging, intent.destinationURL);
-    try {
-      fileSystem_->trashItem(intent.sourceURL);
-    } catch (const SortError&) {
-      // Leave one copy outside the Trash, as the apply transfer does: the
-      // file stays where the run put it and the entry can be undone later.
-      transfer.trashQuietly(intent.destinationURL);
-      throw;
-    }
+    // Leaves one copy outside the Trash, as the apply transfer does: when
+    // the file at the run's destination was edited since it was copied, or
+    // the Trash refuses it, it stays there and the restored copy goes.
+    transfer.trashSource(intent.sourceURL, copied, intent.destinationURL);
     return std::nullopt;
   }
 
   fileSystem_->moveItem(intent.sourceURL, intent.destinationURL);
   if (intent.sourceURL == entry.destinationURL) return std::nullopt;
 
-  // Back from the Trash: the copy the run made at its destination goes to the
-  // Trash in turn, but only once the return is durable, so that a power cut
-  // can never leave the file in the Trash alone.
+  // Back from the Trash, so its record there goes too. The copy the run
+  // made at its destination goes to the Trash in turn, but only once the
+  // return is durable, so that a power cut can never leave the file in the
+  // Trash alone, and only while it is the copy whose bytes were checked.
+  fileSystem_->forgetTrashedItem(intent.sourceURL, intent.destinationURL);
+  if (!copy) return entry.destinationURL;
   try {
     fileSystem_->synchronize(intent.destinationURL.deletingLastPathComponent());
-    fileSystem_->trashItem(entry.destinationURL);
   } catch (const SortError&) {
     return entry.destinationURL;
+  }
+  try {
+    fileSystem_->trashItemIfUnchanged(entry.destinationURL, *copy);
+  } catch (const SortError& error) {
+    switch (error.errorCase()) {
+      case SortError::Case::sourceChangedDuringMove:
+        // Edited while its original came back: the edit stays where it is
+        // and the original returns to the Trash, as before the undo.
+        transfer.trashQuietly(intent.destinationURL);
+        throw;
+      case SortError::Case::moveFailed:
+        // The edited copy is held in the Trash; the original stays back.
+        throw;
+      default:
+        return entry.destinationURL;
+    }
   }
   return std::nullopt;
 }

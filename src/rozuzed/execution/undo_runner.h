@@ -6,10 +6,12 @@
 #include <optional>
 #include <stop_token>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "rozuzed/execution/execution_records.h"
 #include "rozuzed/execution/executor.h"
+#include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/journal/journal_store.h"
 #include "rozuzed/model/file_metadata.h"
@@ -107,8 +109,11 @@ const JournalEntry* trashReturnOrigin(const JournalEntry& entry,
 // pending intent, and a batch's files are touched only after that. A file
 // goes back by one of three ways: a move back along its own volume, a
 // return of the trashed original from the Trash (the copy the run made then
-// goes to the Trash), or a verified copy back across volumes (made durable
-// before the run's copy goes to the Trash). Nothing is ever deleted.
+// goes to the Trash, and only when its bytes still hash to what was moved),
+// or a verified copy back across volumes (made durable before the run's
+// copy goes to the Trash). The run's copy goes to the Trash only while it is
+// still the very file that was read; one edited meanwhile stays, and what
+// came back goes to the Trash instead. Nothing is ever deleted.
 //
 // Built anew for each undo; keeps nothing between calls. The collaborators
 // must outlive it. The caller holds the run lock, so one undo, apply or
@@ -140,10 +145,19 @@ class UndoRunner {
  private:
   std::optional<UndoSkipReason> verify(const JournalEntry& entry);
   bool trashLooksRight(const FileURL& url, const JournalEntry& entry);
-  JournalEntry makeUndoIntent(const JournalEntry& reversing, const Uuid& runID);
+  // Whether the file of `entry`, moved across volumes, comes back out of
+  // the Trash: its trashed original is still there as it was.
+  bool comesBackFromTheTrash(const JournalEntry& entry);
+  // Before a return from the Trash: the copy at the run's destination must
+  // still hold the bytes that were moved, or it was edited and stays.
+  // Gives the copy's identity as it was hashed, or the reason to skip.
+  std::variant<FileIdentity, UndoSkipReason> copyLeftBehind(const JournalEntry& entry);
+  JournalEntry makeUndoIntent(const JournalEntry& reversing, const Uuid& runID, bool fromTrash);
   // Gives the file left at the run's destination when it could not go to
-  // the Trash after a return from the Trash.
-  std::optional<FileURL> restore(const JournalEntry& entry, const JournalEntry& intent);
+  // the Trash after a return from the Trash. `copy`: for a return from the
+  // Trash, the identity of the copy left behind as copyLeftBehind read it.
+  std::optional<FileURL> restore(const JournalEntry& entry, const JournalEntry& intent,
+                                 const std::optional<FileIdentity>& copy);
 
   // Where the file of `entry` goes back to.
   FileURL wayBackTarget(const JournalEntry& entry) const;

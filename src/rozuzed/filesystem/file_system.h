@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/model/file_metadata.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/file_url.h"
@@ -47,12 +48,39 @@ class FileSystem {
   virtual void moveItem(const FileURL& source, const FileURL& destination) = 0;
 
   // As moveItem, for a copy (a folder with everything in it); copyFailed.
-  // A failed copy may leave a partial copy at `destination`.
-  virtual void copyItem(const FileURL& source, const FileURL& destination) = 0;
+  // Returns the identity of the source as the copy opened it. A failed copy
+  // leaves nothing at `destination`: what it wrote there is its own, made
+  // new by this call, and is removed, never sent to the Trash.
+  virtual FileIdentity copyItem(const FileURL& source, const FileURL& destination) = 0;
+
+  // The identity of the item itself (a link is not followed). Throws
+  // sourceUnreadable with `item`.
+  virtual FileIdentity identity(const FileURL& item) = 0;
 
   // Moves the item into the Trash and returns its new location, or absent
   // when none can be reported. Throws trashFailed with `item`.
   virtual std::optional<FileURL> trashItem(const FileURL& item) = 0;
+
+  // As trashItem, but only while the item is still the file `expected`
+  // describes, checked as close to the move as the system allows. Otherwise
+  // it stays where it is and sourceChangedDuringMove with `item` is thrown.
+  // Should it change in the very instant of the move and its place be taken
+  // before it can go back, it stays in the Trash and moveFailed names its
+  // Trash location as the source and `item` as the destination.
+  virtual std::optional<FileURL> trashItemIfUnchanged(const FileURL& item,
+                                                      const FileIdentity& expected) = 0;
+
+  // After the engine took an item it had sent to the Trash back out of it:
+  // drops the Trash's record of that item, which lay at `trashedLocation`
+  // (a location trashItem gave) and came from `originalLocation`. Nothing
+  // is removed unless the record is that item's own and the item has left.
+  // Never throws.
+  virtual void forgetTrashedItem(const FileURL& trashedLocation,
+                                 const FileURL& originalLocation) = 0;
+
+  // True when the item is one of the Trash's folders or lies inside one:
+  // the home Trash, or a volume's shared or per-user Trash. Never throws.
+  virtual bool isInTrash(const FileURL& item) = 0;
 
   // Makes the item durable before returning: a file's contents, or a
   // folder's entries (names just created in it or moved into it), reach the

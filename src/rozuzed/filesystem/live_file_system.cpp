@@ -133,16 +133,62 @@ int copyBytes(int from, int to) {
   }
 }
 
-int copyFile(const std::string& source, const std::string& destination) {
+// What one copy made, so that a copy that fails can take back exactly that:
+// each item with the device and inode it was made with.
+class MadeItems {
+ public:
+  // Notes the item just made at `path`.
+  void add(const std::string& path, bool isFolder) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0) {
+      items_.push_back({path, status.st_dev, status.st_ino, isFolder});
+    }
+  }
+
+  // Removes what was made, the deepest first. An item that is no longer
+  // the one made, and a folder someone else put something in, stay.
+  void removeAll() {
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+      struct stat status {};
+      if (::lstat(it->path.c_str(), &status) != 0) continue;
+      if (status.st_dev != it->device || status.st_ino != it->inode) continue;
+      if (it->isFolder) {
+        ::rmdir(it->path.c_str());
+      } else {
+        ::unlink(it->path.c_str());
+      }
+    }
+    items_.clear();
+  }
+
+ private:
+  struct Item {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    bool isFolder;
+  };
+  std::vector<Item> items_;
+};
+
+// `opened`, when given, receives the source's identity as it was opened.
+int copyFile(const std::string& source, const std::string& destination, MadeItems& made,
+             FileIdentity* opened) {
   FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (from.get() < 0) return errno;
   struct stat status {};
   if (::fstat(from.get(), &status) != 0) return errno;
   if (!S_ISREG(status.st_mode)) return ENOTSUP;
+  if (opened) {
+    auto identity = identityOfDescriptor(from.get());
+    if (!identity) return errno;
+    *opened = *identity;
+  }
   // Private until complete; the source's mode is given at the end.
   FileDescriptor to(
       ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (to.get() < 0) return errno;
+  made.add(destination, false);
   if (int error = copyBytes(from.get(), to.get())) return error;
   const timespec times[2] = {status.st_atim, status.st_mtim};
   if (::fchmod(to.get(), status.st_mode & 07777) != 0) return errno;
@@ -152,7 +198,7 @@ int copyFile(const std::string& source, const std::string& destination) {
   return 0;
 }
 
-int copyLink(const std::string& source, const std::string& destination) {
+int copyLink(const std::string& source, const std::string& destination, MadeItems& made) {
   std::string target(256, '\0');
   for (;;) {
     ssize_t length = ::readlink(source.c_str(), target.data(), target.size());
@@ -164,17 +210,25 @@ int copyLink(const std::string& source, const std::string& destination) {
     target.resize(target.size() * 2);
   }
   if (::symlink(target.c_str(), destination.c_str()) != 0) return errno;
+  made.add(destination, false);
   return 0;
 }
 
-int copyTree(const std::string& source, const std::string& destination) {
+int copyTree(const std::string& source, const std::string& destination, MadeItems& made,
+             FileIdentity* opened = nullptr) {
   struct stat status {};
   if (::lstat(source.c_str(), &status) != 0) return errno;
-  if (S_ISREG(status.st_mode)) return copyFile(source, destination);
-  if (S_ISLNK(status.st_mode)) return copyLink(source, destination);
+  if (S_ISREG(status.st_mode)) return copyFile(source, destination, made, opened);
+  if (opened) {
+    auto identity = identityOfPath(source);
+    if (!identity) return errno;
+    *opened = *identity;
+  }
+  if (S_ISLNK(status.st_mode)) return copyLink(source, destination, made);
   if (!S_ISDIR(status.st_mode)) return ENOTSUP;
 
   if (::mkdir(destination.c_str(), 0700) != 0) return errno;
+  made.add(destination, true);
   {
     Directory directory(::opendir(source.c_str()));
     if (!directory) return errno;
@@ -187,7 +241,7 @@ int copyTree(const std::string& source, const std::string& destination) {
       }
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      if (int error = copyTree(source + "/" + name, destination + "/" + name)) return error;
+      if (int error = copyTree(source + "/" + name, destination + "/" + name, made)) return error;
     }
   }
   // Last, since adding the children changed the folder's own times.
@@ -319,21 +373,46 @@ void LiveFileSystem::moveItem(const FileURL& source, const FileURL& destination)
     if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
     throw SortError::moveFailed(source, destination, errnoDescription(error));
   }
-  Trash::forgetTrashedItem(source);
 }
 
-void LiveFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
+FileIdentity LiveFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
   if (fileExists(destination)) throw SortError::refusedToOverwrite(destination);
-  if (int error = copyTree(source.path(), destination.path())) {
+  MadeItems made;
+  FileIdentity opened;
+  if (int error = copyTree(source.path(), destination.path(), made, &opened)) {
+    // A part-way copy is nobody's but this call's: it goes, it is not
+    // trashed, so a full volume is not filled up further by every attempt.
+    made.removeAll();
     // Everything below the destination is created fresh, so only the
     // destination itself can have been taken since the check.
     if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
     throw SortError::copyFailed(source, destination, errnoDescription(error));
   }
+  return opened;
+}
+
+FileIdentity LiveFileSystem::identity(const FileURL& item) {
+  auto identity = identityOfPath(item.path());
+  if (!identity) throw SortError::sourceUnreadable(item, errnoDescription(errno));
+  return *identity;
 }
 
 std::optional<FileURL> LiveFileSystem::trashItem(const FileURL& item) {
   return Trash::trashItem(item);
+}
+
+std::optional<FileURL> LiveFileSystem::trashItemIfUnchanged(const FileURL& item,
+                                                            const FileIdentity& expected) {
+  return Trash::trashItemIfUnchanged(item, expected);
+}
+
+void LiveFileSystem::forgetTrashedItem(const FileURL& trashedLocation,
+                                       const FileURL& originalLocation) {
+  Trash::forgetTrashedItem(trashedLocation, originalLocation);
+}
+
+bool LiveFileSystem::isInTrash(const FileURL& item) {
+  return Trash::contains(item);
 }
 
 void LiveFileSystem::synchronize(const FileURL& item) {

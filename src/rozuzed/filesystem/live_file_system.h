@@ -20,7 +20,8 @@ namespace rozuzed {
 //   else "public.data", none for anything else;
 // - a snapshot of an item whose name is not valid UTF-8 fails with
 //   sourceUnreadable, so such items are left alone;
-// - taking an item out of a Trash's files/ folder drops its .trashinfo.
+// - a move or a copy never removes anything else: a Trash record goes only
+//   through forgetTrashedItem.
 class LiveFileSystem final : public FileSystem {
  public:
   std::vector<FileURL> contentsOfDirectory(const FileURL& folder) override;
@@ -30,8 +31,13 @@ class LiveFileSystem final : public FileSystem {
   ContentHash contentHash(const FileURL& file) override;
   void createDirectory(const FileURL& folder) override;
   void moveItem(const FileURL& source, const FileURL& destination) override;
-  void copyItem(const FileURL& source, const FileURL& destination) override;
+  FileIdentity copyItem(const FileURL& source, const FileURL& destination) override;
+  FileIdentity identity(const FileURL& item) override;
   std::optional<FileURL> trashItem(const FileURL& item) override;
+  std::optional<FileURL> trashItemIfUnchanged(const FileURL& item,
+                                              const FileIdentity& expected) override;
+  void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) override;
+  bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
 };
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,15 @@ constexpr std::size_t kMaxEntryName = 255 - 10;
 constexpr int kMaxNameAttempts = 100000;
 
 struct Failure {
+  int error;
+};
+
+// The item was not the file it had to be; it is at its place.
+struct Changed {};
+
+// The item changed as it moved and could not go back: it is at `location`.
+struct StuckInTrash {
+  std::string location;
   int error;
 };
 
@@ -158,7 +168,66 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-std::string moveIntoTrash(const std::string& itemPath) {
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+  if (path == folder) return true;
+  if (folder == "/") return true;
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         path[folder.size()] == '/';
+}
+
+// When `trash` is a trash folder (with the same spelling the trash names
+// out of `moveIntoTrash` have): the folder its records' relative paths start
+// from, "" for the home trash, whose records are absolute.
+std::optional<std::string> recordBase(const std::string& trash) {
+  const std::string real = resolvedAllowingMissing(trash);
+  if (real == resolvedAllowingMissing(Trash::homeTrashPath())) return std::string();
+  const std::string uid = std::to_string(::getuid());
+  std::string topdir;
+  if (nameOf(real) == ".Trash-" + uid) {
+    topdir = parentOf(real);
+  } else if (nameOf(real) == uid && nameOf(parentOf(real)) == ".Trash") {
+    topdir = parentOf(parentOf(real));
+  } else {
+    return std::nullopt;
+  }
+  if (MountTable::shared().mountPoint(real) != topdir) return std::nullopt;
+  return topdir;
+}
+
+// The Path= value of a .trashinfo record, decoded; absent when the record
+// cannot be read or has none.
+std::optional<std::string> recordedPath(const std::string& record) {
+  int fd = ::open(record.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  struct stat status {};
+  // A record is a few lines; anything else is not one of ours.
+  constexpr off_t kMaxRecord = 64 * 1024;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kMaxRecord) {
+    text.resize(static_cast<std::size_t>(status.st_size));
+    ssize_t count = ::read(fd, text.data(), text.size());
+    text.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+  }
+  ::close(fd);
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(start, 5, "Path=") == 0) {
+      return percentDecode(text.substr(start + 5, end - start - 5));
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+// Makes sure the item about to move, or just moved, is the expected file.
+void checkBeforeMove(const std::string& path, const FileIdentity& expected) {
+  auto now = identityOfPath(path);
+  if (!now) throw Failure{errno};
+  if (!(*now == expected)) throw Changed{};
+}
+
+std::string moveIntoTrash(const std::string& itemPath, const FileIdentity* expected) {
   struct stat item {};
   if (::lstat(itemPath.c_str(), &item) != 0) throw Failure{errno};
   const std::string name = nameOf(itemPath);
@@ -212,8 +281,26 @@ std::string moveIntoTrash(const std::string& itemPath) {
       throw Failure{writeError};
     }
     const std::string target = joined(files, entry);
+    if (expected) {
+      try {
+        checkBeforeMove(*real, *expected);
+      } catch (...) {
+        ::unlink(infoPath.c_str());
+        throw;
+      }
+    }
+    if (Trash::beforeMoveSeam()) Trash::beforeMoveSeam()(*real);
     if (::renameat2(AT_FDCWD, real->c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-      return target;
+      if (!expected) return target;
+      // A write or a swap in the instant since the check: the file in the
+      // trash is not the one that was checked, so it goes back.
+      auto moved = identityOfPath(target);
+      if (moved && moved->sameFileAndContents(*expected)) return target;
+      if (::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, real->c_str(), RENAME_NOREPLACE) != 0) {
+        throw StuckInTrash{target, errno};
+      }
+      ::unlink(infoPath.c_str());
+      throw Changed{};
     }
     int moveError = errno;
     ::unlink(infoPath.c_str());
@@ -234,28 +321,70 @@ std::string Trash::homeTrashPath() {
   return joined(base, "Trash");
 }
 
-FileURL Trash::trashItem(const FileURL& item) {
+namespace {
+
+FileURL sendToTrash(const FileURL& item, const FileIdentity* expected) {
   try {
-    std::string location = moveIntoTrash(item.path());
+    std::string location = moveIntoTrash(item.path(), expected);
     struct stat status {};
     bool isFolder = ::lstat(location.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
     return FileURL::fromPath(location, isFolder);
   } catch (const Failure& failure) {
     throw SortError::trashFailed(item, errnoDescription(failure.error));
+  } catch (const Changed&) {
+    throw SortError::sourceChangedDuringMove(item);
+  } catch (const StuckInTrash& stuck) {
+    throw SortError::moveFailed(FileURL::fromPath(stuck.location), item,
+                                errnoDescription(stuck.error));
   }
 }
 
-void Trash::forgetTrashedItem(const FileURL& formerLocation) {
-  const std::string& path = formerLocation.path();
+}  // namespace
+
+FileURL Trash::trashItem(const FileURL& item) {
+  return sendToTrash(item, nullptr);
+}
+
+FileURL Trash::trashItemIfUnchanged(const FileURL& item, const FileIdentity& expected) {
+  return sendToTrash(item, &expected);
+}
+
+void Trash::forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) {
+  const std::string& path = trashedLocation.path();
   const std::string files = parentOf(path);
   if (nameOf(files) != "files") return;
   const std::string trash = parentOf(files);
-  const std::string uid = std::to_string(::getuid());
-  bool isTrash = nameOf(trash) == ".Trash-" + uid ||
-                 (nameOf(trash) == uid && nameOf(parentOf(trash)) == ".Trash") ||
-                 resolvedAllowingMissing(trash) == resolvedAllowingMissing(homeTrashPath());
-  if (!isTrash) return;
-  ::unlink(joined(joined(trash, "info"), nameOf(path) + ".trashinfo").c_str());
+  auto base = recordBase(trash);
+  if (!base) return;
+  // The record of an item still in the trash, or of a later item that took
+  // the name, is not this one's to drop.
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0 || errno != ENOENT) return;
+  const std::string record = joined(joined(trash, "info"), nameOf(path) + ".trashinfo");
+  auto recorded = recordedPath(record);
+  if (!recorded || recorded->empty()) return;
+  std::string from = recorded->front() == '/' ? *recorded : joined(*base, *recorded);
+  auto original = realLocation(originalLocation.path());
+  if (from != original.value_or(resolvedAllowingMissing(originalLocation.path()))) return;
+  ::unlink(record.c_str());
+}
+
+bool Trash::contains(const FileURL& item) {
+  const std::string real = resolvedAllowingMissing(item.path());
+  if (isAtOrBelow(real, resolvedAllowingMissing(homeTrashPath()))) return true;
+  const std::string topdir = MountTable::shared().mountPoint(real);
+  if (real == topdir || !isAtOrBelow(real, topdir)) return false;
+  const std::string rest = topdir == "/" ? real.substr(1) : real.substr(topdir.size() + 1);
+  const std::string first = rest.substr(0, rest.find('/'));
+  if (first == ".Trash") return true;
+  const std::string prefix = ".Trash-";
+  return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
+         first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+std::function<void(const std::string&)>& Trash::beforeMoveSeam() {
+  static std::function<void(const std::string&)> seam;
+  return seam;
 }
 
 }  // namespace rozuzed

@@ -2,8 +2,10 @@
 // so that file managers list, restore and empty what the engine puts there.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/support/file_url.h"
 
 namespace rozuzed {
@@ -18,13 +20,32 @@ struct Trash {
   // throws SortError::trashFailed with `item`.
   static FileURL trashItem(const FileURL& item);
 
-  // Drops the .trashinfo record of an item that lay at `formerLocation` in a
-  // trash's files/ folder and has been taken out of it. Anything else is left
-  // alone; never fails.
-  static void forgetTrashedItem(const FileURL& formerLocation);
+  // As trashItem, for an item that must still be the file `expected`
+  // describes. It is checked once its record is made, just before the move,
+  // and again as it lies in the trash: an item that changed in the instant
+  // between goes back to its place. Throws sourceChangedDuringMove with
+  // `item` when it stays (or is back) at its place; moveFailed(its trash
+  // location, `item`) when its place was taken before it could go back.
+  static FileURL trashItemIfUnchanged(const FileURL& item, const FileIdentity& expected);
+
+  // Drops the .trashinfo record of an item that lay at `trashedLocation`,
+  // directly in a trash's files/ folder, and has been taken out of it: only
+  // when nothing lies there now and the record names `originalLocation` as
+  // the place the item came from. Anything else is left alone; never fails.
+  static void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation);
+
+  // True for the home trash, for a mount's $topdir/.Trash (every user's
+  // trash in it) and $topdir/.Trash-$uid of any user, and for everything
+  // inside them. Links are resolved first; never fails.
+  static bool contains(const FileURL& item);
 
   // ${XDG_DATA_HOME:-$HOME/.local/share}/Trash, whether or not it exists.
   static std::string homeTrashPath();
+
+  // Empty but in tests: run with the item's real path in the instant just
+  // before it moves into the trash, after every check, so a test can change
+  // it where no check can see.
+  static std::function<void(const std::string&)>& beforeMoveSeam();
 };
 
 }  // namespace rozuzed

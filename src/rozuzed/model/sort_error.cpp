@@ -9,7 +9,9 @@
 namespace rozuzed {
 namespace {
 
-std::string nameOf(const FileURL& url) { return url.lastPathComponent(); }
+std::string nameOf(const FileURL& url) {
+  return url.lastPathComponent();
+}
 
 }  // namespace
 
@@ -29,7 +31,9 @@ VerificationFailure VerificationFailure::hashMismatch(std::string expected, std:
   return f;
 }
 
-VerificationFailure VerificationFailure::destinationMissing() { return {}; }
+VerificationFailure VerificationFailure::destinationMissing() {
+  return {};
+}
 
 std::string VerificationFailure::reasonText() const {
   switch (kind) {
@@ -104,12 +108,12 @@ SortError&& SortError::finish() && {
       message_ = "Could not create " + location_.path() + ": " + underlying_;
       break;
     case Case::moveFailed:
-      message_ = "Could not move " + nameOf(location_) + " to " + destination_.path() + ": " +
-                 underlying_;
+      message_ =
+          "Could not move " + nameOf(location_) + " to " + destination_.path() + ": " + underlying_;
       break;
     case Case::copyFailed:
-      message_ = "Could not copy " + nameOf(location_) + " to " + destination_.path() + ": " +
-                 underlying_;
+      message_ =
+          "Could not copy " + nameOf(location_) + " to " + destination_.path() + ": " + underlying_;
       break;
     case Case::copyVerificationFailed:
       message_ = "Copy of " + nameOf(location_) + " failed verification (" + reason_.reasonText() +
@@ -132,6 +136,13 @@ SortError&& SortError::finish() && {
       break;
     case Case::batchAlreadyUndone:
       message_ = "Batch " + identifier_.text() + " has already been undone";
+      break;
+    case Case::sourceChangedDuringMove:
+      message_ = nameOf(location_) + " changed while it was being moved; it was left where it was";
+      break;
+    case Case::sourceInTrash:
+      message_ =
+          location_.path() + " is in the Trash \u2014 choose a folder outside the Trash to sort";
       break;
   }
   return std::move(*this);
@@ -284,14 +295,26 @@ SortError SortError::batchAlreadyUndone(Uuid id) {
   return std::move(e).finish();
 }
 
+SortError SortError::sourceChangedDuringMove(FileURL location) {
+  SortError e(Case::sourceChangedDuringMove);
+  e.location_ = std::move(location);
+  return std::move(e).finish();
+}
+
+SortError SortError::sourceInTrash(FileURL location) {
+  SortError e(Case::sourceInTrash);
+  e.location_ = std::move(location);
+  return std::move(e).finish();
+}
+
 bool SortError::operator==(const SortError& other) const {
   // Values a case does not use stay at their defaults, so comparing them all
   // compares exactly the case's own values.
-  return std::tie(case_, text_, underlying_, location_, destination_, first_, second_,
-                  diagnostics_, reason_, identifier_) ==
-         std::tie(other.case_, other.text_, other.underlying_, other.location_,
-                  other.destination_, other.first_, other.second_, other.diagnostics_,
-                  other.reason_, other.identifier_);
+  return std::tie(case_, text_, underlying_, location_, destination_, first_, second_, diagnostics_,
+                  reason_, identifier_) == std::tie(other.case_, other.text_, other.underlying_,
+                                                    other.location_, other.destination_,
+                                                    other.first_, other.second_, other.diagnostics_,
+                                                    other.reason_, other.identifier_);
 }
 
 std::size_t SortError::hash() const {

@@ -77,6 +77,8 @@ class SortError : public std::exception {
     planNotFound,
     batchNotFound,
     batchAlreadyUndone,
+    sourceChangedDuringMove,
+    sourceInTrash,
   };
 
   static SortError invalidRegularExpression(std::string pattern, std::string underlying);
@@ -102,6 +104,11 @@ class SortError : public std::exception {
   static SortError planNotFound(Uuid id);
   static SortError batchNotFound(Uuid id);
   static SortError batchAlreadyUndone(Uuid id);
+  // The file at `location` was edited or replaced while it was being moved
+  // across volumes, so it stayed where it was.
+  static SortError sourceChangedDuringMove(FileURL location);
+  // The folder chosen to sort is a Trash folder or lies inside one.
+  static SortError sourceInTrash(FileURL location);
 
   Case errorCase() const { return case_; }
 

@@ -82,12 +82,13 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
         continue;
     }
 
-    ObservedState observed = observe(entry);
+    std::optional<FileIdentity> sourceSeen;
+    ObservedState observed = observe(entry, &sourceSeen);
     if (const JournalEntry* origin = trashReturnOrigin(entry, reversed)) {
       observed.source = trashSourceState(entry, *origin);
     }
     RecoveryDecision decision = RecoveryTable::decide(observed, entry.strategy);
-    ActionOutcome failure = carryOut(decision.action, entry);
+    ActionOutcome failure = carryOut(decision.action, entry, sourceSeen);
     if (!failure && decision.resulting == EntryState::committed) {
       failure = finishTrashReturn(entry, reversed);
     }
@@ -136,17 +137,24 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
 }
 
 ObservedState RecoveryRunner::observe(const JournalEntry& entry) {
-  PathState source = classify(entry.sourceURL, entry);
+  return observe(entry, nullptr);
+}
+
+ObservedState RecoveryRunner::observe(const JournalEntry& entry,
+                                      std::optional<FileIdentity>* sourceSeen) {
+  PathState source = classify(entry.sourceURL, entry, sourceSeen);
   PathState temp = entry.tempURL ? classify(entry.tempURL, entry) : PathState::absent;
   PathState destination = classify(entry.destinationURL, entry);
   return ObservedState{.source = source, .temp = temp, .destination = destination};
 }
 
-PathState RecoveryRunner::classify(const std::optional<FileURL>& url, const JournalEntry& entry) {
+PathState RecoveryRunner::classify(const std::optional<FileURL>& url, const JournalEntry& entry,
+                                   std::optional<FileIdentity>* seen) {
   if (!url) return PathState::absent;
   std::optional<FileMetadata> metadata;
   try {
     metadata = fileSystem_->metadata(*url);
+    if (seen) *seen = fileSystem_->identity(*url);
   } catch (const SortError&) {
     return PathState::absent;
   }
@@ -175,26 +183,36 @@ PathState RecoveryRunner::trashSourceState(const JournalEntry& entry, const Jour
 }
 
 RecoveryRunner::ActionOutcome RecoveryRunner::carryOut(RecoveryAction action,
-                                                       const JournalEntry& entry) {
+                                                       const JournalEntry& entry,
+                                                       const std::optional<FileIdentity>& source) {
+  // A leftover staging file cannot be proved to be a complete copy made by
+  // the attempt that died (a copy killed part-way is not), so it goes to
+  // the Trash rather than away; the original is judged by its bytes, and
+  // goes only while it is still the file that was judged.
   switch (action) {
     case RecoveryAction::none:
       return std::nullopt;
     case RecoveryAction::trashTemp:
       return trash(entry.tempURL, "the staging file");
     case RecoveryAction::trashSourceThenCommit:
-      return trash(entry.sourceURL, "the original");
+      return trash(entry.sourceURL, "the original", source);
     case RecoveryAction::trashTempThenTrashSourceThenCommit:
       if (auto failure = trash(entry.tempURL, "the staging file")) return failure;
-      return trash(entry.sourceURL, "the original");
+      return trash(entry.sourceURL, "the original", source);
   }
   return std::nullopt;
 }
 
 RecoveryRunner::ActionOutcome RecoveryRunner::trash(const std::optional<FileURL>& url,
-                                                    const std::string& what) {
+                                                    const std::string& what,
+                                                    const std::optional<FileIdentity>& expected) {
   if (!url || !fileSystem_->fileExists(*url)) return std::nullopt;
   try {
-    fileSystem_->trashItem(*url);
+    if (expected) {
+      fileSystem_->trashItemIfUnchanged(*url, *expected);
+    } else {
+      fileSystem_->trashItem(*url);
+    }
     return std::nullopt;
   } catch (const std::exception& error) {
     return "Could not move " + what + " at " + url->path() + " to the Trash: " + error.what();
@@ -205,14 +223,16 @@ RecoveryRunner::ActionOutcome RecoveryRunner::finishTrashReturn(
     const JournalEntry& entry, const std::unordered_map<Uuid, JournalEntry>& reversed) {
   const JournalEntry* origin = trashReturnOrigin(entry, reversed);
   if (!origin) return std::nullopt;
+  fileSystem_->forgetTrashedItem(entry.sourceURL, entry.destinationURL);
   // Judged as the file the run left there, so that a file put in its place
   // since is left alone.
   JournalEntry copyLeftBehind = *origin;
   copyLeftBehind.fingerprintBefore = origin->fingerprintAfter.value_or(origin->fingerprintBefore);
-  if (classify(origin->destinationURL, copyLeftBehind) != PathState::matching) {
+  std::optional<FileIdentity> seen;
+  if (classify(origin->destinationURL, copyLeftBehind, &seen) != PathState::matching) {
     return std::nullopt;
   }
-  return trash(origin->destinationURL, "the copy");
+  return trash(origin->destinationURL, "the copy", seen);
 }
 
 }  // namespace rozuzed

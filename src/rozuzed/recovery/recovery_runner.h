@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/journal/journal_store.h"
 #include "rozuzed/journal/run_lock.h"
@@ -95,15 +96,27 @@ class RecoveryRunner {
   using ActionOutcome = std::optional<std::string>;
 
   RecoveryReport reconcile(const RunRecord& run);
-  PathState classify(const std::optional<FileURL>& url, const JournalEntry& entry);
+  // As observe; `sourceSeen` receives the source's identity as it was
+  // judged, when something was there.
+  ObservedState observe(const JournalEntry& entry, std::optional<FileIdentity>* sourceSeen);
+  // `seen`, when given, receives the identity of what was judged, taken
+  // before its bytes were read.
+  PathState classify(const std::optional<FileURL>& url, const JournalEntry& entry,
+                     std::optional<FileIdentity>* seen = nullptr);
   // What lies at the Trash path an undo entry took its file out of, judged
   // against `origin`, the entry of the undone run that put the file there.
   PathState trashSourceState(const JournalEntry& entry, const JournalEntry& origin);
-  ActionOutcome carryOut(RecoveryAction action, const JournalEntry& entry);
-  ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what);
+  // `source`: the source's identity as observed; the source goes to the
+  // Trash only while it is still that file.
+  ActionOutcome carryOut(RecoveryAction action, const JournalEntry& entry,
+                         const std::optional<FileIdentity>& source);
+  // `expected`, when given: the item goes only while it is still that file.
+  ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what,
+                      const std::optional<FileIdentity>& expected = std::nullopt);
   // After an undo entry that took its file back out of the Trash is settled
-  // as committed: the copy the undone run left at its destination, when it
-  // is still that copy, goes to the Trash as the undo would have sent it.
+  // as committed: the Trash's record of the file goes, and the copy the
+  // undone run left at its destination, when it is still that copy, goes to
+  // the Trash as the undo would have sent it.
   ActionOutcome finishTrashReturn(const JournalEntry& entry,
                                   const std::unordered_map<Uuid, JournalEntry>& reversed);
 

@@ -23,7 +23,9 @@ using testing::TemporaryFolder;
 constexpr double kLongAgo = 1'500'000'000.25;
 
 // Passes every call to the live file system; `afterCopy` runs after a
-// successful copy, to damage it the way a faulty disk would.
+// successful copy, given the source and the copy, to damage the copy the way
+// a faulty disk would or to change the source the way another program
+// would.
 class DamagingFileSystem final : public FileSystem {
  public:
   std::vector<FileURL> contentsOfDirectory(const FileURL& f) override {
@@ -35,15 +37,24 @@ class DamagingFileSystem final : public FileSystem {
   ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
   void createDirectory(const FileURL& f) override { live.createDirectory(f); }
   void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
-  void copyItem(const FileURL& s, const FileURL& d) override {
-    live.copyItem(s, d);
-    if (afterCopy) afterCopy(d);
+  FileIdentity copyItem(const FileURL& s, const FileURL& d) override {
+    FileIdentity opened = live.copyItem(s, d);
+    if (afterCopy) afterCopy(s, d);
+    return opened;
   }
+  FileIdentity identity(const FileURL& i) override { return live.identity(i); }
   std::optional<FileURL> trashItem(const FileURL& i) override { return live.trashItem(i); }
+  std::optional<FileURL> trashItemIfUnchanged(const FileURL& i, const FileIdentity& e) override {
+    return live.trashItemIfUnchanged(i, e);
+  }
+  void forgetTrashedItem(const FileURL& t, const FileURL& o) override {
+    live.forgetTrashedItem(t, o);
+  }
+  bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
   void synchronize(const FileURL& i) override { live.synchronize(i); }
 
   LiveFileSystem live;
-  std::function<void(const FileURL&)> afterCopy;
+  std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
 };
 
 class ExecutorLiveTest : public ::testing::Test {
@@ -159,7 +170,9 @@ TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
   // file goes to the Trash under the scratch folder.
   testing::writeFile(*other / "photo.pdf", "original bytes", kLongAgo);
   DamagingFileSystem damaging;
-  damaging.afterCopy = [](const FileURL& copy) { truncate(copy.path().c_str(), 3); };
+  damaging.afterCopy = [](const FileURL&, const FileURL& copy) {
+    truncate(copy.path().c_str(), 3);
+  };
   SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
 
   auto plan = makePlan({plannedMove(*other / "photo.pdf", scratch / "out")}, other->path());

@@ -273,9 +273,11 @@ TEST_F(UndoRunnerTest, ATrashedSourceThatStillMatchesComesBackFromTheTrash) {
   EXPECT_FALSE(fs.exists("/ext/Documents/a.txt"));
   EXPECT_TRUE(fs.exists("/ext/.Trash/files/a.txt"));
   EXPECT_TRUE(fs.calls(Op::copyItem).empty());
-  // Only the trashed file is read, to tell it from a look-alike.
-  ASSERT_EQ(fs.calls(Op::contentHash).size(), 1u);
+  // Read are the trashed file, to tell it from a look-alike, and the copy,
+  // to tell it from an edit.
+  ASSERT_EQ(fs.calls(Op::contentHash).size(), 2u);
   EXPECT_EQ(fs.calls(Op::contentHash)[0].url, url("/.Trash/files/a.txt"));
+  EXPECT_EQ(fs.calls(Op::contentHash)[1].url, url("/ext/Documents/a.txt"));
   std::vector<std::string> order;
   for (const auto& call : fs.calls()) {
     if (call.operation == Op::moveItem) order.push_back("move");
@@ -365,9 +367,8 @@ TEST_F(UndoRunnerTest, AReverseCopyThatFailsLeavesTheFileWhereTheRunPutIt) {
   };
   const std::vector<Case> cases = {
       {"copy dies half-way",
-       [](InMemoryFileSystem& fs, const InMemoryFileSystem::Call& call) {
+       [](InMemoryFileSystem&, const InMemoryFileSystem::Call& call) {
          if (call.operation != Op::copyItem) return;
-         fs.addFile(call.destination->path(), {.contents = "cont"});
          throw SortError::copyFailed(call.url, *call.destination, "No space left on device");
        },
        [](const SortError& error) { return error.errorCase() == SortError::Case::copyFailed; }},

@@ -395,6 +395,44 @@ TEST_F(LiveFileSystemTest, CopyFailures) {
   }
 }
 
+TEST_F(LiveFileSystemTest, ACopyThatFailsPartWayLeavesNothingBehind) {
+  const std::string bytes(3 << 20, 'b');
+  writeFile(path("big.bin"), bytes);
+  ASSERT_EQ(::mkdir(path("album").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(path("album/nested").c_str(), 0700), 0);
+  writeFile(path("album/a.txt"), "a");
+  writeFile(path("album/nested/big.bin"), bytes);
+  for (const char* source : {"big.bin", "album"}) {
+    SCOPED_TRACE(source);
+    SortError error = thrownBy([&] {
+      testing::ScopedFileSizeLimit fullVolume(1 << 20);
+      fileSystem_.copyItem(url(source), url("copy"));
+    });
+    EXPECT_EQ(error, SortError::copyFailed(url(source), url("copy"), "File too large"));
+    EXPECT_FALSE(testing::pathExists(path("copy")));
+  }
+  EXPECT_EQ(readFile(path("big.bin")), bytes);
+  EXPECT_EQ(readFile(path("album/nested/big.bin")), bytes);
+}
+
+TEST_F(LiveFileSystemTest, IdentityOfAnItemAndOfTheSourceACopyOpened) {
+  writeFile(path("file"), "data", 1'600'000'000.5);
+  ASSERT_EQ(::symlink("file", path("link").c_str()), 0);
+  struct stat status {};
+  ASSERT_EQ(::stat(path("file").c_str(), &status), 0);
+
+  FileIdentity identity = fileSystem_.identity(url("file"));
+  EXPECT_EQ(identity.device, status.st_dev);
+  EXPECT_EQ(identity.inode, status.st_ino);
+  EXPECT_EQ(identity.size, 4);
+  EXPECT_EQ(identity.modificationTime, 1'600'000'000'500'000'000);
+  EXPECT_NE(fileSystem_.identity(url("link")).inode, status.st_ino) << "a link is not followed";
+  EXPECT_EQ(fileSystem_.copyItem(url("file"), url("copy")), identity);
+  EXPECT_NE(fileSystem_.identity(url("copy")).inode, identity.inode);
+  EXPECT_EQ(thrownBy([&] { fileSystem_.identity(url("missing")); }),
+            SortError::sourceUnreadable(url("missing"), "No such file or directory"));
+}
+
 TEST_F(LiveFileSystemTest, SynchronizingAFileOrFolder) {
   writeFile(path("file"), "x");
   fileSystem_.synchronize(url("file"));

@@ -6,11 +6,13 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/filesystem/mount_table.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/unicode.h"
+#include "rozuzed/support/uuid.h"
 #include "testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -200,29 +202,155 @@ TEST_F(TrashTest, FailureNamesTheItem) {
   }
 }
 
-TEST_F(TrashTest, TakingAnItemBackOutDropsItsRecord) {
+TEST_F(TrashTest, OnlyTheReturnOfThatItemDropsItsRecord) {
   LiveFileSystem fileSystem;
-  writeFile(items_ / "letter.odt", "letter");
-  auto trashed = fileSystem.trashItem(FileURL::fromPath(items_ / "letter.odt"));
-  ASSERT_TRUE(trashed);
+  const FileURL original = FileURL::fromPath(items_ / "letter.odt");
+  writeFile(original.path(), "letter");
+  FileURL trashed = *fileSystem.trashItem(original);
   const std::string record = homeTrash_ + "/info/letter.odt.trashinfo";
   ASSERT_TRUE(pathExists(record));
 
-  fileSystem.moveItem(*trashed, FileURL::fromPath(items_ / "letter.odt"));
-  EXPECT_EQ(readFile(items_ / "letter.odt"), "letter");
+  fileSystem.forgetTrashedItem(trashed, original);
+  EXPECT_TRUE(pathExists(record)) << "the item is still in the Trash";
+
+  fileSystem.moveItem(trashed, original);
+  EXPECT_TRUE(pathExists(record)) << "a move removes nothing else";
+
+  fileSystem.forgetTrashedItem(trashed, FileURL::fromPath(items_ / "other.odt"));
+  EXPECT_TRUE(pathExists(record)) << "the record names another place";
+
+  fileSystem.forgetTrashedItem(trashed, original);
   EXPECT_FALSE(pathExists(record));
-  EXPECT_TRUE(std::filesystem::is_empty(homeTrash_ + "/files"));
+  EXPECT_EQ(readFile(original.path()), "letter");
+
+  // A later item of the same name takes the name in the Trash; its record
+  // is its own.
+  ASSERT_EQ(::mkdir((items_ / "later").c_str(), 0700), 0);
+  writeFile(items_ / "later/letter.odt", "later");
+  ASSERT_EQ(fileSystem.trashItem(FileURL::fromPath(items_ / "later/letter.odt")), trashed);
+  fileSystem.forgetTrashedItem(trashed, original);
+  EXPECT_TRUE(pathExists(record));
 }
 
+TEST_F(TrashTest, AReturnFromAMountsTrashDropsItsRelativeRecord) {
+  TemporaryFolder shm("/dev/shm");
+  if (MountTable::shared().mountPoint(resolved(shm.path())) ==
+      MountTable::shared().mountPoint(resolved(data_.path()))) {
+    GTEST_SKIP() << "/dev/shm and the home trash share one mount";
+  }
+  LiveFileSystem fileSystem;
+  const FileURL original = FileURL::fromPath(shm / ("clip-" + Uuid::random().text() + ".mov"));
+  writeFile(original.path(), "movie");
+  FileURL trashed = *fileSystem.trashItem(original);
+  const std::string record =
+      trashed.deletingLastPathComponent().deletingLastPathComponent().path() + "/info/" +
+      trashed.lastPathComponent() + ".trashinfo";
+  ASSERT_TRUE(pathExists(record));
+
+  fileSystem.moveItem(trashed, original);
+  fileSystem.forgetTrashedItem(trashed, original);
+  EXPECT_FALSE(pathExists(record));
+  EXPECT_EQ(readFile(original.path()), "movie");
+}
+
+// Folders laid out like a Trash that are not one: not at the top of a
+// mount, and not the home trash. Moving their files out leaves every file
+// of theirs where it is.
 TEST_F(TrashTest, AFolderThatOnlyLooksLikeATrashKeepsItsFiles) {
   LiveFileSystem fileSystem;
-  for (const char* folder : {"x", "x/files", "x/info"}) {
-    ASSERT_EQ(::mkdir((items_ / folder).c_str(), 0700), 0);
+  const std::string uid = std::to_string(::getuid());
+  for (const std::string& trash : {std::string("x"), ".Trash-" + uid, ".Trash/" + uid}) {
+    SCOPED_TRACE(trash);
+    std::filesystem::create_directories(items_ / (trash + "/files"));
+    std::filesystem::create_directories(items_ / (trash + "/info"));
+    writeFile(items_ / (trash + "/files/a"), "a");
+    writeFile(items_ / (trash + "/info/a.trashinfo"), "mine");
+    fileSystem.moveItem(FileURL::fromPath(items_ / (trash + "/files/a")),
+                        FileURL::fromPath(items_ / "a"));
+    EXPECT_EQ(readFile(items_ / (trash + "/info/a.trashinfo")), "mine");
+    std::filesystem::remove(items_ / "a");
   }
-  writeFile(items_ / "x/files/a", "a");
-  writeFile(items_ / "x/info/a.trashinfo", "mine");
-  fileSystem.moveItem(FileURL::fromPath(items_ / "x/files/a"), FileURL::fromPath(items_ / "a"));
-  EXPECT_EQ(readFile(items_ / "x/info/a.trashinfo"), "mine");
+}
+
+TEST_F(TrashTest, TrashFoldersAreKnownWhereverTheyLie) {
+  const std::string uid = std::to_string(::getuid());
+  std::filesystem::create_directories(homeTrash_ + "/files");
+  ASSERT_EQ(::symlink(homeTrash_.c_str(), (items_ / "trash-link").c_str()), 0);
+  struct Case {
+    std::string path;
+    bool inTrash;
+  };
+  std::vector<Case> cases = {
+      {homeTrash_, true},
+      {homeTrash_ + "/files/album/photo.jpg", true},
+      {items_ / "trash-link/files", true},
+      {homeTrash_ + "-not", false},
+      {data_ / "share", false},
+      {items_.path(), false},
+      {items_ / (".Trash-" + uid + "/files"), false},
+  };
+  if (MountTable::shared().mountPoint("/dev/shm") == "/dev/shm") {
+    for (const std::string& trash :
+         {".Trash-" + uid, ".Trash-" + uid + "/files/a", std::string(".Trash-0"),
+          std::string(".Trash"), ".Trash/" + uid + "/files"}) {
+      cases.push_back({"/dev/shm/" + trash, true});
+    }
+    for (const char* other : {".Trash-x", ".Trashy", "Trash-1000", "folder/.Trash-1000"}) {
+      cases.push_back({std::string("/dev/shm/") + other, false});
+    }
+  }
+  for (const auto& c : cases) {
+    EXPECT_EQ(Trash::contains(FileURL::fromPath(c.path, true)), c.inTrash) << c.path;
+  }
+}
+
+TEST_F(TrashTest, AnItemGoesOnlyWhileItIsStillTheFileExpected) {
+  const FileURL item = FileURL::fromPath(items_ / "draft.txt");
+  auto identity = [&] { return *identityOfPath(item.path()); };
+  auto expectLeftAlone = [&](const std::string& contents) {
+    try {
+      Trash::trashItemIfUnchanged(item, identity());
+      ADD_FAILURE() << "a changed item went to the Trash";
+    } catch (const SortError& error) {
+      EXPECT_EQ(error, SortError::sourceChangedDuringMove(item));
+    }
+    EXPECT_EQ(readFile(item.path()), contents);
+    EXPECT_TRUE(std::filesystem::is_empty(homeTrash_ + "/files"));
+    EXPECT_TRUE(std::filesystem::is_empty(homeTrash_ + "/info")) << "its record is gone again";
+  };
+
+  writeFile(item.path(), "draft", 1'600'000'000);
+  FileIdentity unchanged = identity();
+  FileURL trashed = Trash::trashItemIfUnchanged(item, unchanged);
+  EXPECT_EQ(readFile(trashed.path()), "draft");
+  ASSERT_EQ(::rename(trashed.path().c_str(), item.path().c_str()), 0);
+  std::filesystem::remove(homeTrash_ + "/info/draft.txt.trashinfo");
+
+  // Edited since its identity was taken.
+  std::ofstream(item.path(), std::ios::app) << "!";
+  try {
+    Trash::trashItemIfUnchanged(item, unchanged);
+    ADD_FAILURE() << "an edited item went to the Trash";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::sourceChangedDuringMove(item));
+  }
+  EXPECT_EQ(readFile(item.path()), "draft!");
+  EXPECT_TRUE(std::filesystem::is_empty(homeTrash_ + "/info"));
+
+  // Edited in the very instant before the move, where no check can see: it
+  // comes back from the Trash.
+  Trash::beforeMoveSeam() = [](const std::string& path) {
+    std::ofstream(path, std::ios::app) << " and more";
+  };
+  expectLeftAlone("draft! and more");
+  // Swapped for another file in that instant: the one moved comes back.
+  Trash::beforeMoveSeam() = [](const std::string& path) {
+    std::filesystem::rename(path, path + ".old");
+    writeFile(path, "another", 1'600'000'000);
+  };
+  expectLeftAlone("another");
+  Trash::beforeMoveSeam() = nullptr;
+  EXPECT_EQ(readFile(item.path() + ".old"), "draft! and more");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "rozuzed/testing/in_memory_file_system.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "rozuzed/support/content_hashing.h"
 
@@ -63,11 +64,37 @@ void InMemoryFileSystem::addSymbolicLink(const std::string& path, const std::str
 }
 
 void InMemoryFileSystem::setContents(const std::string& path, const std::string& contents) {
-  nodes_.at(clean(path)).contents = contents;
+  Node& node = nodes_.at(clean(path));
+  node.contents = contents;
+  ++node.changes;
 }
 
 void InMemoryFileSystem::setModificationDate(const std::string& path, Date date) {
-  nodes_.at(clean(path)).modificationDate = date;
+  Node& node = nodes_.at(clean(path));
+  node.modificationDate = date;
+  ++node.changes;
+}
+
+void InMemoryFileSystem::touchWithoutTrace(const std::string& path) {
+  ++nodes_.at(clean(path)).changes;
+}
+
+uint64_t InMemoryFileSystem::freshInode() {
+  static uint64_t next = 0;
+  return ++next;
+}
+
+std::optional<FileIdentity> InMemoryFileSystem::identityOf(const std::string& path) const {
+  const Node* node = find(clean(path));
+  if (node == nullptr) return std::nullopt;
+  const std::string mount = mountPoint(clean(path));
+  auto device = std::find(mountPoints_.begin(), mountPoints_.end(), mount) - mountPoints_.begin();
+  return FileIdentity{
+      .device = static_cast<uint64_t>(device),
+      .inode = node->inode,
+      .size = node->kind == Kind::file ? static_cast<int64_t>(node->contents.size()) : 0,
+      .modificationTime = std::llround(node->modificationDate * 1e9),
+      .statusChangeTime = static_cast<int64_t>(node->changes)};
 }
 
 void InMemoryFileSystem::remove(const std::string& path) {
@@ -211,7 +238,7 @@ void InMemoryFileSystem::moveItem(const FileURL& source, const FileURL& destinat
   finished(Operation::moveItem, source, destination);
 }
 
-void InMemoryFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
+FileIdentity InMemoryFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
   record(Operation::copyItem, source, destination);
   if (find(destination.path()) != nullptr) throw SortError::refusedToOverwrite(destination);
   if (find(source.path()) == nullptr) {
@@ -221,12 +248,34 @@ void InMemoryFileSystem::copyItem(const FileURL& source, const FileURL& destinat
   if (parent == nullptr || parent->kind != Kind::folder) {
     throw SortError::copyFailed(source, destination, kNoSuchFile);
   }
+  FileIdentity opened = *identityOf(source.path());
   transplant(source.path(), destination.path(), true);
   finished(Operation::copyItem, source, destination);
+  return opened;
+}
+
+FileIdentity InMemoryFileSystem::identity(const FileURL& item) {
+  record(Operation::identity, item);
+  auto out = identityOf(item.path());
+  if (!out) throw SortError::sourceUnreadable(item, kNoSuchFile);
+  finished(Operation::identity, item);
+  return *out;
 }
 
 std::optional<FileURL> InMemoryFileSystem::trashItem(const FileURL& item) {
   record(Operation::trashItem, item);
+  return moveToTrash(item);
+}
+
+std::optional<FileURL> InMemoryFileSystem::trashItemIfUnchanged(const FileURL& item,
+                                                                const FileIdentity& expected) {
+  record(Operation::trashItem, item);
+  auto now = identityOf(item.path());
+  if (now && *now != expected) throw SortError::sourceChangedDuringMove(item);
+  return moveToTrash(item);
+}
+
+std::optional<FileURL> InMemoryFileSystem::moveToTrash(const FileURL& item) {
   if (find(item.path()) == nullptr) throw SortError::trashFailed(item, kNoSuchFile);
   std::string trashFolder = join(mountPoint(item.path()), ".Trash/files");
   makeParents(join(trashFolder, "x"));
@@ -242,6 +291,21 @@ std::optional<FileURL> InMemoryFileSystem::trashItem(const FileURL& item) {
   finished(Operation::trashItem, item);
   if (!reportsTrashLocation) return std::nullopt;
   return location;
+}
+
+void InMemoryFileSystem::forgetTrashedItem(const FileURL& trashedLocation,
+                                           const FileURL& originalLocation) {
+  record(Operation::forgetTrashedItem, trashedLocation, originalLocation);
+  finished(Operation::forgetTrashedItem, trashedLocation, originalLocation);
+}
+
+bool InMemoryFileSystem::isInTrash(const FileURL& item) {
+  record(Operation::isInTrash, item);
+  const std::string path = clean(item.path());
+  const std::string trash = join(mountPoint(path), ".Trash");
+  bool inside = path == trash || isBelow(path, trash);
+  finished(Operation::isInTrash, item);
+  return inside;
 }
 
 void InMemoryFileSystem::synchronize(const FileURL& item) {
@@ -306,7 +370,14 @@ void InMemoryFileSystem::transplant(const std::string& from, const std::string& 
     if (path == from) moved.emplace_back(to, node);
     if (isBelow(path, from)) moved.emplace_back(to + path.substr(from.size()), node);
   }
-  if (!keepSource) remove(from);
+  if (keepSource) {
+    for (auto& [path, node] : moved) {
+      node.inode = freshInode();
+      node.changes = 0;
+    }
+  } else {
+    remove(from);
+  }
   for (auto& [path, node] : moved) nodes_[path] = std::move(node);
 }
 

@@ -1,7 +1,9 @@
 // A FileSystem held in memory, for tests where the behaviour under test is
 // the engine's rather than the disk's. Several volumes (mount points), a
 // Trash per volume, symbolic links, a log of every call and hooks that can
-// fail a call or change the tree just before or after it.
+// fail a call or change the tree just before or after it. Every item has an
+// inode of its own (kept by a move, new for a copy) and a change count that
+// stands in for the status-change time, so identities behave as on a disk.
 #pragma once
 
 #include <functional>
@@ -27,12 +29,17 @@ class InMemoryFileSystem final : public FileSystem {
     createDirectory,
     moveItem,
     copyItem,
+    // Both ways to the Trash, checked or not.
     trashItem,
     synchronize,
+    identity,
+    forgetTrashedItem,
+    isInTrash,
   };
 
   // One call through the interface: its operation, its first URL and, for
-  // moves and copies, the destination.
+  // moves and copies, the destination; for forgetTrashedItem the original
+  // location.
   struct Call {
     Operation operation;
     FileURL url;
@@ -62,6 +69,9 @@ class InMemoryFileSystem final : public FileSystem {
   void setModificationDate(const std::string& path, Date date);
   // Removes the item and everything below it.
   void remove(const std::string& path);
+  // As a write that keeps the size and sets the modification time back:
+  // only the change count moves.
+  void touchWithoutTrace(const std::string& path);
 
   // Inspection.
   bool exists(const std::string& path) const;
@@ -71,6 +81,9 @@ class InMemoryFileSystem final : public FileSystem {
   std::vector<std::string> allPaths() const;
   // The locations that trashItem gave out, in order.
   const std::vector<FileURL>& trashed() const { return trashed_; }
+  // The identity identity() would give, without logging; absent when
+  // nothing is there.
+  std::optional<FileIdentity> identityOf(const std::string& path) const;
   const std::vector<Call>& calls() const { return calls_; }
   std::vector<Call> calls(Operation operation) const;
   void clearCalls() { calls_.clear(); }
@@ -90,8 +103,14 @@ class InMemoryFileSystem final : public FileSystem {
   ContentHash contentHash(const FileURL& file) override;
   void createDirectory(const FileURL& folder) override;
   void moveItem(const FileURL& source, const FileURL& destination) override;
-  void copyItem(const FileURL& source, const FileURL& destination) override;
+  FileIdentity copyItem(const FileURL& source, const FileURL& destination) override;
+  FileIdentity identity(const FileURL& item) override;
   std::optional<FileURL> trashItem(const FileURL& item) override;
+  std::optional<FileURL> trashItemIfUnchanged(const FileURL& item,
+                                              const FileIdentity& expected) override;
+  void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) override;
+  // At or below "<mount>/.Trash" of any volume.
+  bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
 
  private:
@@ -104,7 +123,12 @@ class InMemoryFileSystem final : public FileSystem {
     std::optional<std::string> contentType;
     std::vector<std::string> whereFroms;
     std::string linkTarget;
+    uint64_t inode = freshInode();
+    uint64_t changes = 0;
   };
+
+  static uint64_t freshInode();
+  std::optional<FileURL> moveToTrash(const FileURL& item);
 
   void record(Operation operation, const FileURL& url,
               const std::optional<FileURL>& destination = std::nullopt);

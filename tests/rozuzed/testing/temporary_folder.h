@@ -2,6 +2,7 @@
 // that tests can run side by side (ctest -j).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,21 @@ class ScopedEnvironment {
  private:
   std::string name_;
   std::optional<std::string> previous_;
+};
+
+// Makes every write that would take a file past `bytes` fail with EFBIG, the
+// way a full volume makes it fail part-way, until it goes; the signal such a
+// write raises is ignored meanwhile. Process-wide: for tests that run alone.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(std::uint64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t previousSoft_;
+  void (*previousHandler_)(int);
 };
 
 // Writes `contents` to a new file at `path` (its folder must exist) and, when
