@@ -124,6 +124,22 @@ TEST_F(StandAloneMoveTest, TheTrashRefusingTheOriginalTakesTheCopyBack) {
   EXPECT_EQ(fs.contents(fs.trashed()[0].path()), bytes);
 }
 
+TEST_F(StandAloneMoveTest, AnOriginalEditedAfterItWasCopiedStaysAndTheCopyGoes) {
+  fs.afterCall = [&](const InMemoryFileSystem::Call& call) {
+    if (call.operation == Op::copyItem) fs.setContents("/src/a.bin", "nine bytes and more");
+  };
+  try {
+    move();
+    FAIL() << "the move went through";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::sourceChangedDuringMove(source));
+  }
+  EXPECT_EQ(fs.contents("/src/a.bin"), "nine bytes and more");
+  EXPECT_FALSE(fs.exists("/ext/a.bin"));
+  ASSERT_EQ(fs.trashed().size(), 1u);
+  EXPECT_EQ(fs.contents(fs.trashed()[0].path()), bytes);
+}
+
 TEST_F(StandAloneMoveTest, AnUnreadableSourceCopiesNothing) {
   fs.remove("/src/a.bin");
   EXPECT_THROW(move(), SortError);

@@ -2,8 +2,10 @@
 // behaviour under test is the file system's (renames that never replace,
 // real copies, the freedesktop Trash, fsync) rather than the engine's.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -12,50 +14,17 @@
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/support/content_hashing.h"
+#include "rozuzed/testing/intercepting_file_system.h"
 #include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {
 
+using testing::InterceptingFileSystem;
 using testing::TemporaryFolder;
 
 constexpr double kLongAgo = 1'500'000'000.25;
-
-// Passes every call to the live file system; `afterCopy` runs after a
-// successful copy, given the source and the copy, to damage the copy the way
-// a faulty disk would or to change the source the way another program
-// would.
-class DamagingFileSystem final : public FileSystem {
- public:
-  std::vector<FileURL> contentsOfDirectory(const FileURL& f) override {
-    return live.contentsOfDirectory(f);
-  }
-  FileMetadata metadata(const FileURL& i) override { return live.metadata(i); }
-  bool fileExists(const FileURL& u) override { return live.fileExists(u); }
-  VolumeID volumeID(const FileURL& i) override { return live.volumeID(i); }
-  ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
-  void createDirectory(const FileURL& f) override { live.createDirectory(f); }
-  void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
-  FileIdentity copyItem(const FileURL& s, const FileURL& d) override {
-    FileIdentity opened = live.copyItem(s, d);
-    if (afterCopy) afterCopy(s, d);
-    return opened;
-  }
-  FileIdentity identity(const FileURL& i) override { return live.identity(i); }
-  std::optional<FileURL> trashItem(const FileURL& i) override { return live.trashItem(i); }
-  std::optional<FileURL> trashItemIfUnchanged(const FileURL& i, const FileIdentity& e) override {
-    return live.trashItemIfUnchanged(i, e);
-  }
-  void forgetTrashedItem(const FileURL& t, const FileURL& o) override {
-    live.forgetTrashedItem(t, o);
-  }
-  bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
-  void synchronize(const FileURL& i) override { live.synchronize(i); }
-
-  LiveFileSystem live;
-  std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
-};
 
 class ExecutorLiveTest : public ::testing::Test {
  protected:
@@ -116,6 +85,24 @@ TEST_F(ExecutorLiveTest, SameVolumeMovesAreRenamesThatNeverReplace) {
   EXPECT_EQ(journal.run(plan.id)->state, RunState::finished);
 }
 
+// A folder laid out like a Trash that is not one: sorting its files/ folder
+// leaves every file of its info/ folder alone.
+TEST_F(ExecutorLiveTest, SortingAFolderNamedLikeATrashRemovesNothing) {
+  const std::string trash = scratch / (".Trash-" + std::to_string(::getuid()));
+  std::filesystem::create_directories(trash + "/files/Documents");
+  std::filesystem::create_directories(trash + "/info");
+  testing::writeFile(trash + "/files/a.pdf", "A", kLongAgo);
+  testing::writeFile(trash + "/info/a.pdf.trashinfo", "the user's own notes");
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+
+  auto plan =
+      makePlan({plannedMove(trash + "/files/a.pdf", trash + "/files/Documents")}, trash + "/files");
+  ASSERT_TRUE(Executor(fileSystem, journal).apply(plan).isCompleteSuccess());
+
+  EXPECT_EQ(testing::readFile(trash + "/files/Documents/a.pdf"), "A");
+  EXPECT_EQ(testing::readFile(trash + "/info/a.pdf.trashinfo"), "the user's own notes");
+}
+
 class CrossVolumeLiveTest : public ExecutorLiveTest {
  protected:
   void SetUp() override {
@@ -169,7 +156,7 @@ TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
   // The destination is on the build tree's volume this time, so the staging
   // file goes to the Trash under the scratch folder.
   testing::writeFile(*other / "photo.pdf", "original bytes", kLongAgo);
-  DamagingFileSystem damaging;
+  InterceptingFileSystem damaging;
   damaging.afterCopy = [](const FileURL&, const FileURL& copy) {
     truncate(copy.path().c_str(), 3);
   };
@@ -188,6 +175,61 @@ TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
   ASSERT_NE(trashed, std::filesystem::directory_iterator());
   EXPECT_TRUE(trashed->path().filename().string().starts_with(".ombrix-tmp-"));
   EXPECT_EQ(journal.entries(plan.id)[0].state, EntryState::abandoned);
+}
+
+// The user's program appends a line once the copy is complete: the source
+// keeps its newest bytes where it is, and the stale copy goes.
+TEST_F(CrossVolumeLiveTest, ASourceEditedOnceCopiedStaysWhereItIs) {
+  const std::string bytes(2 * 1024 * 1024 + 3, 'e');
+  testing::writeFile(*other / "log.pdf", bytes, kLongAgo);
+  InterceptingFileSystem editing;
+  editing.afterCopy = [](const FileURL& source, const FileURL&) {
+    std::ofstream(source.path(), std::ios::app) << "one more line\n";
+  };
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+
+  auto plan = makePlan({plannedMove(*other / "log.pdf", scratch / "out")}, other->path());
+  auto report = Executor(editing, journal).apply(plan);
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  const auto source = FileURL::fromPath(*other / "log.pdf");
+  EXPECT_EQ(report.failures[0].error, SortError::sourceChangedDuringMove(source));
+  EXPECT_EQ(testing::readFile(*other / "log.pdf"), bytes + "one more line\n");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "out"));
+  EXPECT_EQ(testing::readFile(scratch / "data/Trash/files/log.pdf"), bytes);
+  auto entry = journal.entries(plan.id).at(0);
+  EXPECT_EQ(entry.state, EntryState::abandoned);
+  EXPECT_EQ(entry.attentionReason,
+            "log.pdf changed while it was being moved; it was left where it was");
+}
+
+// A full volume stops the copy part-way: the partial staging file is ours
+// and goes away, not into the Trash, where it would keep the space taken.
+TEST_F(CrossVolumeLiveTest, ACopyStoppedByAFullVolumeLeavesNoStagingFileAnywhere) {
+  const std::string bytes(3 * 1024 * 1024, 'f');
+  testing::writeFile(scratch / "in.pdf", bytes, kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  auto plan = makePlan({plannedMove(scratch / "in.pdf", *other / "Documents")}, scratch.path());
+
+  ExecutionReport report = [&] {
+    testing::ScopedFileSizeLimit fullVolume(1024 * 1024);
+    return Executor(fileSystem, journal).apply(plan);
+  }();
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  EXPECT_EQ(report.failures[0].error.errorCase(), SortError::Case::copyFailed);
+  EXPECT_EQ(report.failures[0].error.underlying(), "File too large");
+  EXPECT_EQ(testing::readFile(scratch / "in.pdf"), bytes);
+  EXPECT_TRUE(std::filesystem::is_empty(*other / "Documents"));
+  const std::string uid = std::to_string(::getuid());
+  for (const std::string& trash :
+       {scratch / "data/Trash", "/dev/shm/.Trash-" + uid, "/dev/shm/.Trash/" + uid}) {
+    std::error_code missing;
+    for (const auto& item : std::filesystem::directory_iterator(trash + "/files", missing)) {
+      EXPECT_FALSE(item.path().filename().string().starts_with(".ombrix-tmp-")) << item.path();
+    }
+  }
+  EXPECT_EQ(journal.entries(plan.id).at(0).state, EntryState::abandoned);
 }
 
 TEST_F(CrossVolumeLiveTest, TheStandAloneMoveCopiesStraightToItsDestination) {

@@ -796,6 +796,56 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
   }
 }
 
+// Another program changes the source once the copy has read it, and before
+// it goes to the Trash: the user's newest bytes must not end up in the Trash
+// while the destination holds the old ones.
+TEST_F(CrossVolumeTransferTest, ASourceChangedAfterItWasCopiedStaysWhereItIs) {
+  struct Case {
+    const char* what;
+    std::function<void(InMemoryFileSystem&)> change;
+    // What the source path holds afterwards.
+    std::string contents;
+  };
+  const std::vector<Case> cases = {
+      {"a line appended", [](auto& f) { f.setContents("/src/a.bin", "contents of a.bin\nmore"); },
+       "contents of a.bin\nmore"},
+      {"rewritten with its size and time kept", [](auto& f) { f.touchWithoutTrace("/src/a.bin"); },
+       "contents of a.bin"},
+      {"replaced by a file of the same bytes",
+       [](auto& f) {
+         f.addFile("/src/a.bin", {.contents = "contents of a.bin", .modificationDate = kOld});
+       },
+       "contents of a.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs = InMemoryFileSystem{{"/ext"}};
+    journal.clearCalls();
+    move = addMove("a.bin", "/ext/Documents");
+    plan = makePlan({move});
+    fs.afterCall = [&](const InMemoryFileSystem::Call& call) {
+      if (call.operation == Op::copyItem) c.change(fs);
+    };
+
+    auto report = apply(plan);
+
+    ASSERT_EQ(report.failures.size(), 1u);
+    const SortError expected = SortError::sourceChangedDuringMove(move.source);
+    EXPECT_EQ(report.failures[0].error, expected);
+    EXPECT_EQ(expected.errorDescription(),
+              "a.bin changed while it was being moved; it was left where it was");
+    auto entry = storedEntry(plan.id, move.source);
+    EXPECT_EQ(entry->state, EntryState::abandoned);
+    EXPECT_EQ(entry->attentionReason, expected.errorDescription());
+    EXPECT_EQ(fs.contents("/src/a.bin"), c.contents);
+    // The copy, ours and stale now, is what went to the Trash.
+    EXPECT_FALSE(fs.exists("/ext/Documents/a.bin"));
+    ASSERT_EQ(fs.trashed().size(), 1u);
+    EXPECT_EQ(fs.trashed()[0].path(), "/ext/.Trash/files/a.bin");
+    EXPECT_EQ(fs.contents("/ext/.Trash/files/a.bin"), "contents of a.bin");
+  }
+}
+
 TEST_F(CrossVolumeTransferTest, ARetryAfterARefusedRenameUsesAFreshStagingFile) {
   std::optional<FileURL> firstStaging;
   fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {

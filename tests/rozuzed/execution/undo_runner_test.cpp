@@ -1,8 +1,11 @@
 #include "rozuzed/execution/undo_runner.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <stop_token>
 
@@ -13,6 +16,7 @@
 #include "rozuzed/support/content_hashing.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/intercepting_file_system.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/temporary_folder.h"
 
@@ -433,6 +437,82 @@ TEST_F(UndoRunnerTest, AReverseCopyThatFailsLeavesTheFileWhereTheRunPutIt) {
   }
 }
 
+// The run's copy was edited where it lies, keeping its size, and its time
+// set back: the original in the Trash stays there and the edit stays put.
+TEST_F(UndoRunnerTest, ACopyEditedWithoutATraceIsNotTradedForItsOriginal) {
+  JournalEntry e = transferred("a.txt");
+  fs.setContents("/ext/Documents/a.txt", "CONTENTS OF A.TXT");
+  fs.setModificationDate("/ext/Documents/a.txt", kOld);
+  auto report = undo();
+
+  EXPECT_TRUE(report.restored.empty());
+  ASSERT_EQ(report.skipped.size(), 1u);
+  EXPECT_EQ(report.skipped[0].reason,
+            UndoSkipReason::fingerprintMismatch(*e.fingerprintAfter, *e.fingerprintAfter));
+  EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), "CONTENTS OF A.TXT");
+  EXPECT_EQ(fs.contents("/.Trash/files/a.txt"), contentsOf("a.txt"));
+  EXPECT_FALSE(fs.exists("/src/a.txt"));
+  EXPECT_TRUE(fs.trashed().empty());
+  EXPECT_TRUE(fs.calls(Op::moveItem).empty());
+  EXPECT_TRUE(stored(e.id).isUndoable());
+}
+
+// The run's copy is edited while the undo works: it stays where it is, with
+// its edit, and what the undo put back goes to the Trash again.
+TEST_F(UndoRunnerTest, ACopyEditedDuringItsUndoStaysAndWhatCameBackGoes) {
+  struct Case {
+    std::string name;
+    TrashedSource trashed;
+    // Stages the edit at the right step.
+    std::function<void(InMemoryFileSystem&, const InMemoryFileSystem::Call&)> edit;
+  };
+  const std::vector<Case> cases = {
+      {"once its original is back from the Trash", TrashedSource::inTrash,
+       [](InMemoryFileSystem& fs, const InMemoryFileSystem::Call& call) {
+         if (call.operation == Op::trashItem && call.url == url("/ext/Documents/a.txt")) {
+           fs.setContents("/ext/Documents/a.txt", "contents of a.txt, edited");
+         }
+       }},
+      {"once it was copied back", TrashedSource::removed,
+       [](InMemoryFileSystem& fs, const InMemoryFileSystem::Call& call) {
+         if (call.operation == Op::moveItem) fs.touchWithoutTrace("/ext/Documents/a.txt");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    JournalEntry e = transferred("a.txt", c.trashed);
+    const std::string edited =
+        c.trashed == TrashedSource::inTrash ? "contents of a.txt, edited" : contentsOf("a.txt");
+    fs.beforeCall = [&](const InMemoryFileSystem::Call& call) { c.edit(fs, call); };
+    auto report = undo();
+    fs.beforeCall = nullptr;
+
+    EXPECT_TRUE(report.restored.empty());
+    ASSERT_EQ(report.skipped.size(), 1u);
+    const SortError expected = SortError::sourceChangedDuringMove(e.destinationURL);
+    EXPECT_EQ(report.skipped[0].reason, UndoSkipReason::restoreFailed(expected));
+    EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), edited);
+    EXPECT_FALSE(fs.exists("/src/a.txt"));
+    EXPECT_EQ(fs.contents(fs.trashed().back().path()), contentsOf("a.txt"));
+    EXPECT_EQ(fs.trashed().back().path(), "/.Trash/files/a.txt");
+    auto u = undoEntries(report).at(0);
+    EXPECT_EQ(u.state, EntryState::abandoned);
+    EXPECT_EQ(u.attentionReason,
+              "a.txt changed while it was being moved; it was left where it was");
+    EXPECT_TRUE(stored(e.id).isUndoable());
+  }
+}
+
+TEST_F(UndoRunnerTest, AReturnFromTheTrashDropsThatItemsTrashRecord) {
+  JournalEntry e = transferred("a.txt");
+  undo();
+  auto forgotten = fs.calls(Op::forgetTrashedItem);
+  ASSERT_EQ(forgotten.size(), 1u);
+  EXPECT_EQ(forgotten[0].url, *e.trashedSourceURL);
+  EXPECT_EQ(forgotten[0].destination, e.sourceURL);
+}
+
 TEST_F(UndoRunnerTest, EachAttemptStagesUnderAFreshName) {
   transferred("a.txt", TrashedSource::removed);
   int copies = 0;
@@ -833,6 +913,74 @@ TEST_F(UndoRunnerLiveTest, AnOriginalGoneFromTheTrashComesBackByAVerifiedCopy) {
     left.push_back(item.path().filename());
   }
   EXPECT_EQ(left, std::vector<std::string>{name});
+}
+
+// The run's copy rewritten where it lies, at the same size, its time set
+// back: only its bytes tell, and its original stays in the Trash.
+TEST_F(UndoRunnerLiveTest, ACopyEditedWithoutATraceKeepsItsOriginalInTheTrash) {
+  Uuid runID = apply();
+  const std::string copy = *other / ("Documents/" + name);
+  {
+    std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(1000);
+    file << "EDIT";
+  }
+  const timespec times[2] = {{0, UTIME_OMIT}, {1'600'000'000, 500'000'000}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+
+  auto report = UndoRunner(fileSystem, journal).undo(runID);
+
+  EXPECT_TRUE(report.restored.empty());
+  ASSERT_EQ(report.skipped.size(), 1u);
+  EXPECT_EQ(report.skipped[0].reason.reasonCase(), UndoSkipReason::Case::fingerprintMismatch);
+  std::string edited = bytes;
+  edited.replace(1000, 4, "EDIT");
+  EXPECT_EQ(testing::readFile(copy), edited);
+  EXPECT_FALSE(testing::pathExists(scratch / ("in/" + name)));
+  std::string trash = scratch / "data/Trash";
+  EXPECT_EQ(testing::readFile(trash + "/files/" + name), bytes);
+  EXPECT_TRUE(testing::pathExists(trash + "/info/" + name + ".trashinfo"));
+}
+
+// Another program appends to the run's copy while the undo works: the copy
+// keeps its new line where it is, and what the undo brought back goes to
+// the Trash again.
+TEST_F(UndoRunnerLiveTest, ACopyEditedWhileItGoesBackStaysWhereItIs) {
+  for (bool originalInTrash : {true, false}) {
+    SCOPED_TRACE(originalInTrash ? "back from the Trash" : "copied back");
+    testing::writeFile(scratch / ("in/" + name), bytes, kWhen);
+    Uuid runID = apply();
+    std::string trash = scratch / "data/Trash";
+    if (!originalInTrash) {
+      std::filesystem::remove(trash + "/files/" + name);
+      std::filesystem::remove(trash + "/info/" + name + ".trashinfo");
+    }
+    const FileURL copy = FileURL::fromPath(*other / ("Documents/" + name));
+    auto append = [&](const FileURL& item) {
+      if (item == copy) std::ofstream(copy.path(), std::ios::app) << "one more line\n";
+    };
+    testing::InterceptingFileSystem editing;
+    if (originalInTrash) {
+      editing.beforeTrash = append;
+    } else {
+      editing.afterCopy = [&](const FileURL& source, const FileURL&) { append(source); };
+    }
+
+    auto report = UndoRunner(editing, journal).undo(runID);
+
+    EXPECT_TRUE(report.restored.empty());
+    ASSERT_EQ(report.skipped.size(), 1u);
+    EXPECT_EQ(report.skipped[0].reason,
+              UndoSkipReason::restoreFailed(SortError::sourceChangedDuringMove(copy)));
+    EXPECT_EQ(testing::readFile(copy.path()), bytes + "one more line\n");
+    EXPECT_FALSE(testing::pathExists(scratch / ("in/" + name)));
+    EXPECT_EQ(testing::readFile(trash + "/files/" + name), bytes);
+    EXPECT_TRUE(testing::pathExists(trash + "/info/" + name + ".trashinfo"));
+
+    std::filesystem::remove(copy.path());
+    std::filesystem::remove(trash + "/files/" + name);
+    std::filesystem::remove(trash + "/info/" + name + ".trashinfo");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+// The live file system with two places where a test can step in, the way a
+// faulty disk or another program would: after a copy, and just before an
+// item is sent to the Trash.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "rozuzed/filesystem/live_file_system.h"
+
+namespace rozuzed::testing {
+
+// Passes every call to a LiveFileSystem. `afterCopy` runs after a successful
+// copy with the source and the copy; `beforeTrash` runs with the item before
+// either way to the Trash is taken.
+class InterceptingFileSystem final : public FileSystem {
+ public:
+  std::vector<FileURL> contentsOfDirectory(const FileURL& f) override {
+    return live.contentsOfDirectory(f);
+  }
+  FileMetadata metadata(const FileURL& i) override { return live.metadata(i); }
+  bool fileExists(const FileURL& u) override { return live.fileExists(u); }
+  VolumeID volumeID(const FileURL& i) override { return live.volumeID(i); }
+  ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
+  void createDirectory(const FileURL& f) override { live.createDirectory(f); }
+  void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
+  FileIdentity copyItem(const FileURL& s, const FileURL& d) override {
+    FileIdentity opened = live.copyItem(s, d);
+    if (afterCopy) afterCopy(s, d);
+    return opened;
+  }
+  FileIdentity identity(const FileURL& i) override { return live.identity(i); }
+  std::optional<FileURL> trashItem(const FileURL& i) override {
+    if (beforeTrash) beforeTrash(i);
+    return live.trashItem(i);
+  }
+  std::optional<FileURL> trashItemIfUnchanged(const FileURL& i, const FileIdentity& e) override {
+    if (beforeTrash) beforeTrash(i);
+    return live.trashItemIfUnchanged(i, e);
+  }
+  void forgetTrashedItem(const FileURL& t, const FileURL& o) override {
+    live.forgetTrashedItem(t, o);
+  }
+  bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
+  void synchronize(const FileURL& i) override { live.synchronize(i); }
+
+  LiveFileSystem live;
+  std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
+  std::function<void(const FileURL& item)> beforeTrash;
+};
+
+}  // namespace rozuzed::testing
