@@ -1,13 +1,17 @@
 #include "rozuzed/recovery/recovery_runner.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include <gtest/gtest.h>
 
 #include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/filesystem/trash.h"
 #include "rozuzed/support/content_hashing.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
@@ -312,6 +316,32 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
   }
 }
 
+// Judged by its bytes, then written to before it goes: the original stays
+// where it is, with the copy beside it, for the user to look at.
+TEST_F(RecoveryRunnerTest, AnOriginalChangedAfterItWasJudgedStaysWhereItIs) {
+  std::vector<JournalEntry> entries{transferring("a.txt")};
+  addRun(entries);
+  const JournalEntry& e = entries[0];
+  put(e.sourceURL, contentsOf("a.txt"));
+  put(e.destinationURL, contentsOf("a.txt"));
+  fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
+    if (call.operation == Op::trashItem && call.url == e.sourceURL) {
+      fs.touchWithoutTrace(e.sourceURL.path());
+    }
+  };
+
+  reconcile();
+
+  JournalEntry settled = stored(e);
+  EXPECT_EQ(settled.state, EntryState::needsAttention);
+  EXPECT_EQ(settled.attentionReason,
+            "Could not move the original at /src/a.txt to the Trash: a.txt changed while it was "
+            "being moved; it was left where it was");
+  EXPECT_EQ(fs.contents("/src/a.txt"), contentsOf("a.txt"));
+  EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), contentsOf("a.txt"));
+  EXPECT_TRUE(fs.trashed().empty());
+}
+
 TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovered) {
   JournalEntry committed = renaming("a.txt", 0);
   committed.state = EntryState::committed;
@@ -495,6 +525,11 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
       EXPECT_EQ(fs.contents(u.sourceURL.path()), c.inTrash) << "the later item stays";
     }
     EXPECT_EQ(stored(e).undoneAt.has_value(), c.expected == EntryState::committed);
+    // The file left the Trash, so the Trash's record of it goes.
+    auto forgotten = fs.calls(Op::forgetTrashedItem);
+    ASSERT_EQ(forgotten.size(), 1u);
+    EXPECT_EQ(forgotten[0].url, u.sourceURL);
+    EXPECT_EQ(forgotten[0].destination, u.destinationURL);
     if (c.refuse) {
       EXPECT_EQ(settled.attentionReason,
                 "Could not move the copy at /ext/Documents/a.txt to the Trash: Could not move "
@@ -592,6 +627,78 @@ TEST(RecoveryRunnerLiveTest, SettlesAnInterruptedRunOnRealFiles) {
   EXPECT_TRUE(testing::pathExists(trash + "/info/placed.txt.trashinfo"));
   EXPECT_EQ(testing::readFile(trash + "/files/" + entries[1].tempURL->lastPathComponent()),
             "conte");
+}
+
+// An undo that died once its file was out of the Trash but before it
+// dropped the file's Trash record: recovery drops that record, and only it.
+TEST(RecoveryRunnerLiveTest, FinishesAReturnFromTheTrashOnRealFiles) {
+  TemporaryFolder scratch;
+  testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
+  const std::string user = scratch / "user";
+  std::filesystem::create_directories(user + "/elsewhere");
+  std::filesystem::create_directories(scratch / "sorted");
+  const Date mtime = 1'650'000'000.5;
+  const std::string a = contentsOf("a.txt");
+  testing::writeFile(user + "/a.txt", a, mtime);
+  testing::writeFile(scratch / "sorted/a.txt", a, mtime);
+  FileURL trashed = Trash::trashItem(url(user + "/a.txt"));
+  const std::string trash = scratch / "data/Trash";
+  ASSERT_EQ(::rename(trashed.path().c_str(), (user + "/a.txt").c_str()), 0);
+  // Another a.txt of the user's, in the Trash under another name.
+  testing::writeFile(user + "/elsewhere/a.txt", "another", mtime);
+  FileURL other = Trash::trashItem(url(user + "/elsewhere/a.txt"));
+  ASSERT_NE(other, trashed);
+
+  InMemoryJournalStore journal;
+  JournalEntry e{.state = EntryState::committed,
+                 .strategy = MoveStrategy::crossVolumeCopyVerifyTrash,
+                 .sourceURL = url(user + "/a.txt"),
+                 .destinationURL = url(scratch / "sorted/a.txt"),
+                 .trashedSourceURL = trashed,
+                 .fingerprintBefore = {static_cast<int64_t>(a.size()), mtime},
+                 .sourceHash = ContentHashing::sha256(a),
+                 .fingerprintAfter = FileFingerprint{static_cast<int64_t>(a.size()), mtime},
+                 .matchedRuleID = "rule",
+                 .intentAt = kOld,
+                 .committedAt = kOld,
+                 .completedBy = CompletionSource::run};
+  RunRecord applied{.state = RunState::finished, .startedAt = kOld};
+  e.runID = applied.id;
+  journal.beginRun(applied, {e});
+  JournalEntry u{.strategy = MoveStrategy::sameVolumeMove,
+                 .sourceURL = trashed,
+                 .destinationURL = e.sourceURL,
+                 .fingerprintBefore = e.fingerprintBefore,
+                 .matchedRuleID = "rule",
+                 .reversesEntryID = e.id,
+                 .intentAt = kOld};
+  RunRecord undo{.kind = RunKind::undo,
+                 .state = RunState::running,
+                 .reversesRunID = applied.id,
+                 .startedAt = kOld,
+                 .owner = kGone};
+  u.runID = undo.id;
+  journal.beginRun(undo, {u});
+
+  LiveFileSystem fileSystem;
+  auto lock = RunLock::acquire(scratch.url().appendingPathComponent("run.lock"));
+  RecoveryRunner(fileSystem, journal).reconcile(*lock);
+
+  EXPECT_EQ(journal.entries(undo.id).at(0).state, EntryState::committed);
+  EXPECT_EQ(testing::readFile(user + "/a.txt"), a);
+  // What the Trash holds: the other a.txt and the copy the run left behind,
+  // each with its record; no record of the file that left.
+  std::multiset<std::string> recorded;
+  for (const auto& record : std::filesystem::directory_iterator(trash + "/info")) {
+    std::string text = testing::readFile(record.path()).value_or("");
+    auto start = text.find("Path=") + 5;
+    recorded.insert(text.substr(start, text.find('\n', start) - start));
+  }
+  const std::string real = std::filesystem::canonical(scratch.path()).string();
+  EXPECT_EQ(recorded,
+            (std::multiset<std::string>{real + "/user/elsewhere/a.txt", real + "/sorted/a.txt"}));
+  EXPECT_EQ(testing::readFile(other.path()), "another");
+  EXPECT_FALSE(testing::pathExists(scratch / "sorted/a.txt"));
 }
 
 }  // namespace
