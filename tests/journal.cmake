@@ -1,11 +1,16 @@
 if(NOT OMBRIX_FUZZ)
-# Takes the run lock in a process of its own, for the cross-process tests.
+# Take the run lock, and use the journal, in processes of their own, for the
+# cross-process tests.
 add_executable(run_lock_holder rozuzed/journal/run_lock_holder.cpp)
 target_link_libraries(run_lock_holder PRIVATE rozuzed_journal)
+add_executable(journal_client rozuzed/journal/journal_client.cpp)
+target_link_libraries(journal_client PRIVATE rozuzed_journal)
 
 rozuzed_tests(rozuzed_journal_tests
   SOURCES
     rozuzed/testing/temporary_folder.cpp
+    rozuzed/testing/subprocess.cpp
+    rozuzed/journal/helper_process.cpp
     rozuzed/model/journal_entry_test.cpp
     rozuzed/model/run_record_test.cpp
     rozuzed/model/batch_summary_test.cpp
@@ -19,5 +24,5 @@ rozuzed_tests(rozuzed_journal_tests
   LABELS journal)
 # The shared test helpers include each other as "testing/...".
 target_include_directories(rozuzed_journal_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
-add_dependencies(rozuzed_journal_tests run_lock_holder)
+add_dependencies(rozuzed_journal_tests run_lock_holder journal_client)
 endif()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <unordered_set>
 
 namespace rozuzed {
 namespace {
@@ -160,6 +161,26 @@ void InMemoryJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
 void InMemoryJournalStore::save(const SortPlan& plan) {
   std::lock_guard<std::mutex> hold(lock_);
   plans_.insert_or_assign(plan.id, plan);
+
+  std::unordered_set<Uuid> referenced;
+  for (const auto& [id, run] : runs_) {
+    if (run.planID) referenced.insert(*run.planID);
+  }
+  std::vector<const SortPlan*> unreferenced;
+  for (const auto& [id, saved] : plans_) {
+    if (referenced.count(id) == 0) unreferenced.push_back(&saved);
+  }
+  const auto newest = static_cast<std::size_t>(kUnreferencedPlansKept);
+  if (unreferenced.size() <= newest) return;
+  std::sort(unreferenced.begin(), unreferenced.end(), [](const SortPlan* a, const SortPlan* b) {
+    if (auto order = std::weak_order(b->createdAt, a->createdAt); order != 0) return order < 0;
+    return b->id < a->id;
+  });
+  std::vector<Uuid> pruned;
+  for (std::size_t i = newest; i < unreferenced.size(); ++i) {
+    if (unreferenced[i]->id != plan.id) pruned.push_back(unreferenced[i]->id);
+  }
+  for (const Uuid& id : pruned) plans_.erase(id);
 }
 
 std::optional<SortPlan> InMemoryJournalStore::plan(const Uuid& id) {

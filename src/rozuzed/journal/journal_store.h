@@ -62,12 +62,20 @@ class JournalStore {
 };
 
 // Plans saved after a scan, so that the reviewed plan can be applied later.
-// Same rules of replacement, copying and threading as JournalStore.
+// Same rules of replacement, copying and threading as JournalStore, except
+// that saving prunes the plans nobody can still need.
 class PlanStore {
  public:
+  // How many saved plans that no run names survive a save.
+  static constexpr int64_t kUnreferencedPlansKept = 5;
+
   virtual ~PlanStore() = default;
 
-  // Keeps the plan under its id, replacing one with the same id.
+  // Keeps the plan under its id, replacing one with the same id. Then
+  // removes every other plan that no run names as its planID, except the
+  // kUnreferencedPlansKept newest (by createdAt) of those, so rescanning
+  // all day does not fill the disk. The plan just saved and every plan a
+  // run names are always kept.
   virtual void save(const SortPlan& plan) = 0;
   virtual std::optional<SortPlan> plan(const Uuid& id) = 0;
   // Newest createdAt first, at most `limit`.

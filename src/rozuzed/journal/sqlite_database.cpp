@@ -1,8 +1,11 @@
 #include "rozuzed/journal/sqlite_database.h"
 
 #include <sqlite3.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
+#include <array>
+#include <filesystem>
 
 namespace rozuzed {
 namespace {
@@ -54,6 +57,31 @@ class StatementUse {
  private:
   sqlite3_stmt* statement_;
 };
+
+// A write-ahead log keeps its index in memory that every connection maps
+// from a file beside the database: across the machines that share a network
+// file system that memory is not shared, and some FUSE file systems cannot
+// map it at all. SQLite cannot tell, so these are recognised by type.
+bool sharesMemoryReliably(const std::string& databasePath) {
+  constexpr std::array<unsigned long, 10> kUnreliable{
+      0x6969,      // NFS
+      0x517B,      // SMB
+      0xFF534D42,  // CIFS
+      0xFE534D42,  // SMB2
+      0x5346414F,  // AFS
+      0x73757245,  // Coda
+      0x564C,      // NCP
+      0x01021997,  // 9P
+      0x00C36400,  // Ceph
+      0x65735546,  // FUSE
+  };
+  std::filesystem::path folder = std::filesystem::path(databasePath).parent_path();
+  if (folder.empty()) folder = ".";
+  struct statfs info {};
+  if (statfs(folder.c_str(), &info) != 0) return true;
+  auto type = static_cast<unsigned long>(info.f_type) & 0xFFFFFFFFUL;
+  return std::find(kUnreliable.begin(), kUnreliable.end(), type) == kUnreliable.end();
+}
 
 }  // namespace
 
@@ -129,6 +157,8 @@ sqlite3_stmt* SqliteConnection::prepared(std::string_view sql) {
 
 namespace {
 
+// Binds without copying (SQLITE_STATIC): every caller keeps `arguments`
+// alive until its StatementUse has reset the statement and cleared them.
 void bindAll(sqlite3* db, sqlite3_stmt* statement, std::span<const SqlValue> arguments) {
   if (static_cast<int>(arguments.size()) != sqlite3_bind_parameter_count(statement)) {
     throw SqliteError(SQLITE_RANGE, "statement expects " +
@@ -146,11 +176,11 @@ void bindAll(sqlite3* db, sqlite3_stmt* statement, std::span<const SqlValue> arg
     } else if (auto* real = std::get_if<double>(&value)) {
       rc = sqlite3_bind_double(statement, index, *real);
     } else if (auto* text = std::get_if<std::string>(&value)) {
-      rc = sqlite3_bind_text64(statement, index, text->data(), text->size(), SQLITE_TRANSIENT,
+      rc = sqlite3_bind_text64(statement, index, text->data(), text->size(), SQLITE_STATIC,
                                SQLITE_UTF8);
     } else if (auto* blob = std::get_if<SqlBlob>(&value)) {
       rc = sqlite3_bind_blob64(statement, index, blob->bytes.data(), blob->bytes.size(),
-                               SQLITE_TRANSIENT);
+                               SQLITE_STATIC);
     }
     if (rc != SQLITE_OK) throw SqliteError(rc, sqlite3_errmsg(db));
   }
@@ -268,12 +298,13 @@ void SqliteConnection::createTable(const SqlTable& table) {
   }
 }
 
-std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string& path) {
+std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string& path,
+                                                     const OpenOptions& options) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(
       path.c_str(), &db,
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
-      nullptr);
+      options.vfs.empty() ? nullptr : options.vfs.c_str());
   if (rc != SQLITE_OK) {
     std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
@@ -285,6 +316,7 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string& path) {
   if (sqlite3_db_readonly(db, "main") == 1) {
     throw SqliteError(SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY));
   }
+  database->chooseJournal(path);
   return database;
 }
 
@@ -299,20 +331,44 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openInMemory() {
     sqlite3_close(db);
     throw SqliteError(rc, message);
   }
-  return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db));
+  std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db));
+  database->execute("PRAGMA synchronous = FULL");
+  return database;
 }
 
 SqliteDatabase::SqliteDatabase(sqlite3* db) : db_(db), connection_(new SqliteConnection(db)) {
   sqlite3_busy_timeout(db_, busyTimeoutMilliseconds);
   sqlite3_extended_result_codes(db_, 1);
+}
+
+void SqliteDatabase::execute(const char* sql) {
   char* error = nullptr;
-  int rc = sqlite3_exec(db_, "PRAGMA synchronous = FULL", nullptr, nullptr, &error);
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
   if (rc != SQLITE_OK) {
     std::string message = error != nullptr ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
-    connection_.reset();
-    sqlite3_close(db_);
     throw SqliteError(rc, message);
+  }
+}
+
+void SqliteDatabase::chooseJournal(const std::string& path) {
+  bool wal = false;
+  if (sharesMemoryReliably(path)) {
+    try {
+      auto mode = connection_->fetchValue("PRAGMA journal_mode = WAL");
+      auto* text = mode ? std::get_if<std::string>(&*mode) : nullptr;
+      wal = text != nullptr && sqlite3_stricmp(text->c_str(), "wal") == 0;
+    } catch (const SqliteError&) {
+      // The file may be busy, damaged or not a database at all: the
+      // rollback journal serves, and whatever is wrong with the file shows
+      // at its first use.
+    }
+  }
+  if (wal) {
+    execute("PRAGMA synchronous = FULL");
+    execute(("PRAGMA journal_size_limit = " + std::to_string(walSizeLimitBytes)).c_str());
+  } else {
+    execute("PRAGMA synchronous = EXTRA");
   }
 }
 

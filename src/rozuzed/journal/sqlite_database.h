@@ -138,9 +138,29 @@ class SqliteDatabase {
   static constexpr const char* migrationsTable = "schema_migration";
   static constexpr int busyTimeoutMilliseconds = 5000;
 
-  // Opens the file, creating it when missing, with synchronous FULL and a
-  // busy timeout. Throws SqliteError, also when the file can only be read.
-  static std::unique_ptr<SqliteDatabase> open(const std::string& path);
+  // A write-ahead log that outgrows this is cut back to it once its frames
+  // are all in the database, so one large transaction does not keep its
+  // size on disk for the life of the connection.
+  static constexpr int64_t walSizeLimitBytes = 4 * 1024 * 1024;
+
+  struct OpenOptions {
+    // The SQLite VFS to open the file through; empty for SQLite's default.
+    // "unix-dotfile" (locking by a lock file, as on a file system without
+    // POSIX locks) shares no memory between connections, so SQLite refuses
+    // it a write-ahead log.
+    std::string vfs;
+  };
+
+  // Opens the file, creating it when missing, with a busy timeout and
+  // commits that survive a power cut: a write-ahead log with synchronous
+  // FULL, or where SQLite refuses the log (its answer to "PRAGMA
+  // journal_mode = WAL" is another mode) or the file lies on a network or
+  // FUSE file system (where the log's shared memory cannot be trusted), the
+  // rollback journal with synchronous EXTRA, which also syncs the folder
+  // when the journal goes. Throws SqliteError, also when the file can only
+  // be read.
+  static std::unique_ptr<SqliteDatabase> open(const std::string& path,
+                                              const OpenOptions& options = {});
   // A private, unnamed in-memory database.
   static std::unique_ptr<SqliteDatabase> openInMemory();
 
@@ -182,6 +202,8 @@ class SqliteDatabase {
  private:
   explicit SqliteDatabase(sqlite3* db);
 
+  void execute(const char* sql);
+  void chooseJournal(const std::string& path);
   void begin();
   void commit();
   void rollback() noexcept;

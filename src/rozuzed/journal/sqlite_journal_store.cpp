@@ -1,6 +1,7 @@
 #include "rozuzed/journal/sqlite_journal_store.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -122,6 +123,16 @@ constexpr const char* kEntryStatement =
 constexpr const char* kPlanStatement =
     "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
     "VALUES (?, ?, ?, ?, ?)";
+
+// Every other saved plan that no run names, beyond the newest
+// kUnreferencedPlansKept of them; arguments: the plan just saved, the count.
+constexpr const char* kPrunePlans =
+    "DELETE FROM plan\n"
+    "WHERE id <> ?1\n"
+    "  AND id NOT IN (SELECT planId FROM run WHERE planId IS NOT NULL)\n"
+    "  AND id NOT IN (SELECT id FROM plan\n"
+    "                 WHERE id NOT IN (SELECT planId FROM run WHERE planId IS NOT NULL)\n"
+    "                 ORDER BY createdAt DESC, id DESC LIMIT ?2)";
 
 constexpr const char* kFinishStatement = "UPDATE run SET state = ?, finishedAt = ? WHERE id = ?";
 
@@ -412,7 +423,8 @@ auto SQLiteJournalStore::perform(Body&& body) -> decltype(body(std::declval<Sqli
   }
 }
 
-SQLiteJournalStore::SQLiteJournalStore(const FileURL& url) {
+SQLiteJournalStore::SQLiteJournalStore(const FileURL& url,
+                                       const SqliteDatabase::OpenOptions& options) {
   FileURL folder = url.deletingLastPathComponent();
   std::error_code error;
   std::filesystem::create_directories(folder.path(), error);
@@ -421,7 +433,7 @@ SQLiteJournalStore::SQLiteJournalStore(const FileURL& url) {
                                         error.message());
   }
   try {
-    queue_ = SqliteDatabase::open(url.path());
+    queue_ = SqliteDatabase::open(url.path(), options);
     queue_->migrate(migrator());
   } catch (const SortError&) {
     throw;
@@ -563,11 +575,14 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
 }
 
 void SQLiteJournalStore::save(const SortPlan& plan) {
-  std::string payload = PlanCoding::encode(plan);
+  // Built in place, so the payload is not copied again on its way in.
+  const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
+                                          plan.sourceDirectory.path(), plan.ruleSetHash,
+                                          SqlBlob{PlanCoding::encode(plan)}};
   perform([&](SqliteConnection& db) {
-    db.execute(kPlanStatement,
-               std::vector<SqlValue>{plan.id.text(), plan.createdAt, plan.sourceDirectory.path(),
-                                     plan.ruleSetHash, SqlBlob{std::move(payload)}});
+    db.execute(kPlanStatement, arguments);
+    db.execute(kPrunePlans,
+               std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
   });
 }
 

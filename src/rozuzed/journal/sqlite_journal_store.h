@@ -23,10 +23,11 @@ namespace rozuzed {
 class SQLiteJournalStore final : public JournalStore, public PlanStore {
  public:
   // Opens (creating the folder, the file and the schema as needed) the
-  // database at `url`. Throws journalUnavailable: the folder cannot be made,
-  // the file is not a writable database, a migration fails, or the file was
-  // migrated by a later build.
-  explicit SQLiteJournalStore(const FileURL& url);
+  // database at `url`, durable as SqliteDatabase::open says; `options` is
+  // for tests that need another VFS. Throws journalUnavailable: the folder
+  // cannot be made, the file is not a writable database, a migration fails,
+  // or the file was migrated by a later build.
+  explicit SQLiteJournalStore(const FileURL& url, const SqliteDatabase::OpenOptions& options = {});
 
   // A private, unnamed in-memory database. A failure to open it arrives as
   // SQLite reports it; a migration failure as journalUnavailable.
@@ -46,7 +47,8 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
     bool operator==(const DurabilitySettings&) const = default;
   };
   // The connection's journal mode ("?" when unanswered) and synchronous
-  // level (-1 when unanswered). Changes nothing.
+  // level (-1 when unanswered): {"wal", 2} (FULL) normally, {"delete", 3}
+  // (EXTRA) where the write-ahead log cannot be used. Changes nothing.
   DurabilitySettings durabilitySettings();
 
   void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) override;
@@ -65,6 +67,8 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   std::vector<JournalEntry> entriesNeedingAttention() override;
   void clearAttention(const std::vector<Uuid>& entryIDs) override;
 
+  // Also prunes saved plans, as PlanStore::save says, in the same
+  // transaction.
   void save(const SortPlan& plan) override;
   // A stored plan newer than this build arrives as the plan reader's
   // journalUnavailable; other decoding failures as JsonDecodingError.

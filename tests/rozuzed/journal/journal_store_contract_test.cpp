@@ -339,6 +339,37 @@ TYPED_TEST(JournalStoreContractTest, PlansAreKeptByIdNewestFirst) {
   EXPECT_EQ(this->plans.recentPlans(10), (std::vector<SortPlan>{older, newer}));
 }
 
+TYPED_TEST(JournalStoreContractTest, SavingPrunesPlansNoRunNamesBeyondTheNewestFew) {
+  static_assert(PlanStore::kUnreferencedPlansKept == 5, "the times below assume five");
+  auto save = [&](Date createdAt) {
+    SortPlan plan{.createdAt = createdAt, .sourceDirectory = kFolder};
+    this->plans.save(plan);
+    return plan.id;
+  };
+  auto savedTimes = [&] {
+    std::vector<Date> times;
+    for (const SortPlan& plan : this->plans.recentPlans(100)) times.push_back(plan.createdAt);
+    return times;
+  };
+  // The two oldest plans are named by runs: one applied, one under way.
+  RunRecord applied = applyRun(100);
+  applied.planID = save(1);
+  applied.state = RunState::finished;
+  RunRecord running = applyRun(101);
+  running.planID = save(2);
+  this->journal.beginRun(applied, {});
+  this->journal.beginRun(running, {});
+
+  for (Date t = 10; t <= 16; ++t) save(t);
+  EXPECT_EQ(savedTimes(), (std::vector<Date>{16, 15, 14, 13, 12, 2, 1}));
+
+  // The plan just saved stays, even when it is older than the rest.
+  save(0);
+  EXPECT_EQ(savedTimes(), (std::vector<Date>{16, 15, 14, 13, 12, 2, 1, 0}));
+  save(20);
+  EXPECT_EQ(savedTimes(), (std::vector<Date>{20, 16, 15, 14, 13, 2, 1}));
+}
+
 TYPED_TEST(JournalStoreContractTest, CallsFromSeveralThreadsAreSerialized) {
   RunRecord run = applyRun(1);
   this->journal.beginRun(run, {});

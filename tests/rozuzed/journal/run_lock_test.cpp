@@ -1,10 +1,7 @@
 #include "rozuzed/journal/run_lock.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "helper_process.h"
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/subprocess.h"
 #include "testing/temporary_folder.h"
-
-extern char** environ;
 
 namespace rozuzed {
 namespace {
@@ -30,71 +27,13 @@ std::size_t openDescriptors() {
   return count;
 }
 
-std::string holderProgram() {
-  if (const char* bin = std::getenv("OMBRIX_TEST_BIN"); bin != nullptr && *bin != '\0') {
-    return std::string(bin) + "/run_lock_holder";
-  }
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "run_lock_holder";
-}
-
-// The helper program holding the lock in a process of its own. Its standard
-// input is a pipe: closing it lets the holder release and exit.
-class LockHolder {
+// The helper program holding the lock in a process of its own, until its
+// input ends.
+class LockHolder : public testing::HelperProcess {
  public:
-  explicit LockHolder(const std::string& lockPath) {
-    int input[2], output[2];
-    if (pipe(input) != 0 || pipe(output) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, input[1]);
-    posix_spawn_file_actions_addclose(&actions, output[0]);
-    std::string program = holderProgram();
-    std::vector<char*> argv{program.data(), const_cast<char*>(lockPath.c_str()), nullptr};
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(input[0]);
-    close(output[1]);
-    stdin_ = input[1];
-    stdout_ = output[0];
-  }
-  ~LockHolder() {
-    kill();
-    if (stdin_ >= 0) close(stdin_);
-    if (stdout_ >= 0) close(stdout_);
-  }
-
+  explicit LockHolder(const std::string& lockPath) : HelperProcess("run_lock_holder", {lockPath}) {}
   // The first line the holder wrote: "locked" or "busy".
-  std::string answer() {
-    std::string line;
-    char c;
-    while (read(stdout_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  // Lets the holder release the lock and exit; its exit status.
-  int finish() {
-    close(stdin_);
-    stdin_ = -1;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  bool started() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
+  std::string answer() { return readLine(); }
 };
 
 std::string lockFailure(const FileURL& url) {
@@ -161,7 +100,7 @@ TEST_F(RunLockTest, ReleaseFromSeveralThreadsClosesOnce) {
 
 TEST_F(RunLockTest, AnotherProcessHoldingTheLockTurnsUsAway) {
   LockHolder holder(url.path());
-  ASSERT_TRUE(holder.started()) << holderProgram();
+  ASSERT_TRUE(holder.started()) << testing::builtProgram("run_lock_holder");
   ASSERT_EQ(holder.answer(), "locked");
   EXPECT_EQ(lockFailure(url), "busy");
   EXPECT_EQ(holder.finish(), 0);

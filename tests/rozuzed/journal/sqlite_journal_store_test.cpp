@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "helper_process.h"
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
 #include "testing/temporary_folder.h"
@@ -73,6 +74,13 @@ bool tableExists(SqliteDatabase& db, const std::string& name) {
   return db.write([&](SqliteConnection& c) {
     return c.fetchValue("SELECT 1 FROM sqlite_master WHERE name = ?", Arguments{name}).has_value();
   });
+}
+
+// The database file and its write-ahead log, where committed writes may
+// still lie.
+std::string storedBytes(const std::string& path) {
+  return testing::readFile(path).value_or("(none)") + "|" +
+         testing::readFile(path + "-wal").value_or("(none)");
 }
 
 // Runs `body` in a child process that cannot override file permissions
@@ -138,7 +146,27 @@ TEST_F(SQLiteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
 
   auto db = SqliteDatabase::open(path);
   EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
-  EXPECT_EQ(store.durabilitySettings(), (SQLiteJournalStore::DurabilitySettings{"delete", 2}));
+}
+
+TEST_F(SQLiteJournalStoreTest, CommitsGoThroughAWriteAheadLogSyncedAtEachCommit) {
+  SQLiteJournalStore store(url);
+  EXPECT_EQ(store.durabilitySettings(), (SQLiteJournalStore::DurabilitySettings{"wal", 2}));
+  // The mode is the file's own: a second connection finds it.
+  SQLiteJournalStore second(url);
+  EXPECT_EQ(second.durabilitySettings(), (SQLiteJournalStore::DurabilitySettings{"wal", 2}));
+}
+
+TEST_F(SQLiteJournalStoreTest, WhereTheLogCannotBeUsedTheRollbackJournalSyncsMore) {
+  // SQLite's dotfile-locking VFS, what a file system without POSIX locks
+  // would need, maps no shared memory, so SQLite refuses it the log.
+  SQLiteJournalStore store(url, {.vfs = "unix-dotfile"});
+  EXPECT_EQ(store.durabilitySettings(), (SQLiteJournalStore::DurabilitySettings{"delete", 3}));
+  RunRecord run{.startedAt = 1};
+  JournalEntry intent{.runID = run.id};
+  store.beginRun(run, {intent});
+  EXPECT_EQ(store.run(run.id), run);
+  EXPECT_EQ(store.entries(run.id), std::vector<JournalEntry>{intent});
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
 }
 
 TEST_F(SQLiteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntries) {
@@ -260,8 +288,7 @@ TEST_F(SQLiteJournalStoreTest, ReopeningAndReadingChangeNothing) {
     store.save(plan);
     store.beginRun(run, {JournalEntry{.runID = run.id, .state = EntryState::needsAttention}});
   }
-  auto before = testing::readFile(path);
-  ASSERT_TRUE(before);
+  auto before = storedBytes(path);
   {
     SQLiteJournalStore store(url);
     EXPECT_EQ(store.run(run.id), run);
@@ -273,18 +300,21 @@ TEST_F(SQLiteJournalStoreTest, ReopeningAndReadingChangeNothing) {
     EXPECT_EQ(store.recentPlans(5).size(), 1u);
     store.durabilitySettings();
   }
-  EXPECT_EQ(testing::readFile(path), before);
+  EXPECT_EQ(storedBytes(path), before);
 }
 
 TEST_F(SQLiteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouched) {
   std::string good;
   {
     testing::TemporaryFolder scratch;
-    SQLiteJournalStore store(FileURL::fromPath(scratch / "good.sqlite"));
-    RunRecord run{.startedAt = 1};
-    std::vector<JournalEntry> many;
-    for (int i = 0; i < 200; ++i) many.push_back(JournalEntry{.runID = run.id, .planSequence = i});
-    store.beginRun(run, many);
+    {
+      SQLiteJournalStore store(FileURL::fromPath(scratch / "good.sqlite"));
+      RunRecord run{.startedAt = 1};
+      std::vector<JournalEntry> many;
+      for (int i = 0; i < 200; ++i)
+        many.push_back(JournalEntry{.runID = run.id, .planSequence = i});
+      store.beginRun(run, many);
+    }
     good = *testing::readFile(scratch / "good.sqlite");
   }
   struct Case {
@@ -339,16 +369,28 @@ TEST_F(SQLiteJournalStoreTest, AFolderThatCannotBeMadeIsRefused) {
 }
 
 TEST_F(SQLiteJournalStoreTest, AFileThatCanOnlyBeReadIsRefused) {
-  { SQLiteJournalStore store(url); }
-  auto before = testing::readFile(path);
+  // One closed cleanly, one as a process that died left it: its last
+  // commit still in the log beside it.
+  std::string crashed = folder / "RozuZed/crashed.sqlite";
+  {
+    SQLiteJournalStore store(url);
+    store.beginRun(RunRecord{.startedAt = 1}, {});
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::filesystem::copy_file(path + suffix, crashed + suffix);
+    }
+  }
+  ASSERT_GT(std::filesystem::file_size(crashed + "-wal"), 0u);
   chmod(folder.path().c_str(), 0755);
   chmod((folder / "RozuZed").c_str(), 0755);
-  chmod(path.c_str(), 0444);
-  std::string answer =
-      inUnprivilegedChild([&] { return journalFailure([&] { SQLiteJournalStore store(url); }); });
-  if (answer == "cannot drop privileges") GTEST_SKIP() << answer;
-  EXPECT_EQ(answer, "Journal unavailable: attempt to write a readonly database");
-  EXPECT_EQ(testing::readFile(path), before);
+  for (const std::string& file : {path, crashed}) {
+    chmod(file.c_str(), 0444);
+    auto before = storedBytes(file);
+    std::string answer = inUnprivilegedChild(
+        [&] { return journalFailure([&] { SQLiteJournalStore store(FileURL::fromPath(file)); }); });
+    if (answer == "cannot drop privileges") GTEST_SKIP() << answer;
+    EXPECT_EQ(answer, "Journal unavailable: attempt to write a readonly database") << file;
+    EXPECT_EQ(storedBytes(file), before) << file;
+  }
 }
 
 TEST_F(SQLiteJournalStoreTest, AFileMigratedByALaterBuildIsRefused) {
@@ -387,6 +429,10 @@ TEST_F(SQLiteJournalStoreTest, FailuresOfALiveFileAreReportedAndEmptyCallsStillS
   SQLiteJournalStore store(url);
   RunRecord run{.startedAt = 1};
   store.beginRun(run, {});
+  // Moves every page out of the log into the file first, so that the
+  // damage below reaches the pages the connection reads.
+  ASSERT_EQ(shellOutput("sqlite3 '" + path + "' 'PRAGMA wal_checkpoint(TRUNCATE)' 2>&1"),
+            "0|0|0\n");
   {
     // Overwrites the file in place, under the open connection.
     int fd = ::open(path.c_str(), O_WRONLY);
@@ -476,9 +522,9 @@ TEST_F(SQLiteJournalStoreTest, RunRowsThatCannotBeReadAreLeftOut) {
       EXPECT_FALSE(read->finishedAt);
     }
   }
-  auto before = testing::readFile(path);
+  auto before = storedBytes(path);
   EXPECT_EQ(store.runs(RunState::finished).size(), static_cast<std::size_t>(readable));
-  EXPECT_EQ(testing::readFile(path), before);
+  EXPECT_EQ(storedBytes(path), before);
   EXPECT_EQ(countRows(*db, "run"), static_cast<int64_t>(std::size(cases)));
 }
 
@@ -539,7 +585,7 @@ TEST_F(SQLiteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
     insertRow(*db, "entry", row);
     if (c.read) expected.push_back(static_cast<int64_t>(i));
   }
-  auto before = testing::readFile(path);
+  auto before = storedBytes(path);
   auto entries = store.entries(*Uuid::parse(kRunId));
   std::vector<int64_t> read;
   for (const JournalEntry& entry : entries) {
@@ -547,7 +593,7 @@ TEST_F(SQLiteJournalStoreTest, EntryRowsThatCannotBeReadAreLeftOut) {
     cases[entry.planSequence].check(entry);
   }
   EXPECT_EQ(read, expected);
-  EXPECT_EQ(testing::readFile(path), before);
+  EXPECT_EQ(storedBytes(path), before);
   EXPECT_EQ(countRows(*db, "entry"), static_cast<int64_t>(std::size(cases)));
 }
 
@@ -595,6 +641,68 @@ TEST_F(SQLiteJournalStoreTest, TheDefaultLocationIsInTheDataFolder) {
   testing::writeFile(folder / "blocked", "");
   testing::ScopedEnvironment blocked("XDG_DATA_HOME", folder / "blocked/data");
   EXPECT_THROW(SQLiteJournalStore::defaultURL(), std::filesystem::filesystem_error);
+}
+
+TEST_F(SQLiteJournalStoreTest, TwoProcessesKeepUsingOneJournal) {
+  auto store = std::make_unique<SQLiteJournalStore>(url);
+  testing::HelperProcess other("journal_client", {path});
+  ASSERT_TRUE(other.started());
+  EXPECT_EQ(other.ask("settings"), "wal 2");
+
+  // Turn about, each sees at its next call what the other committed.
+  std::vector<Uuid> ours, theirs;
+  for (int round = 0; round < 3; ++round) {
+    RunRecord run{.startedAt = 1};
+    std::vector<JournalEntry> intents;
+    for (int i = 0; i < 40; ++i) {
+      intents.push_back(
+          JournalEntry{.runID = run.id, .planSequence = i, .state = EntryState::committed});
+    }
+    store->beginRun(run, intents);
+    ours.push_back(run.id);
+    theirs.push_back(Uuid::random());
+    EXPECT_EQ(other.ask("write " + theirs.back().text() + " 40"), "written");
+    for (const Uuid& id : ours) EXPECT_EQ(other.ask("count " + id.text()), "40");
+    for (const Uuid& id : theirs) EXPECT_EQ(store->entries(id).size(), 40u);
+  }
+
+  // The other process dies with its last commit only in the log, which
+  // the next opener reads.
+  store.reset();
+  Uuid last = Uuid::random();
+  EXPECT_EQ(other.ask("write " + last.text() + " 40"), "written");
+  other.kill();
+  ASSERT_GT(std::filesystem::file_size(path + "-wal"), 0u);
+  SQLiteJournalStore after(url);
+  EXPECT_EQ(after.entries(last).size(), 40u);
+  EXPECT_EQ(after.run(last)->state, RunState::finished);
+  EXPECT_EQ(after.entries(ours.front()).size(), 40u);
+}
+
+TEST_F(SQLiteJournalStoreTest, RescanningAllDayDoesNotGrowTheFile) {
+  auto scan = [n = 0]() mutable {
+    SortPlan plan{.createdAt = static_cast<double>(++n),
+                  .sourceDirectory = FileURL::fromPath("/d", true)};
+    for (int i = 0; i < 2000; ++i) {
+      std::string name = "/d/file " + std::to_string(i) + ".pdf";
+      plan.moves.push_back(PlannedMove{.planSequence = i,
+                                       .source = FileURL::fromPath(name),
+                                       .destinationDirectory = FileURL::fromPath("/d/Docs", true),
+                                       .destinationURL = FileURL::fromPath("/d/Docs" + name),
+                                       .matchedRuleID = "documents"});
+    }
+    return plan;
+  };
+  auto sizeAfter = [&](int scans) {
+    {
+      SQLiteJournalStore store(url);
+      for (int i = 0; i < scans; ++i) store.save(scan());
+    }
+    return std::filesystem::file_size(path);
+  };
+  const auto settled = sizeAfter(PlanStore::kUnreferencedPlansKept + 2);
+  const auto later = sizeAfter(30);
+  EXPECT_LE(later, settled + settled / 20) << settled << " bytes grew to " << later;
 }
 
 }  // namespace
