@@ -284,6 +284,9 @@ SortPlan Planner::plan(const FileURL& requested) const {
   FileURL source = requested.standardized();
   FileMetadata metadata = fileSystem_.metadata(source);
   if (!metadata.isDirectory || metadata.isPackage) throw SortError::sourceNotADirectory(source);
+  // What lies in a Trash is the Trash's own: a sort would strand its items
+  // from their records, and the file manager could not put them back.
+  if (fileSystem_.isInTrash(source)) throw SortError::sourceInTrash(source);
   Date now = dates_.now();
   return Scan(*this, std::move(source), now).run();
 }

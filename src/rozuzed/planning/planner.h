@@ -44,7 +44,8 @@ class Planner {
   //
   // Throws, with no partial plan: the file system's error when the source
   // cannot be described or listed; sourceNotADirectory for a source that is
-  // not a folder or is a package; collisionUnresolvable; the file system's
+  // not a folder or is a package; sourceInTrash for a Trash folder or a
+  // folder inside one; collisionUnresolvable; the file system's
   // error when a volume cannot be named. An entry that cannot be described
   // or a sub-folder that cannot be listed is a skipped item instead.
   SortPlan plan(const FileURL& source) const;

@@ -9,7 +9,9 @@ namespace {
 
 const Uuid kId = *Uuid::parse("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
 
-FileURL url(const std::string& path) { return FileURL::fromPath(path); }
+FileURL url(const std::string& path) {
+  return FileURL::fromPath(path);
+}
 
 struct MessageCase {
   const char* label;
@@ -21,9 +23,11 @@ TEST(SortErrorTest, EveryCaseHasItsMessage) {
   std::vector<MessageCase> cases = {
       {"regex", SortError::invalidRegularExpression("a\"b\\c'd\te", "bad"),
        "Invalid regular expression \"a\\\"b\\\\c\\'d\\te\": bad"},
-      {"regex control chars", SortError::invalidRegularExpression(std::string("\0\n\r\x01\x7f", 5), ""),
+      {"regex control chars",
+       SortError::invalidRegularExpression(std::string("\0\n\r\x01\x7f", 5), ""),
        "Invalid regular expression \"\\0\\n\\r\\u{01}\\u{7F}\": "},
-      {"unknown type empty", SortError::unknownMatchCriteriaType(""), "Unknown match criteria type \"\""},
+      {"unknown type empty", SortError::unknownMatchCriteriaType(""),
+       "Unknown match criteria type \"\""},
       {"unknown type non-ascii", SortError::unknownMatchCriteriaType("größe"),
        "Unknown match criteria type \"größe\""},
       {"missing field", SortError::missingMatchCriteriaField("minBytes|maxBytes"),
@@ -34,9 +38,11 @@ TEST(SortErrorTest, EveryCaseHasItsMessage) {
        "Rule file is version -7; this build understands version 1"},
       {"invalid empty", SortError::ruleSetInvalid({}), "Rule file is invalid:\n"},
       {"invalid two",
-       SortError::ruleSetInvalid({{RuleDiagnostic::Severity::error, "photos", "Rule has an empty name."},
-                                  {RuleDiagnostic::Severity::error, std::nullopt, "A rule has an empty id."}}),
-       "Rule file is invalid:\n  error: [photos] Rule has an empty name.\n  error: A rule has an empty id."},
+       SortError::ruleSetInvalid(
+           {{RuleDiagnostic::Severity::error, "photos", "Rule has an empty name."},
+            {RuleDiagnostic::Severity::error, std::nullopt, "A rule has an empty id."}}),
+       "Rule file is invalid:\n  error: [photos] Rule has an empty name.\n  error: A rule has an "
+       "empty id."},
       {"invalid blank id",
        SortError::ruleSetInvalid({{RuleDiagnostic::Severity::warning, "", "m"}}),
        "Rule file is invalid:\n  warning: [] m"},
@@ -59,26 +65,38 @@ TEST(SortErrorTest, EveryCaseHasItsMessage) {
       {"copy", SortError::copyFailed(url("/s/a.txt"), url("/d/b.txt"), "EIO"),
        "Could not copy a.txt to /d/b.txt: EIO"},
       {"verify missing",
-       SortError::copyVerificationFailed(url("/s/a.jpg"), url("/d/a.jpg"), VerificationFailure::destinationMissing()),
-       "Copy of a.jpg failed verification (destinationMissing) \u2014 the original was left untouched"},
+       SortError::copyVerificationFailed(url("/s/a.jpg"), url("/d/a.jpg"),
+                                         VerificationFailure::destinationMissing()),
+       "Copy of a.jpg failed verification (destinationMissing) \u2014 the original was left "
+       "untouched"},
       {"verify size",
        SortError::copyVerificationFailed(url("/s/report.pdf"), url("/d/r.pdf"),
                                          VerificationFailure::sizeMismatch(120, 64)),
        "Copy of report.pdf failed verification (sizeMismatch(expected: 120, found: 64)) \u2014 the "
        "original was left untouched"},
       {"verify hash",
-       SortError::copyVerificationFailed(url("/s/a"), url("/d/a"), VerificationFailure::hashMismatch("ab", "cd")),
-       "Copy of a failed verification (hashMismatch(expected: \"ab\", found: \"cd\")) \u2014 the original "
+       SortError::copyVerificationFailed(url("/s/a"), url("/d/a"),
+                                         VerificationFailure::hashMismatch("ab", "cd")),
+       "Copy of a failed verification (hashMismatch(expected: \"ab\", found: \"cd\")) \u2014 the "
+       "original "
        "was left untouched"},
-      {"trash", SortError::trashFailed(url("/s/a b"), "x"), "Could not move /s/a b to the Trash: x"},
+      {"trash", SortError::trashFailed(url("/s/a b"), "x"),
+       "Could not move /s/a b to the Trash: x"},
       {"hash", SortError::hashUnreadable(url("/s/fifo"), "not a regular file"),
        "Could not hash /s/fifo: not a regular file"},
       {"journal", SortError::journalUnavailable("disk full"), "Journal unavailable: disk full"},
-      {"plan", SortError::planNotFound(kId), "No plan with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
-      {"batch", SortError::batchNotFound(kId), "No journal batch with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
+      {"plan", SortError::planNotFound(kId),
+       "No plan with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
+      {"batch", SortError::batchNotFound(kId),
+       "No journal batch with id 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"},
       {"undone", SortError::batchAlreadyUndone(kId),
        "Batch 0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D has already been undone"},
       {"root", SortError::sourceMissing(url("/")), "/ no longer exists"},
+      {"changed while moving", SortError::sourceChangedDuringMove(url("/s/log.txt")),
+       "log.txt changed while it was being moved; it was left where it was"},
+      {"in the Trash", SortError::sourceInTrash(url("/home/u/.local/share/Trash/files/")),
+       "/home/u/.local/share/Trash/files is in the Trash \u2014 choose a folder outside the Trash "
+       "to sort"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.error.errorDescription(), c.message) << c.label;
@@ -90,7 +108,8 @@ TEST(SortErrorTest, EqualityAndHashingFollowTheValues) {
   auto a = SortError::collisionUnresolvable(url("/d/a"), 5);
   EXPECT_EQ(a, SortError::collisionUnresolvable(url("/d/a"), 5));
   EXPECT_NE(a, SortError::collisionUnresolvable(url("/d/a"), 6));
-  EXPECT_NE(SortError::sourceMissing(url("/d/a")), SortError::sourceChangedSincePlanning(url("/d/a")));
+  EXPECT_NE(SortError::sourceMissing(url("/d/a")),
+            SortError::sourceChangedSincePlanning(url("/d/a")));
 
   RuleDiagnostic d1{RuleDiagnostic::Severity::error, "a", "x"};
   RuleDiagnostic d2{RuleDiagnostic::Severity::warning, std::nullopt, "y"};

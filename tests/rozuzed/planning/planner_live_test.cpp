@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/filesystem/mount_table.h"
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/planning/planner.h"
 #include "rozuzed/support/unicode.h"
@@ -32,6 +34,45 @@ SortRule rule(const std::string& id, std::vector<std::string> extensions, Destin
 
 void makeFolder(const std::string& path) {
   ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+
+// The home Trash, a volume's own Trash and what lies inside them are
+// refused; a folder that only looks like a Trash is sorted like any other.
+TEST(PlannerLiveTest, TrashFoldersAreRefused) {
+  TemporaryFolder root;
+  testing::ScopedEnvironment dataHome("XDG_DATA_HOME", root / "share");
+  const std::string uid = std::to_string(::getuid());
+  std::vector<std::string> trashes = {root / "share/Trash", root / "share/Trash/files",
+                                      root / "share/Trash/files/album"};
+  if (MountTable::shared().mountPoint("/dev/shm") == "/dev/shm" &&
+      ::access("/dev/shm", W_OK) == 0) {
+    trashes.push_back("/dev/shm/.Trash-" + uid + "/files");
+  }
+  for (const auto& folder : trashes) {
+    std::filesystem::create_directories(folder);
+  }
+  const std::string lookAlike = root / (".Trash-" + uid + "/files");
+  std::filesystem::create_directories(lookAlike);
+  writeFile(lookAlike + "/photo.jpg", "p", std::floor(currentDate()) - 3600);
+
+  RuleSet rules;
+  rules.rules = {
+      rule("images", {"jpg"}, Destination::relative(DestinationRoot::sourceFolder, "Images"))};
+  auto clock = std::make_shared<FixedDateProvider>(std::floor(currentDate()));
+  RuleEngine engine(rules, std::string(64, 'f'), clock);
+  LiveFileSystem fileSystem;
+  Planner::Configuration configuration;
+  configuration.roots = DirectoryRoots(FileURL::fromPath(root / "home", true));
+  Planner planner(fileSystem, engine, *clock, configuration);
+  for (const auto& folder : trashes) {
+    try {
+      planner.plan(FileURL::fromPath(folder, true));
+      ADD_FAILURE() << folder << " was planned";
+    } catch (const SortError& error) {
+      EXPECT_EQ(error.errorCase(), SortError::Case::sourceInTrash) << folder;
+    }
+  }
+  EXPECT_EQ(planner.plan(FileURL::fromPath(lookAlike, true)).moves.size(), 1u);
 }
 
 TEST(PlannerLiveTest, FixtureFolder) {

@@ -234,6 +234,22 @@ TEST_F(PlannerTest, SourceThatIsNotAFolder) {
   }
 }
 
+TEST_F(PlannerTest, ATrashFolderIsNeverPlanned) {
+  file("/.Trash/files/a.jpg");
+  file("/mnt/usb/.Trash/files/album/b.jpg");
+  clock = std::make_shared<FixedDateProvider>(kNow, 1);
+  for (const char* source : {"/.Trash", "/.Trash/files", "/mnt/usb/.Trash/files/album"}) {
+    try {
+      plan(source);
+      ADD_FAILURE() << source;
+    } catch (const SortError& error) {
+      EXPECT_EQ(error, SortError::sourceInTrash(FileURL::fromPath(source, true)));
+    }
+  }
+  EXPECT_EQ(clock->now(), kNow) << "nothing was planned";
+  EXPECT_TRUE(fs.exists("/.Trash/files/a.jpg"));
+}
+
 TEST_F(PlannerTest, UnreadableEntriesAreSkippedButTheSourceMustList) {
   configuration.maxDepth = 2;
   file("/src/a.jpg");
