@@ -137,12 +137,15 @@ int copyBytes(int from, int to) {
 // each item with the device and inode it was made with.
 class MadeItems {
  public:
-  // Notes the item just made at `path`.
+  // Notes the folder or link just made at `path`.
   void add(const std::string& path, bool isFolder) {
     struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0) {
-      items_.push_back({path, status.st_dev, status.st_ino, isFolder});
-    }
+    if (::lstat(path.c_str(), &status) == 0) add(path, status, isFolder);
+  }
+  // Notes the file just made at `path`, as its open descriptor describes it.
+  void addFile(const std::string& path, int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) == 0) add(path, status, false);
   }
 
   // Removes what was made, the deepest first. An item that is no longer
@@ -168,6 +171,10 @@ class MadeItems {
     ino_t inode;
     bool isFolder;
   };
+  void add(const std::string& path, const struct stat& status, bool isFolder) {
+    items_.push_back({path, status.st_dev, status.st_ino, isFolder});
+  }
+
   std::vector<Item> items_;
 };
 
@@ -188,7 +195,7 @@ int copyFile(const std::string& source, const std::string& destination, MadeItem
   FileDescriptor to(
       ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (to.get() < 0) return errno;
-  made.add(destination, false);
+  made.addFile(destination, to.get());
   if (int error = copyBytes(from.get(), to.get())) return error;
   const timespec times[2] = {status.st_atim, status.st_mtim};
   if (::fchmod(to.get(), status.st_mode & 07777) != 0) return errno;

@@ -601,7 +601,12 @@ TEST_F(ExecutorTest, AnErrorThatIsNotTheEnginesEndsTheApply) {
 // Cross-volume transfers, judged by what they leave on the (simulated) disk.
 class CrossVolumeTransferTest : public ExecutorTest {
  protected:
-  void SetUp() override {
+  void SetUp() override { reset(); }
+
+  // A fresh disk, journal and move, for the next case of a table.
+  void reset() {
+    fs = InMemoryFileSystem{{"/ext"}};
+    journal.clearCalls();
     move = addMove("a.bin", "/ext/Documents");
     plan = makePlan({move});
   }
@@ -772,10 +777,7 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    fs = InMemoryFileSystem{{"/ext"}};
-    journal.clearCalls();
-    move = addMove("a.bin", "/ext/Documents");
-    plan = makePlan({move});
+    reset();
     auto currentPlan = plan;
     c.fault(fs, [&] { return stagingOf(currentPlan); });
 
@@ -819,10 +821,7 @@ TEST_F(CrossVolumeTransferTest, ASourceChangedAfterItWasCopiedStaysWhereItIs) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    fs = InMemoryFileSystem{{"/ext"}};
-    journal.clearCalls();
-    move = addMove("a.bin", "/ext/Documents");
-    plan = makePlan({move});
+    reset();
     fs.afterCall = [&](const InMemoryFileSystem::Call& call) {
       if (call.operation == Op::copyItem) c.change(fs);
     };
