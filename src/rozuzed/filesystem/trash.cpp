@@ -175,9 +175,9 @@ bool isAtOrBelow(const std::string& path, const std::string& folder) {
          path[folder.size()] == '/';
 }
 
-// When `trash` is a trash folder (with the same spelling the trash names
-// out of `moveIntoTrash` have): the folder its records' relative paths start
-// from, "" for the home trash, whose records are absolute.
+// When `trash` is one of the trash folders moveIntoTrash puts items in: the
+// folder its records' relative paths start from ("" for the home trash,
+// whose records are absolute).
 std::optional<std::string> recordBase(const std::string& trash) {
   const std::string real = resolvedAllowingMissing(trash);
   if (real == resolvedAllowingMissing(Trash::homeTrashPath())) return std::string();
@@ -220,7 +220,7 @@ std::optional<std::string> recordedPath(const std::string& record) {
   return std::nullopt;
 }
 
-// Makes sure the item about to move, or just moved, is the expected file.
+// Makes sure the item about to move is still the expected file.
 void checkBeforeMove(const std::string& path, const FileIdentity& expected) {
   auto now = identityOfPath(path);
   if (!now) throw Failure{errno};
