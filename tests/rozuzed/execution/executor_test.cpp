@@ -794,7 +794,9 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
     if (std::string(c.what) != "source changed after its intent") expectNothingLeftBehind();
     EXPECT_FALSE(fs.exists(staging.path()));
     // Nothing to clear away after a failed copy: no trip to the Trash.
-    if (std::string(c.what) == "copy fails part-way") EXPECT_TRUE(fs.trashed().empty());
+    if (std::string(c.what) == "copy fails part-way") {
+      EXPECT_TRUE(fs.trashed().empty());
+    }
   }
 }
 
