@@ -14,6 +14,7 @@ rozuzed_tests(rozuzed_core_tests
     rozuzed/filesystem/mount_table_test.cpp
     rozuzed/filesystem/trash_test.cpp
     rozuzed/testing/temporary_folder.cpp
+    rozuzed/testing/subprocess.cpp
   DEPS rozuzed_core
   LABELS core)
 endif()

@@ -17,6 +17,7 @@ rozuzed_library(rozuzed_core
     filesystem/download_source.cpp
     filesystem/mount_table.cpp
     filesystem/file_identity.cpp
+    filesystem/no_replace_move.cpp
     filesystem/trash.cpp
     filesystem/live_file_system.cpp
   DEPS

@@ -3,18 +3,22 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "rozuzed/filesystem/bundle_extensions.h"
 #include "rozuzed/filesystem/content_type_registry.h"
 #include "rozuzed/filesystem/download_source.h"
 #include "rozuzed/filesystem/mount_table.h"
+#include "rozuzed/filesystem/no_replace_move.h"
 #include "rozuzed/filesystem/trash.h"
 #include "rozuzed/support/content_hashing.h"
 #include "rozuzed/support/text.h"
@@ -58,28 +62,23 @@ Date dateOf(const statx_timestamp& time) {
   return static_cast<Date>(time.tv_sec) + static_cast<Date>(time.tv_nsec) / 1e9;
 }
 
-// The mount that holds the item, from the statx the caller already made: no
-// path resolution per file.
-std::optional<VolumeID> volumeOfStatx(const struct statx& info) {
-  if (!(info.stx_mask & STATX_MNT_ID)) return std::nullopt;
-  auto mountPoint = MountTable::shared().mountPointOfMount(info.stx_mnt_id);
-  if (!mountPoint) return std::nullopt;
-  return VolumeID{std::move(*mountPoint)};
+uint64_t deviceOf(const struct statx& info) {
+  return makedev(info.stx_dev_major, info.stx_dev_minor);
 }
 
-std::optional<VolumeID> volumeOfRealPath(const std::string& path) {
+// The volume of the item the statx the caller already made describes: no
+// path resolution per file when the kernel names the mount.
+std::optional<VolumeID> volumeOfStatx(const struct statx& info, const std::string& path) {
+  if (info.stx_mask & STATX_MNT_ID) {
+    if (auto mountPoint = MountTable::shared().mountPointOfMount(info.stx_mnt_id)) {
+      return VolumeID{std::move(*mountPoint), deviceOf(info)};
+    }
+  }
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved) return std::nullopt;
   std::string real(resolved);
   std::free(resolved);
-  return VolumeID{MountTable::shared().mountPoint(real)};
-}
-
-// Flushes a folder's entries, so that the names made in it survive a power
-// cut.
-void syncFolder(const std::string& path) {
-  FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  return VolumeID{MountTable::shared().mountPoint(real), deviceOf(info)};
 }
 
 int makeDirectories(const std::string& path) {
@@ -131,6 +130,77 @@ int copyBytes(int from, int to) {
       done += written;
     }
   }
+}
+
+constexpr std::string_view kAccessACL = "system.posix_acl_access";
+constexpr std::string_view kDefaultACL = "system.posix_acl_default";
+
+// The attributes a copy carries: the user's own, and the POSIX ACLs, which
+// Linux keeps as attributes. The rest belong to the system (security
+// labels, file capabilities) or to root alone, and are not a copy's to set.
+bool isCarried(std::string_view name) {
+  return name.starts_with("user.") || name == kAccessACL || name == kDefaultACL;
+}
+
+// The names of the file's extended attributes, each ended by a NUL; empty
+// when it has none or its file system keeps none.
+std::vector<char> attributeNames(int fd) {
+  std::vector<char> names(1024);
+  for (;;) {
+    ssize_t size = ::flistxattr(fd, names.data(), names.size());
+    if (size >= 0) {
+      names.resize(static_cast<std::size_t>(size));
+      return names;
+    }
+    if (errno != ERANGE) return {};
+    size = ::flistxattr(fd, nullptr, 0);
+    if (size < 0) return {};
+    names.resize(static_cast<std::size_t>(size) + 1);
+  }
+}
+
+// Absent when the attribute went in the meantime or cannot be read.
+std::optional<std::vector<char>> attributeValue(int fd, const char* name) {
+  std::vector<char> value(256);
+  for (;;) {
+    ssize_t size = ::fgetxattr(fd, name, value.data(), value.size());
+    if (size >= 0) {
+      value.resize(static_cast<std::size_t>(size));
+      return value;
+    }
+    if (errno != ERANGE) return std::nullopt;
+    size = ::fgetxattr(fd, name, nullptr, 0);
+    if (size < 0) return std::nullopt;
+    value.resize(static_cast<std::size_t>(size) + 1);
+  }
+}
+
+// Gives the copy `to` the carried attributes of `from`. A destination that
+// refuses one (a file system without them, a value too large for it) loses
+// that one, and the copy goes on: the bytes are the file. An ACL the copy
+// took from its new folder's default and the original lacks goes, so the
+// copy grants no more than the original did.
+void copyAttributes(int from, int to) {
+  const std::vector<char> names = attributeNames(from);
+  bool hasAccessACL = false;
+  bool hasDefaultACL = false;
+  for (std::size_t at = 0; at < names.size();) {
+    const char* name = names.data() + at;
+    std::string_view view(name);
+    at += view.size() + 1;
+    if (!isCarried(view)) continue;
+    hasAccessACL = hasAccessACL || view == kAccessACL;
+    hasDefaultACL = hasDefaultACL || view == kDefaultACL;
+    auto value = attributeValue(from, name);
+    if (!value) continue;
+    if (const auto& seam = LiveFileSystem::setAttributeSeam()) {
+      seam(to, name, value->data(), value->size());
+    } else {
+      ::fsetxattr(to, name, value->data(), value->size(), 0);
+    }
+  }
+  if (!hasAccessACL) ::fremovexattr(to, kAccessACL.data());
+  if (!hasDefaultACL) ::fremovexattr(to, kDefaultACL.data());
 }
 
 // What one copy made, so that a copy that fails can take back exactly that:
@@ -197,6 +267,7 @@ int copyFile(const std::string& source, const std::string& destination, MadeItem
   if (to.get() < 0) return errno;
   made.addFile(destination, to.get());
   if (int error = copyBytes(from.get(), to.get())) return error;
+  copyAttributes(from.get(), to.get());
   const timespec times[2] = {status.st_atim, status.st_mtim};
   if (::fchmod(to.get(), status.st_mode & 07777) != 0) return errno;
   if (::futimens(to.get(), times) != 0) return errno;
@@ -236,26 +307,29 @@ int copyTree(const std::string& source, const std::string& destination, MadeItem
 
   if (::mkdir(destination.c_str(), 0700) != 0) return errno;
   made.add(destination, true);
-  {
-    Directory directory(::opendir(source.c_str()));
-    if (!directory) return errno;
-    for (;;) {
-      errno = 0;
-      dirent* entry = ::readdir(directory.get());
-      if (!entry) {
-        if (errno != 0) return errno;
-        break;
-      }
-      std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      if (int error = copyTree(source + "/" + name, destination + "/" + name, made)) return error;
+  Directory directory(::opendir(source.c_str()));
+  if (!directory) return errno;
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(directory.get());
+    if (!entry) {
+      if (errno != 0) return errno;
+      break;
     }
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (int error = copyTree(source + "/" + name, destination + "/" + name, made)) return error;
   }
-  // Last, since adding the children changed the folder's own times.
+  FileDescriptor copy(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (copy.get() < 0) return errno;
+  // Last: a default ACL set earlier would have shaped the children as they
+  // were made, and making them changed the folder's times.
+  copyAttributes(::dirfd(directory.get()), copy.get());
   const timespec times[2] = {status.st_atim, status.st_mtim};
-  if (::chmod(destination.c_str(), status.st_mode & 07777) != 0) return errno;
-  if (::utimensat(AT_FDCWD, destination.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-  syncFolder(destination);
+  if (::fchmod(copy.get(), status.st_mode & 07777) != 0) return errno;
+  if (::futimens(copy.get(), times) != 0) return errno;
+  // So the names made in it survive a power cut.
+  ::fsync(copy.get());
   return 0;
 }
 
@@ -321,8 +395,7 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
     contentType =
         ContentTypeRegistry::shared().identifierForExtension(extension).value_or(kUnknownDataType);
   }
-  std::optional<VolumeID> volume = volumeOfStatx(info);
-  if (!volume) volume = volumeOfRealPath(item.path());
+  std::optional<VolumeID> volume = volumeOfStatx(info, item.path());
   return FileMetadata(
       item, {.name = std::move(name),
              .pathExtension = std::move(extension),
@@ -346,15 +419,14 @@ bool LiveFileSystem::fileExists(const FileURL& url) {
 VolumeID LiveFileSystem::volumeID(const FileURL& item) {
   struct statx info {};
   if (::statx(AT_FDCWD, item.path().c_str(), AT_STATX_SYNC_AS_STAT, STATX_MNT_ID, &info) == 0) {
-    if (auto volume = volumeOfStatx(info)) return *volume;
+    if (auto volume = volumeOfStatx(info, item.path())) return *volume;
   }
-  if (auto volume = volumeOfRealPath(item.path())) return *volume;
   int error = errno;
   // A dangling link still lies on a volume: the one of its folder.
   struct stat status {};
   if (::lstat(item.path().c_str(), &status) == 0) {
     if (auto location = realLocation(item.path())) {
-      return VolumeID{MountTable::shared().mountPoint(*location)};
+      return VolumeID{MountTable::shared().mountPoint(*location), status.st_dev};
     }
   }
   throw SortError::sourceUnreadable(item, errnoDescription(error));
@@ -372,13 +444,11 @@ void LiveFileSystem::createDirectory(const FileURL& folder) {
 
 void LiveFileSystem::moveItem(const FileURL& source, const FileURL& destination) {
   if (fileExists(destination)) throw SortError::refusedToOverwrite(destination);
-  // One rename that refuses an occupied name: the check above cannot see a
+  // A move that refuses an occupied name: the check above cannot see a
   // dangling link, nor a name taken after it was made.
-  if (::renameat2(AT_FDCWD, source.path().c_str(), AT_FDCWD, destination.path().c_str(),
-                  RENAME_NOREPLACE) != 0) {
-    int error = errno;
+  if (int error = NoReplaceMove::move(source.path(), destination.path())) {
     if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
-    throw SortError::moveFailed(source, destination, errnoDescription(error));
+    throw SortError::moveFailed(source, destination, NoReplaceMove::failureText(error));
   }
 }
 
@@ -427,6 +497,11 @@ void LiveFileSystem::synchronize(const FileURL& item) {
   if (file.get() < 0 || ::fsync(file.get()) != 0) {
     throw SortError::copyFailed(item, item, errnoDescription(errno));
   }
+}
+
+std::function<int(int, const char*, const void*, std::size_t)>& LiveFileSystem::setAttributeSeam() {
+  static std::function<int(int, const char*, const void*, std::size_t)> seam;
+  return seam;
 }
 
 }  // namespace rozuzed

@@ -2,6 +2,9 @@
 // calls.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+
 #include "rozuzed/filesystem/file_system.h"
 
 namespace rozuzed {
@@ -11,10 +14,16 @@ namespace rozuzed {
 //
 // Beyond FileSystem's promises:
 // - a move is one rename, never a copy and delete: across mounts it fails
-//   with moveFailed;
-// - every file a copy writes is flushed to the disk before copyItem
-//   returns;
-// - a volume is named by the mount point that holds the item's real path;
+//   with moveFailed. Where the file system cannot rename without replacing,
+//   a file moves by a hard link and an unlink, and a folder is refused with
+//   moveFailed;
+// - a copy keeps the bytes (a kernel copy, a reflink where the file system
+//   offers one), the mode, the modification time, the user.* extended
+//   attributes and the POSIX ACLs; an attribute the destination refuses is
+//   left behind without failing the copy. Every file a copy writes is
+//   flushed to the disk before copyItem returns;
+// - a volume is the mount point that holds the item's real path together
+//   with the item's device;
 // - content types: "public.folder" for a folder, "com.apple.package" for a
 //   package folder, the registry's type for a regular file's extension or
 //   else "public.data", none for anything else;
@@ -39,6 +48,13 @@ class LiveFileSystem final : public FileSystem {
   void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) override;
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
+
+  // Empty but in tests: answers in place of fsetxattr(fd, name, value, size,
+  // 0) as a copy sets an attribute on what it wrote, the way the kernel does
+  // (0, or -1 with errno set), so a test can stage a destination that
+  // refuses one.
+  static std::function<int(int fd, const char* name, const void* value, std::size_t size)>&
+  setAttributeSeam();
 };
 
 }  // namespace rozuzed

@@ -160,6 +160,12 @@ std::optional<std::string> realLocation(const std::string& path) {
   return result + name;
 }
 
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+  if (path == folder || folder == "/") return true;
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         path[folder.size()] == '/';
+}
+
 std::string MountTable::mountPoint(const std::string& realPath) {
   std::lock_guard<std::mutex> lock(mutex_);
   refreshIfChanged();

@@ -6,10 +6,10 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace rozuzed {
@@ -72,5 +72,9 @@ class MountTable {
 // component kept as it is, so that a link names the place of the link itself.
 // Absent when the parent folder cannot be resolved; errno tells why.
 std::optional<std::string> realLocation(const std::string& path);
+
+// Whether `path` is `folder` or lies inside it, comparing the texts of two
+// absolute paths in the same form (both resolved, say).
+bool isAtOrBelow(const std::string& path, const std::string& folder);
 
 }  // namespace rozuzed

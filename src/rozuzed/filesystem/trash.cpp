@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rozuzed/filesystem/mount_table.h"
+#include "rozuzed/filesystem/no_replace_move.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/text.h"
 
@@ -48,6 +49,14 @@ std::string homeFolder() {
     return found->pw_dir;
   }
   return "/";
+}
+
+// The top folder of the mount that holds `realPath`.
+std::string topdirOf(const std::string& realPath) {
+  if (const auto& seam = Trash::mountPointSeam()) {
+    if (auto topdir = seam(realPath)) return *topdir;
+  }
+  return MountTable::shared().mountPoint(realPath);
 }
 
 std::string parentOf(const std::string& path) {
@@ -168,13 +177,6 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-bool isAtOrBelow(const std::string& path, const std::string& folder) {
-  if (path == folder) return true;
-  if (folder == "/") return true;
-  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-         path[folder.size()] == '/';
-}
-
 // When `trash` is one of the trash folders moveIntoTrash puts items in: the
 // folder its records' relative paths start from ("" for the home trash,
 // whose records are absolute).
@@ -190,7 +192,7 @@ std::optional<std::string> recordBase(const std::string& trash) {
   } else {
     return std::nullopt;
   }
-  if (MountTable::shared().mountPoint(real) != topdir) return std::nullopt;
+  if (topdirOf(real) != topdir) return std::nullopt;
   return topdir;
 }
 
@@ -235,13 +237,12 @@ std::string moveIntoTrash(const std::string& itemPath, const FileIdentity* expec
   auto real = realLocation(itemPath);
   if (!real) throw Failure{errno};
 
-  MountTable& mounts = MountTable::shared();
-  const std::string topdir = mounts.mountPoint(*real);
+  const std::string topdir = topdirOf(*real);
   if (*real == topdir) throw Failure{EBUSY};
   const std::string homeTrash = Trash::homeTrashPath();
   std::string trash;
   std::string recordedPath;
-  if (mounts.mountPoint(resolvedAllowingMissing(homeTrash)) == topdir) {
+  if (topdirOf(resolvedAllowingMissing(homeTrash)) == topdir) {
     makeFolders(homeTrash, 0700);
     trash = homeTrash;
     recordedPath = *real;
@@ -290,19 +291,17 @@ std::string moveIntoTrash(const std::string& itemPath, const FileIdentity* expec
       }
     }
     if (Trash::beforeMoveSeam()) Trash::beforeMoveSeam()(*real);
-    if (::renameat2(AT_FDCWD, real->c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    int moveError = NoReplaceMove::move(*real, target);
+    if (moveError == 0) {
       if (!expected) return target;
       // A write or a swap in the instant since the check: the file in the
       // trash is not the one that was checked, so it goes back.
       auto moved = identityOfPath(target);
       if (moved && moved->sameFileAndContents(*expected)) return target;
-      if (::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, real->c_str(), RENAME_NOREPLACE) != 0) {
-        throw StuckInTrash{target, errno};
-      }
+      if (int backError = NoReplaceMove::move(target, *real)) throw StuckInTrash{target, backError};
       ::unlink(infoPath.c_str());
       throw Changed{};
     }
-    int moveError = errno;
     ::unlink(infoPath.c_str());
     // A leftover in files/ without its record: that name is taken, try the
     // next one.
@@ -330,12 +329,12 @@ FileURL sendToTrash(const FileURL& item, const FileIdentity* expected) {
     bool isFolder = ::lstat(location.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
     return FileURL::fromPath(location, isFolder);
   } catch (const Failure& failure) {
-    throw SortError::trashFailed(item, errnoDescription(failure.error));
+    throw SortError::trashFailed(item, NoReplaceMove::failureText(failure.error));
   } catch (const Changed&) {
     throw SortError::sourceChangedDuringMove(item);
   } catch (const StuckInTrash& stuck) {
     throw SortError::moveFailed(FileURL::fromPath(stuck.location), item,
-                                errnoDescription(stuck.error));
+                                NoReplaceMove::failureText(stuck.error));
   }
 }
 
@@ -372,7 +371,7 @@ void Trash::forgetTrashedItem(const FileURL& trashedLocation, const FileURL& ori
 bool Trash::contains(const FileURL& item) {
   const std::string real = resolvedAllowingMissing(item.path());
   if (isAtOrBelow(real, resolvedAllowingMissing(homeTrashPath()))) return true;
-  const std::string topdir = MountTable::shared().mountPoint(real);
+  const std::string topdir = topdirOf(real);
   if (real == topdir || !isAtOrBelow(real, topdir)) return false;
   const std::string rest = topdir == "/" ? real.substr(1) : real.substr(topdir.size() + 1);
   const std::string first = rest.substr(0, rest.find('/'));
@@ -380,6 +379,11 @@ bool Trash::contains(const FileURL& item) {
   const std::string prefix = ".Trash-";
   return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
          first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+std::function<std::optional<std::string>(const std::string&)>& Trash::mountPointSeam() {
+  static std::function<std::optional<std::string>(const std::string&)> seam;
+  return seam;
 }
 
 std::function<void(const std::string&)>& Trash::beforeMoveSeam() {

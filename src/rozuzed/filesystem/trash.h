@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "rozuzed/filesystem/file_identity.h"
@@ -14,7 +15,9 @@ struct Trash {
   // Moves the item itself (a final link is moved, not followed) into the
   // trash of the mount it lies on: the home trash when that is on the same
   // mount, otherwise $topdir/.Trash/$uid or $topdir/.Trash-$uid. An item is
-  // never copied into a trash on another mount. Its name in the trash is
+  // never copied into a trash on another mount. On a file system that cannot
+  // rename without replacing, a file goes by a hard link and a folder is
+  // refused. Its name in the trash is
   // reserved with its .trashinfo record first, and the move never replaces
   // anything. Returns the item's new location in the trash's files/ folder;
   // throws SortError::trashFailed with `item`.
@@ -46,6 +49,11 @@ struct Trash {
   // before it moves into the trash, after every check, so a test can change
   // it where no check can see.
   static std::function<void(const std::string&)>& beforeMoveSeam();
+
+  // Empty but in tests: names the top folder of the mount that holds a real
+  // path, in place of the mount table, when it gives a value; so a test can
+  // lay out a mount's own trash folders in a scratch folder.
+  static std::function<std::optional<std::string>(const std::string&)>& mountPointSeam();
 };
 
 }  // namespace rozuzed

@@ -9,6 +9,7 @@
 
 #include "rozuzed/support/dates.h"
 #include "rozuzed/support/file_url.h"
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/json.h"
 
 namespace rozuzed {
@@ -20,9 +21,14 @@ enum class UbiquitousStatus { current, downloaded, notDownloaded };
 std::string toText(UbiquitousStatus status);
 std::optional<UbiquitousStatus> ubiquitousStatusFromText(const std::string& text);
 
-// The volume an item lives on, named by its mount point.
+// The volume an item lives on: the mount that holds it and the device it
+// lies on there. Two items are on one volume only when both agree, since a
+// rename fails across either: bind mounts share a device, btrfs subvolumes
+// share a mount point. Never stored, so the fields may grow.
 struct VolumeID {
   std::string mountPoint = "/";
+  // The item's device number; 0 where only the mount point is known.
+  uint64_t device = 0;
   bool operator==(const VolumeID&) const = default;
 };
 
@@ -69,7 +75,6 @@ struct FileMetadataFields {
   VolumeID volumeID;
 };
 
-
 // A snapshot of one directory entry at one moment.
 struct FileMetadata {
   using Fields = FileMetadataFields;
@@ -103,7 +108,9 @@ struct FileMetadata {
 template <>
 struct std::hash<rozuzed::VolumeID> {
   std::size_t operator()(const rozuzed::VolumeID& v) const noexcept {
-    return std::hash<std::string>{}(v.mountPoint);
+    std::size_t seed = std::hash<std::string>{}(v.mountPoint);
+    rozuzed::hashCombine(seed, std::hash<uint64_t>{}(v.device));
+    return seed;
   }
 };
 

@@ -4,16 +4,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <utility>
 
 #include "rozuzed/support/unicode.h"
+#include "testing/no_replace_rename_refusal.h"
 #include "testing/temporary_folder.h"
 
 // The existence check before a move or copy and the move or copy itself are
@@ -56,6 +60,41 @@ std::string linkTarget(const std::string& path) {
 void afterExistenceCheckOf(const std::string& path, std::function<void()> hook) {
   armedPath = path;
   armedHook = std::move(hook);
+}
+
+std::optional<std::string> attribute(const std::string& path, const std::string& name) {
+  std::string value(65536, '\0');
+  ssize_t size = ::lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
+  if (size < 0) return std::nullopt;
+  value.resize(static_cast<std::size_t>(size));
+  return value;
+}
+
+void setAttribute(const std::string& path, const std::string& name, const std::string& value) {
+  if (::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+    throw std::runtime_error("cannot set " + name + " on " + path);
+  }
+}
+
+// A POSIX ACL in the form Linux keeps it as an extended attribute: the mode's
+// three classes, one named user with `namedUserPermissions`, and the mask.
+std::string aclGranting(uint32_t namedUser, uint16_t namedUserPermissions) {
+  std::string bytes;
+  auto append = [&](uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  };
+  append(2, 4);
+  const uint32_t none = 0xFFFFFFFF;
+  for (auto [tag, permissions, id] : {std::tuple<uint16_t, uint16_t, uint32_t>{0x01, 6, none},
+                                      {0x02, namedUserPermissions, namedUser},
+                                      {0x04, 4, none},
+                                      {0x10, 6, none},
+                                      {0x20, 0, none}}) {
+    append(tag, 2);
+    append(permissions, 2);
+    append(id, 4);
+  }
+  return bytes;
 }
 
 template <typename Body>
@@ -240,6 +279,26 @@ TEST_F(LiveFileSystemTest, VolumeIsTheMountPointOfTheRealPath) {
   EXPECT_EQ(error.location(), url("missing"));
 }
 
+// A mount point alone does not name a volume: btrfs subvolumes share one,
+// and a rename between them fails.
+TEST_F(LiveFileSystemTest, AVolumeIsItsMountTogetherWithTheItemsDevice) {
+  TemporaryFolder shm("/dev/shm");
+  writeFile(shm / "file.txt", "");
+  writeFile(path("file.txt"), "");
+  for (const std::string& at : {shm.path(), shm / "file.txt", folder_.path(), path("file.txt")}) {
+    SCOPED_TRACE(at);
+    struct stat status {};
+    ASSERT_EQ(::stat(at.c_str(), &status), 0);
+    const FileURL item = FileURL::fromPath(at);
+    EXPECT_EQ(fileSystem_.volumeID(item).device, status.st_dev);
+    EXPECT_EQ(fileSystem_.metadata(item).volumeID, fileSystem_.volumeID(item));
+  }
+  const VolumeID pool = fileSystem_.volumeID(folder_.url());
+  const VolumeID subvolume{pool.mountPoint, pool.device + 1};
+  EXPECT_NE(pool, subvolume);
+  EXPECT_NE(std::hash<VolumeID>{}(pool), std::hash<VolumeID>{}(subvolume));
+}
+
 TEST_F(LiveFileSystemTest, CreatingFolders) {
   fileSystem_.createDirectory(url("a/b/c"));
   struct stat status {};
@@ -297,9 +356,16 @@ TEST_F(LiveFileSystemTest, MovesAndCopiesNeverReplaceAnything) {
     if (S_ISDIR(status.st_mode)) return std::string("folder");
     return "file " + readFile(at).value_or("?");
   };
-  for (const bool copying : {false, true}) {
+  enum class Act { move, moveWhereRenameMayReplace, copy };
+  for (const Act act : {Act::move, Act::moveWhereRenameMayReplace, Act::copy}) {
+    const bool copying = act == Act::copy;
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(copying ? "copy onto " : "move onto ") + c.what);
+      SCOPED_TRACE(std::string(copying                                 ? "copy onto "
+                               : act == Act::moveWhereRenameMayReplace ? "link-and-unlink onto "
+                                                                       : "move onto ") +
+                   c.what);
+      std::optional<testing::ScopedNoReplaceRenameRefusal> renameRefused;
+      if (act == Act::moveWhereRenameMayReplace) renameRefused.emplace();
       TemporaryFolder scratch(buildTree());
       const std::string source = scratch / "ours.txt";
       const std::string destination = scratch / "theirs.txt";
@@ -325,6 +391,47 @@ TEST_F(LiveFileSystemTest, MovesAndCopiesNeverReplaceAnything) {
       EXPECT_EQ(snapshot(destination), before);
     }
   }
+}
+
+// NFS, CIFS and some FUSE file systems cannot rename without replacing:
+// there a file moves by a hard link, which never replaces, and an unlink.
+TEST_F(LiveFileSystemTest, WhereRenameMayReplaceAFileMovesByALink) {
+  testing::ScopedNoReplaceRenameRefusal renameRefused;
+  writeFile(path("a.txt"), "a");
+  ASSERT_EQ(::symlink("missing", path("dangling").c_str()), 0);
+  struct stat before {};
+  ASSERT_EQ(::lstat(path("a.txt").c_str(), &before), 0);
+  fileSystem_.createDirectory(url("into"));
+
+  fileSystem_.moveItem(url("a.txt"), url("into/a.txt"));
+  fileSystem_.moveItem(url("dangling"), url("into/dangling"));
+  EXPECT_EQ(renameRefused.calls, 2);
+  EXPECT_FALSE(testing::pathExists(path("a.txt")));
+  EXPECT_FALSE(testing::pathExists(path("dangling")));
+  struct stat after {};
+  ASSERT_EQ(::lstat(path("into/a.txt").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the file itself, not a copy";
+  EXPECT_EQ(after.st_nlink, 1u);
+  EXPECT_EQ(readFile(path("into/a.txt")), "a");
+  EXPECT_EQ(linkTarget(path("into/dangling")), "missing") << "a link moves as itself";
+}
+
+TEST_F(LiveFileSystemTest, WhereRenameMayReplaceAFolderStays) {
+  testing::ScopedNoReplaceRenameRefusal renameRefused;
+  ASSERT_EQ(::mkdir(path("album").c_str(), 0700), 0);
+  writeFile(path("album/photo.jpg"), "jpeg");
+  fileSystem_.createDirectory(url("into"));
+
+  EXPECT_EQ(thrownBy([&] { fileSystem_.moveItem(url("album"), url("into/album")); }),
+            SortError::moveFailed(url("album"), url("into/album"),
+                                  "This file system cannot move a folder without the risk of "
+                                  "replacing another item"));
+  EXPECT_EQ(thrownBy([&] { fileSystem_.moveItem(url("album"), url("album/album")); }),
+            SortError::moveFailed(url("album"), url("album/album"), "Invalid argument"))
+      << "a folder moved into itself is refused as the kernel refuses it";
+  EXPECT_EQ(readFile(path("album/photo.jpg")), "jpeg");
+  EXPECT_FALSE(testing::pathExists(path("into/album")));
+  EXPECT_FALSE(testing::pathExists(path("album/album")));
 }
 
 TEST_F(LiveFileSystemTest, AMoveAcrossMountsFailsAndLeavesTheSourceInPlace) {
@@ -364,6 +471,141 @@ TEST_F(LiveFileSystemTest, ACopyKeepsContentsModeAndTimesToTheNanosecond) {
     EXPECT_EQ(copy.st_mtim.tv_nsec, 987'654'321);
     EXPECT_EQ(fileSystem_.metadata(FileURL::fromPath(destination)).fingerprint(),
               fileSystem_.metadata(url("report.pdf")).fingerprint());
+  }
+}
+
+// Download sources and every other user.* attribute travel with a file to
+// another volume, as they do with a rename.
+TEST_F(LiveFileSystemTest, ACopyKeepsTheUserAttributesOnAnyVolume) {
+  TemporaryFolder shm("/dev/shm");
+  writeFile(shm / "probe", "");
+  writeFile(path("probe"), "");
+  if (::setxattr((shm / "probe").c_str(), "user.probe", "1", 1, 0) != 0 ||
+      ::setxattr(path("probe").c_str(), "user.probe", "1", 1, 0) != 0) {
+    GTEST_SKIP() << "the build tree or /dev/shm keeps no user attributes here";
+  }
+  const std::map<std::string, std::string> attributes = {
+      {"user.xdg.origin.url", "https://example.org/paper.pdf"},
+      {"user.xdg.referrer.url", "https://example.org/"},
+      {"user.empty", ""},
+      {"user.large", std::string(3000, 'v')},
+  };
+  writeFile(path("paper.pdf"), "pdf");
+  for (const auto& [name, value] : attributes) setAttribute(path("paper.pdf"), name, value);
+  ASSERT_EQ(::mkdir(path("album").c_str(), 0700), 0);
+  writeFile(path("album/photo.jpg"), "jpeg");
+  setAttribute(path("album"), "user.tag", "holiday");
+  setAttribute(path("album/photo.jpg"), "user.xdg.origin.url", "https://example.org/photo.jpg");
+
+  for (const std::string& into : {path("copies"), shm / "copies"}) {
+    SCOPED_TRACE(into);
+    ASSERT_EQ(::mkdir(into.c_str(), 0700), 0);
+    fileSystem_.copyItem(url("paper.pdf"), FileURL::fromPath(into + "/paper.pdf"));
+    for (const auto& [name, value] : attributes) {
+      EXPECT_EQ(attribute(into + "/paper.pdf", name), value) << name;
+    }
+    EXPECT_EQ(fileSystem_.metadata(FileURL::fromPath(into + "/paper.pdf")).whereFroms,
+              (std::vector<std::string>{"https://example.org/paper.pdf", "https://example.org/"}));
+
+    fileSystem_.copyItem(url("album"), FileURL::fromPath(into + "/album"));
+    EXPECT_EQ(attribute(into + "/album", "user.tag"), "holiday");
+    EXPECT_EQ(attribute(into + "/album/photo.jpg", "user.xdg.origin.url"),
+              "https://example.org/photo.jpg");
+  }
+}
+
+// The ACL's named user stands for anyone besides the owner.
+TEST_F(LiveFileSystemTest, ACopyKeepsItsPosixACLsAndTakesNoneFromItsNewFolder) {
+  TemporaryFolder shm("/dev/shm");
+  const std::string access = "system.posix_acl_access";
+  const std::string inherited = "system.posix_acl_default";
+  writeFile(path("shared.txt"), "shared");
+  writeFile(path("private.txt"), "private");
+  ASSERT_EQ(::chmod(path("private.txt").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(path("album").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((shm / "open").c_str(), 0700), 0);
+  const std::string granting = aclGranting(65534, 4);
+  if (::setxattr(path("shared.txt").c_str(), access.c_str(), granting.data(), granting.size(), 0) !=
+          0 ||
+      ::setxattr((shm / "open").c_str(), inherited.c_str(), granting.data(), granting.size(), 0) !=
+          0) {
+    GTEST_SKIP() << "the build tree or /dev/shm keeps no POSIX ACLs here";
+  }
+  setAttribute(path("album"), access, granting);
+  setAttribute(path("album"), inherited, granting);
+  writeFile(path("album/inside.txt"), "inside");
+  ASSERT_EQ(::chmod(path("album/inside.txt").c_str(), 0600), 0);
+  ::removexattr(path("album/inside.txt").c_str(), access.c_str());
+
+  auto mode = [](const std::string& at) {
+    struct stat status {};
+    return ::lstat(at.c_str(), &status) == 0 ? status.st_mode & 07777 : 0u;
+  };
+  for (const char* name : {"shared.txt", "private.txt", "album", "album/inside.txt"}) {
+    SCOPED_TRACE(name);
+    if (std::string(name) != "album/inside.txt") {
+      fileSystem_.copyItem(url(name), FileURL::fromPath(shm / "open/" + name));
+    }
+    const std::string copy = shm / "open/" + name;
+    EXPECT_EQ(attribute(copy, access), attribute(path(name), access));
+    EXPECT_EQ(attribute(copy, inherited), attribute(path(name), inherited));
+    EXPECT_EQ(mode(copy), mode(path(name)));
+  }
+  EXPECT_EQ(attribute(shm / "open/private.txt", access), std::nullopt)
+      << "the folder's default ACL would have let another user in";
+}
+
+// Whatever attribute the destination refuses, the file itself arrives.
+TEST_F(LiveFileSystemTest, ADestinationThatRefusesAnAttributeStillGetsTheFile) {
+  writeFile(path("paper.pdf"), "pdf", 1'650'000'000.25);
+  ASSERT_EQ(::chmod(path("paper.pdf").c_str(), 0640), 0);
+  const std::map<std::string, std::string> attributes = {
+      {"user.xdg.origin.url", "https://example.org/paper.pdf"},
+      {"user.xdg.referrer.url", "https://example.org/"},
+      {"user.large", std::string(3000, 'v')},
+  };
+  try {
+    for (const auto& [name, value] : attributes) setAttribute(path("paper.pdf"), name, value);
+  } catch (const std::runtime_error& error) {
+    GTEST_SKIP() << error.what();
+  }
+  struct Case {
+    const char* what;
+    std::map<std::string, int> refused;
+  };
+  for (const Case& c : {
+           Case{"a value too large for it", {{"user.large", E2BIG}}},
+           Case{"a name it does not allow", {{"user.xdg.referrer.url", EPERM}}},
+           Case{"no room left for attributes", {{"user.xdg.origin.url", ENOSPC}}},
+           Case{"no attributes at all",
+                {{"user.xdg.origin.url", ENOTSUP},
+                 {"user.xdg.referrer.url", ENOTSUP},
+                 {"user.large", ENOTSUP}}},
+       }) {
+    SCOPED_TRACE(c.what);
+    LiveFileSystem::setAttributeSeam() = [&](int fd, const char* name, const void* value,
+                                             std::size_t size) {
+      auto refusal = c.refused.find(name);
+      if (refusal == c.refused.end()) return ::fsetxattr(fd, name, value, size, 0);
+      errno = refusal->second;
+      return -1;
+    };
+    TemporaryFolder into(buildTree());
+    const FileURL copy = FileURL::fromPath(into / "paper.pdf");
+    fileSystem_.copyItem(url("paper.pdf"), copy);
+    LiveFileSystem::setAttributeSeam() = nullptr;
+
+    EXPECT_EQ(readFile(copy.path()), "pdf");
+    EXPECT_EQ(fileSystem_.metadata(copy).fingerprint(),
+              fileSystem_.metadata(url("paper.pdf")).fingerprint());
+    struct stat status {};
+    ASSERT_EQ(::stat(copy.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    for (const auto& [name, value] : attributes) {
+      EXPECT_EQ(attribute(copy.path(), name),
+                c.refused.count(name) ? std::nullopt : std::optional<std::string>(value))
+          << name;
+    }
   }
 }
 

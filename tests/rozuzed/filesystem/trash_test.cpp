@@ -13,6 +13,8 @@
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/unicode.h"
 #include "rozuzed/support/uuid.h"
+#include "testing/no_replace_rename_refusal.h"
+#include "testing/subprocess.h"
 #include "testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -188,6 +190,174 @@ TEST_F(TrashTest, AnItemOnAnotherMountGoesToThatMountsOwnTrash) {
   // The shared trash folder stays; only this test's entry goes.
   std::filesystem::remove(trashed.path());
   std::filesystem::remove(trash + "/info/" + trashed.lastPathComponent() + ".trashinfo");
+}
+
+// A mount of its own, laid out in a scratch folder: the mount table is told
+// that everything inside `topdir` lies on a mount whose top folder it is.
+class TrashOnAMountTest : public TrashTest {
+ protected:
+  TrashOnAMountTest() {
+    Trash::mountPointSeam() = [top = topdir_](const std::string& real) {
+      return isAtOrBelow(real, top) ? std::optional<std::string>(top) : std::nullopt;
+    };
+  }
+  ~TrashOnAMountTest() override { Trash::mountPointSeam() = nullptr; }
+
+  // Trashes a file of the mount and checks that it went to `trash` (relative
+  // to the top folder) with a record relative to it, and that taking it back
+  // drops the record; with `trash` empty, that it was refused and stayed.
+  void expectTrashedTo(const std::string& trash) {
+    std::filesystem::create_directories(topdir_ + "/Movies");
+    const FileURL item = FileURL::fromPath(topdir_ + "/Movies/clip.mov");
+    writeFile(item.path(), "movie");
+    if (trash.empty()) {
+      try {
+        Trash::trashItem(item);
+        ADD_FAILURE() << "trashed";
+      } catch (const SortError& error) {
+        EXPECT_EQ(error.errorCase(), SortError::Case::trashFailed);
+      }
+      EXPECT_EQ(readFile(item.path()), "movie");
+      EXPECT_FALSE(pathExists(topdir_ + "/elsewhere/files"));
+    } else {
+      FileURL trashed = Trash::trashItem(item);
+      EXPECT_EQ(trashed.path(), topdir_ + "/" + trash + "/files/clip.mov");
+      EXPECT_EQ(readFile(trashed.path()), "movie");
+      EXPECT_EQ(infoFor(trashed)->path, "Movies/clip.mov") << "relative to the top folder";
+      struct stat status {};
+      EXPECT_EQ(::lstat((topdir_ + "/" + trash).c_str(), &status), 0);
+      EXPECT_TRUE(S_ISDIR(status.st_mode));
+      EXPECT_EQ(status.st_uid, ::getuid());
+      EXPECT_EQ(status.st_mode & 0777, 0700u);
+      EXPECT_TRUE(Trash::contains(trashed));
+
+      EXPECT_EQ(::rename(trashed.path().c_str(), item.path().c_str()), 0);
+      Trash::forgetTrashedItem(trashed, item);
+      EXPECT_FALSE(pathExists(topdir_ + "/" + trash + "/info/clip.mov.trashinfo"));
+    }
+    EXPECT_FALSE(pathExists(homeTrash_)) << "nothing went to the home trash";
+    std::filesystem::remove(item.path());
+  }
+
+  TemporaryFolder mount_{buildTree()};
+  std::string topdir_ = resolved(mount_.path());
+  std::string uid_ = std::to_string(::getuid());
+};
+
+TEST_F(TrashOnAMountTest, AnItemGoesToItsMountsTrashButNeverThroughALink) {
+  auto folder = [](const std::string& at, mode_t mode) {
+    std::filesystem::create_directories(at);
+    ASSERT_EQ(::chmod(at.c_str(), mode), 0);
+  };
+  auto link = [](const std::string& target, const std::string& at) {
+    ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0);
+  };
+  struct Case {
+    std::string what;
+    std::function<void(const std::string& topdir)> layOut;
+    std::string trash;
+  };
+  const std::vector<Case> cases = {
+      {"no trash folder yet", [](const std::string&) {}, ".Trash-" + uid_},
+      {"a shared sticky .Trash", [&](const std::string& top) { folder(top + "/.Trash", 01777); },
+       ".Trash/" + uid_},
+      {"a shared .Trash without the sticky bit",
+       [&](const std::string& top) { folder(top + "/.Trash", 0777); }, ".Trash-" + uid_},
+      {"a .Trash that is a link to a sticky folder",
+       [&](const std::string& top) {
+         folder(top + "/elsewhere", 01777);
+         link("elsewhere", top + "/.Trash");
+       },
+       ".Trash-" + uid_},
+      {"a link in the shared .Trash where this user's folder belongs",
+       [&](const std::string& top) {
+         folder(top + "/.Trash", 01777);
+         folder(top + "/elsewhere", 0700);
+         link("../elsewhere", top + "/.Trash/" + uid_);
+       },
+       ".Trash-" + uid_},
+      {"a .Trash-$uid that is a link",
+       [&](const std::string& top) {
+         folder(top + "/elsewhere", 0700);
+         link("elsewhere", top + "/.Trash-" + uid_);
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& laidOut :
+         {std::string(".Trash"), ".Trash-" + uid_, std::string("elsewhere")}) {
+      std::filesystem::remove_all(topdir_ + "/" + laidOut);
+    }
+    c.layOut(topdir_);
+    expectTrashedTo(c.trash);
+  }
+}
+
+TEST_F(TrashOnAMountTest, AnotherUsersTrashFolderIsNeverUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  const testing::UnprivilegedUser other = testing::unprivilegedUser();
+  const std::string own = topdir_ + "/.Trash-" + uid_;
+  ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(own.c_str(), other.uid, other.gid), 0);
+  expectTrashedTo("");
+  EXPECT_FALSE(pathExists(own + "/files"));
+}
+
+// Where the file system cannot rename without replacing, a file goes into
+// the Trash, and back out of it, by a hard link; a folder stays.
+TEST_F(TrashTest, WhereRenameMayReplaceAFileGoesByALinkAndAFolderStays) {
+  testing::ScopedNoReplaceRenameRefusal renameRefused;
+  writeFile(items_ / "note.txt", "note");
+  struct stat before {};
+  ASSERT_EQ(::lstat((items_ / "note.txt").c_str(), &before), 0);
+  FileURL trashed = Trash::trashItem(FileURL::fromPath(items_ / "note.txt"));
+  EXPECT_EQ(trashed.path(), homeTrash_ + "/files/note.txt");
+  struct stat after {};
+  ASSERT_EQ(::lstat(trashed.path().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 1u);
+  EXPECT_FALSE(pathExists(items_ / "note.txt"));
+  EXPECT_EQ(infoFor(trashed)->path, resolved(items_.path()) + "/note.txt");
+
+  // A leftover without its record holds its name: the link is refused and
+  // the next name taken.
+  writeFile(homeTrash_ + "/files/other.txt", "leftover");
+  writeFile(items_ / "other.txt", "other");
+  EXPECT_EQ(Trash::trashItem(FileURL::fromPath(items_ / "other.txt")).lastPathComponent(),
+            "other.2.txt");
+  EXPECT_EQ(readFile(homeTrash_ + "/files/other.txt"), "leftover");
+
+  ASSERT_EQ(::mkdir((items_ / "album").c_str(), 0700), 0);
+  writeFile(items_ / "album/photo.jpg", "jpeg");
+  try {
+    Trash::trashItem(FileURL::fromPath(items_ / "album"));
+    ADD_FAILURE() << "trashed a folder";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::trashFailed(FileURL::fromPath(items_ / "album"),
+                                            "This file system cannot move a folder without the "
+                                            "risk of replacing another item"));
+  }
+  EXPECT_EQ(readFile(items_ / "album/photo.jpg"), "jpeg");
+  EXPECT_FALSE(pathExists(homeTrash_ + "/info/album.trashinfo"));
+
+  // Edited in the instant before it went: it comes back the same way.
+  writeFile(items_ / "draft.txt", "draft");
+  const FileURL draft = FileURL::fromPath(items_ / "draft.txt");
+  Trash::beforeMoveSeam() = [](const std::string& path) {
+    std::ofstream(path, std::ios::app) << "!";
+  };
+  try {
+    Trash::trashItemIfUnchanged(draft, *identityOfPath(draft.path()));
+    ADD_FAILURE() << "a changed item went to the Trash";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::sourceChangedDuringMove(draft));
+  }
+  Trash::beforeMoveSeam() = nullptr;
+  EXPECT_EQ(readFile(draft.path()), "draft!");
+  EXPECT_FALSE(pathExists(homeTrash_ + "/files/draft.txt"));
+  EXPECT_FALSE(pathExists(homeTrash_ + "/info/draft.txt.trashinfo"));
+  EXPECT_GT(renameRefused.calls, 0);
 }
 
 TEST_F(TrashTest, FailureNamesTheItem) {

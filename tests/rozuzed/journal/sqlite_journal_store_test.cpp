@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -16,6 +15,7 @@
 #include "helper_process.h"
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
+#include "testing/subprocess.h"
 #include "testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -81,34 +81,6 @@ bool tableExists(SqliteDatabase& db, const std::string& name) {
 std::string storedBytes(const std::string& path) {
   return testing::readFile(path).value_or("(none)") + "|" +
          testing::readFile(path + "-wal").value_or("(none)");
-}
-
-// Runs `body` in a child process that cannot override file permissions
-// (root gives up its identity there), and returns what it answered.
-std::string inUnprivilegedChild(const std::function<std::string()>& body) {
-  int channel[2];
-  if (pipe(channel) != 0) return "pipe failed";
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(channel[0]);
-    std::string answer;
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-      answer = "cannot drop privileges";
-    } else {
-      answer = body();
-    }
-    ssize_t ignored = write(channel[1], answer.data(), answer.size());
-    (void)ignored;
-    _exit(0);
-  }
-  close(channel[1]);
-  std::string answer;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(channel[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
-  close(channel[0]);
-  waitpid(pid, nullptr, 0);
-  return answer;
 }
 
 class SQLiteJournalStoreTest : public ::testing::Test {
@@ -385,10 +357,10 @@ TEST_F(SQLiteJournalStoreTest, AFileThatCanOnlyBeReadIsRefused) {
   for (const std::string& file : {path, crashed}) {
     chmod(file.c_str(), 0444);
     auto before = storedBytes(file);
-    std::string answer = inUnprivilegedChild(
+    auto answer = testing::inUnprivilegedChild(
         [&] { return journalFailure([&] { SQLiteJournalStore store(FileURL::fromPath(file)); }); });
-    if (answer == "cannot drop privileges") GTEST_SKIP() << answer;
-    EXPECT_EQ(answer, "Journal unavailable: attempt to write a readonly database") << file;
+    if (!answer) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(*answer, "Journal unavailable: attempt to write a readonly database") << file;
     EXPECT_EQ(storedBytes(file), before) << file;
   }
 }

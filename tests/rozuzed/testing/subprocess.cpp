@@ -1,7 +1,10 @@
 #include "rozuzed/testing/subprocess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,7 +46,94 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return out;
 }
 
+// Whether a file this process made unreadable can still be opened: so a
+// capability, not only root, overrides permissions.
+bool overridesPermissions() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/ombrix-probe-XXXXXX";
+  int fd = mkstemp(pattern.data());
+  if (fd < 0) return false;
+  fchmod(fd, 0);
+  close(fd);
+  int again = open(pattern.c_str(), O_RDONLY | O_CLOEXEC);
+  if (again >= 0) close(again);
+  unlink(pattern.c_str());
+  return again >= 0;
+}
+
+bool giveUpPrivileges() {
+  if (geteuid() == 0) {
+    UnprivilegedUser user = unprivilegedUser();
+    if (setgroups(0, nullptr) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0) {
+      return false;
+    }
+  }
+  return !overridesPermissions();
+}
+
+void writeAll(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    ssize_t count = write(fd, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;
+    done += static_cast<std::size_t>(count);
+  }
+}
+
 }  // namespace
+
+UnprivilegedUser unprivilegedUser() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwnam_r("nobody", &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_uid != 0) {
+    return {found->pw_uid, found->pw_gid};
+  }
+  return {65534, 65534};
+}
+
+std::optional<std::string> inUnprivilegedChild(const std::function<std::string()>& body) {
+  int channel[2];
+  if (pipe2(channel, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    close(channel[0]);
+    // The first byte says whether the body ran at all.
+    if (!giveUpPrivileges()) {
+      writeAll(channel[1], "-");
+      _exit(0);
+    }
+    std::string answer;
+    try {
+      answer = body();
+    } catch (const std::exception& error) {
+      answer = std::string("exception: ") + error.what();
+    }
+    writeAll(channel[1], "+" + answer);
+    _exit(0);
+  }
+  close(channel[1]);
+  std::string answer;
+  char buffer[4096];
+  for (;;) {
+    ssize_t count = read(channel[0], buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    answer.append(buffer, static_cast<std::size_t>(count));
+  }
+  close(channel[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (answer.empty()) {
+    return "the child ended without an answer (status " + std::to_string(status) + ")";
+  }
+  if (answer == "-") return std::nullopt;
+  return answer.substr(1);
+}
 
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,

@@ -2,6 +2,9 @@
 // collects what it wrote and how it ended.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,5 +36,24 @@ std::string builtProgram(const std::string& name);
 // A folder of the build tree for scratch files that must share a volume
 // with it: the folder above bin/.
 std::string buildTreeFolder();
+
+// The user a child of inUnprivilegedChild runs as when this process is
+// root: "nobody" from the user database, or uid and gid 65534 where it has
+// no such user.
+struct UnprivilegedUser {
+  uid_t uid;
+  gid_t gid;
+};
+UnprivilegedUser unprivilegedUser();
+
+// Runs `body` in a forked child process that file permissions bind, and
+// returns what it answered: as root the child first gives up its identity,
+// supplementary groups included, for unprivilegedUser(); otherwise it keeps
+// ours. Absent when the child could not give up its privileges or still
+// overrides file permissions after that, so the caller skips instead of
+// passing. An exception from `body`, or a child that dies, is answered as
+// text. `body` must not use test assertions, which the child would take
+// with it: it says what it found in its answer.
+std::optional<std::string> inUnprivilegedChild(const std::function<std::string()>& body);
 
 }  // namespace rozuzed::testing
