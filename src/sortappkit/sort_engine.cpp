@@ -84,7 +84,10 @@ auto SortEngine::withLock(Body&& body) -> decltype(body(std::declval<const RunLo
 }
 
 rozuzed::RecoveryOutcome SortEngine::reconcileHolding(const RunLock& lock) const {
-  return rozuzed::RecoveryRunner(*fileSystem_, *journal_, *dates_).reconcile(lock);
+  // Called only from the worker, holding the lock: no run of this process
+  // can be at work meanwhile.
+  return rozuzed::RecoveryRunner(*fileSystem_, *journal_, *dates_)
+      .reconcile(lock, rozuzed::RecoveryRunner::OwnRuns::wereCutShort);
 }
 
 void SortEngine::settleInterrupted(const RunLock& lock, const SettledCallback& settled) const {

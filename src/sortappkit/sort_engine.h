@@ -47,9 +47,11 @@ namespace sortappkit {
 // Apply and undo first settle, inside the same lock, the runs that processes
 // now gone left running, exactly as `reconcile` does, and only then go on:
 // a file such a run already moved is never planned or put back a second
-// time. A run still open in a live process refuses them with
+// time. A run still open in another live process refuses them with
 // AppError::anotherProcessIsRunning, since its files cannot be accounted for
-// yet.
+// yet. A run this process left open is no such run: operations here run one
+// at a time, so it was cut short when its apply or undo failed, and it is
+// settled like a dead process's run.
 //
 // Completions, progress and settling callbacks run on the worker thread: the
 // caller hands them on to its own thread. Engine failures arrive unchanged.

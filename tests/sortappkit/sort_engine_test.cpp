@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/rules/rule_engine.h"
+#include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/subprocess.h"
 #include "sortappkit/app_error.h"
 #include "sortappkit/engine_fixture.h"
@@ -343,8 +345,12 @@ TEST_F(SortEngineTest, ARunStillOpenInALiveProcessRefusesApplyAndUndo) {
   const ExecutionReport first = apply(plan());
   addFile("b.jpg");
   const SortPlan second = plan();
+  // The process that started this test is alive throughout it.
+  const pid_t parent = getppid();
   rozuzed::RunRecord open;
-  open.owner = rozuzed::ProcessIdentity::current();
+  open.owner = {rozuzed::ProcessIdentity::bootSessionUUID(), parent,
+                rozuzed::ProcessIdentity::startTime(parent).value_or(0)};
+  ASSERT_EQ(open.owner.liveness(), rozuzed::ProcessIdentity::Liveness::anotherProcessAlive);
   open.startedAt = rozuzed::currentDate();
   store->beginRun(open, {});
 
@@ -363,6 +369,60 @@ TEST_F(SortEngineTest, ARunStillOpenInALiveProcessRefusesApplyAndUndo) {
   EXPECT_TRUE(exists("b.jpg")) << "nothing moved";
   EXPECT_TRUE(exists("Images/a.jpg")) << "nothing put back";
   EXPECT_EQ(store->runs(rozuzed::RunState::running).size(), 1u);
+}
+
+// An apply or undo of this very process that failed on a journal write
+// leaves its run open; the next one settles it instead of taking it for the
+// work of another copy of the program.
+TEST_F(SortEngineTest, ARunThisProcessLeftOpenIsSettledByTheNextApplyOrUndo) {
+  using rozuzed::testing::JournalCall;
+  auto journal = std::make_shared<rozuzed::testing::RecordingJournalStore>();
+  engine = std::make_shared<SortEngine>(journal, std::nullopt);
+  auto failFinishing = [](const JournalCall& call) {
+    if (call.kind == JournalCall::Kind::finishRun) {
+      throw rozuzed::SortError::journalUnavailable("disk I/O error");
+    }
+  };
+  auto unscoped = std::make_shared<rozuzed::UnscopedAccess>();
+  std::optional<rozuzed::RecoveryOutcome> settled;
+  auto hear = [&settled](const rozuzed::RecoveryOutcome& outcome) { settled = outcome; };
+  auto expectSettled = [&](const Uuid& runID, std::size_t committed) {
+    ASSERT_TRUE(settled);
+    ASSERT_EQ(settled->outcomeCase(), rozuzed::RecoveryOutcome::Case::recovered);
+    ASSERT_EQ(settled->reports().size(), 1u);
+    EXPECT_EQ(settled->reports()[0].runID, runID);
+    EXPECT_EQ(settled->reports()[0].committed.size(), committed);
+    EXPECT_EQ(journal->run(runID)->state, rozuzed::RunState::recovered);
+    settled.reset();
+  };
+
+  addFile("a.jpg");
+  addFile("b.txt");
+  journal->beforeWrite = failFinishing;
+  const SortPlan first = plan();
+  EXPECT_THROW(apply(first), rozuzed::SortError);
+  ASSERT_EQ(journal->runs(rozuzed::RunState::running).size(), 1u);
+  journal->beforeWrite = nullptr;
+
+  const rozuzed::UndoReport undone = awaitEngine<rozuzed::UndoReport>(
+      [&](auto done) { engine->undo(first.id, unscoped, nullptr, hear, done); });
+  expectSettled(first.id, 2);
+  EXPECT_EQ(undone.restored.size(), 2u);
+  EXPECT_TRUE(exists("a.jpg") && exists("b.txt"));
+
+  journal->beforeWrite = failFinishing;
+  const SortPlan second = plan();
+  EXPECT_THROW(apply(second), rozuzed::SortError);
+  journal->beforeWrite = nullptr;
+  addFile("c.pdf");
+  const SortPlan third = plan();
+  const ExecutionReport report = awaitEngine<ExecutionReport>(
+      [&](auto done) { engine->apply(third, unscoped, nullptr, hear, done); });
+  expectSettled(second.id, 2);
+  ASSERT_EQ(report.completed.size(), 1u);
+  EXPECT_EQ(report.completed[0].sourceURL.path(), folder() + "/c.pdf");
+  EXPECT_TRUE(exists("Images/a.jpg") && exists("Documents/b.txt") && exists("Documents/c.pdf"));
+  EXPECT_TRUE(journal->runs(rozuzed::RunState::running).empty());
 }
 
 TEST_F(SortEngineTest, HistoryHoldsFiftyRunsByDefault) {

@@ -35,16 +35,20 @@ RecoveryRunner::RecoveryRunner(FileSystem& fileSystem, JournalStore& journal,
                                const DateProvider& dates)
     : fileSystem_(&fileSystem), journal_(&journal), dates_(&dates) {}
 
-RecoveryOutcome RecoveryRunner::reconcile(const RunLock&) {
+RecoveryOutcome RecoveryRunner::reconcile(const RunLock&, OwnRuns ownRuns) {
   std::vector<RunRecord> running = journal_->runs(RunState::running);
   if (running.empty()) return RecoveryOutcome::nothingToRecover();
+  auto cutShort = [ownRuns](const RunRecord& run) {
+    return ownRuns == OwnRuns::wereCutShort &&
+           run.owner.liveness() == ProcessIdentity::Liveness::thisProcess;
+  };
   auto live = std::find_if(running.begin(), running.end(),
-                           [](const RunRecord& run) { return run.isLive(); });
+                           [&](const RunRecord& run) { return run.isLive() && !cutShort(run); });
   if (live != running.end()) return RecoveryOutcome::anotherProcessIsRunning(*live);
 
   std::vector<RecoveryReport> reports;
   for (const RunRecord& run : running) {
-    if (run.wasInterrupted()) reports.push_back(reconcile(run));
+    if (run.wasInterrupted() || cutShort(run)) reports.push_back(reconcile(run));
   }
   if (reports.empty()) return RecoveryOutcome::nothingToRecover();
   return RecoveryOutcome::recovered(std::move(reports));

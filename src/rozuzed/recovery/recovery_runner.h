@@ -78,6 +78,16 @@ class RecoveryOutcome {
 // collaborators must outlive it. Synchronous; takes no lock of its own.
 class RecoveryRunner {
  public:
+  // What a run that this very process left running means.
+  enum class OwnRuns {
+    // It may still be at work, as a run of another live process may.
+    mayBeAtWork,
+    // None is at work: the caller runs one operation at a time and holds
+    // the run lock, so such a run was cut short (its apply or undo threw)
+    // and is settled like the run of a process that is gone.
+    wereCutShort,
+  };
+
   RecoveryRunner(FileSystem& fileSystem, JournalStore& journal);
   RecoveryRunner(FileSystem& fileSystem, JournalStore& journal, const DateProvider& dates);
 
@@ -86,7 +96,7 @@ class RecoveryRunner {
   // reconciled. Throws what the journal throws: runs settled before the
   // failing one stay settled, and the failing one stays running for the
   // next call, which comes to the same states.
-  RecoveryOutcome reconcile(const RunLock& holding);
+  RecoveryOutcome reconcile(const RunLock& holding, OwnRuns ownRuns = OwnRuns::mayBeAtWork);
 
   // What lies at the entry's source, staging and destination paths.
   ObservedState observe(const JournalEntry& entry);

@@ -134,6 +134,52 @@ TEST_F(RecoveryRunnerTest, ALiveRunBlocksEveryReconciliation) {
   EXPECT_EQ(journal.store().run(interrupted.id)->state, RunState::running);
 }
 
+// A caller that runs one operation at a time under the run lock knows that
+// a run of its own process still marked running was cut short; another live
+// process's run still stops everything.
+TEST_F(RecoveryRunnerTest, ARunThisProcessLeftOpenIsSettledOnlyWhenTheCallerKnowsItWasCutShort) {
+  using OwnRuns = RecoveryRunner::OwnRuns;
+  // The process that started this test is alive throughout it.
+  const pid_t parent = ::getppid();
+  const ProcessIdentity another{ProcessIdentity::bootSessionUUID(), parent,
+                                ProcessIdentity::startTime(parent).value_or(0)};
+  ASSERT_EQ(another.liveness(), ProcessIdentity::Liveness::anotherProcessAlive);
+  struct Case {
+    const char* what;
+    ProcessIdentity owner;
+    OwnRuns ownRuns;
+    bool settled;
+  };
+  const std::vector<Case> cases = {
+      {"own run, may be at work", ProcessIdentity::current(), OwnRuns::mayBeAtWork, false},
+      {"own run, cut short", ProcessIdentity::current(), OwnRuns::wereCutShort, true},
+      {"another live process's run", another, OwnRuns::wereCutShort, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InMemoryFileSystem disk;
+    InMemoryJournalStore store;
+    JournalEntry entry = renaming("a.txt");
+    RunRecord run{.state = RunState::running, .startedAt = kOld, .owner = c.owner};
+    entry.runID = run.id;
+    store.beginRun(run, {entry});
+    disk.addFile(entry.destinationURL.path(),
+                 {.contents = contentsOf("a.txt"), .modificationDate = kOld});
+
+    RecoveryOutcome outcome = RecoveryRunner(disk, store, dates).reconcile(*lock, c.ownRuns);
+
+    if (!c.settled) {
+      EXPECT_TRUE(outcome.blocksNewWork());
+      EXPECT_EQ(outcome.run(), run);
+      EXPECT_EQ(store.run(run.id)->state, RunState::running);
+      continue;
+    }
+    ASSERT_EQ(outcome.outcomeCase(), RecoveryOutcome::Case::recovered);
+    EXPECT_EQ(store.run(run.id)->state, RunState::recovered);
+    EXPECT_EQ(store.entries(run.id).at(0).state, EntryState::committed);
+  }
+}
+
 // One pending entry, and what lies at its paths when the run is found.
 TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
   const std::string a = contentsOf("a.txt");
