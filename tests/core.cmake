@@ -13,6 +13,7 @@ rozuzed_tests(rozuzed_core_tests
     rozuzed/filesystem/live_file_system_test.cpp
     rozuzed/filesystem/mount_table_test.cpp
     rozuzed/filesystem/trash_test.cpp
+    rozuzed/filesystem/permission_failures_test.cpp
     rozuzed/testing/temporary_folder.cpp
     rozuzed/testing/subprocess.cpp
   DEPS rozuzed_core
