@@ -1,9 +1,9 @@
-// Throughput of ContentHashing::sha256 over a 1 GiB file, measured beside
-// `openssl dgst -sha256` on the same file in the same run. Passes when the
-// engine reaches at least 0.9 times openssl's throughput.
+// Throughput of ContentHashing::sha256 over a 1 GiB page-cached file,
+// measured beside its floor in the same run: a bare loop in this process
+// that reads the same file into OpenSSL's EVP SHA-256. Passes when the
+// engine reaches at least 0.9 times the floor's throughput.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +18,6 @@
 
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/content_hashing.h"
-
-extern char** environ;
 
 namespace {
 
@@ -61,32 +59,31 @@ void warmUp(const std::string& path) {
   ::close(fd);
 }
 
-// The digest openssl prints, or nothing when it cannot be run.
-std::optional<std::string> opensslDigest(const std::string& path) {
-  int output[2];
-  if (::pipe2(output, O_CLOEXEC) != 0) return std::nullopt;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  std::vector<std::string> arguments = {"openssl", "dgst", "-sha256", "-r", path};
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  int spawned = ::posix_spawnp(&child, "openssl", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(output[1]);
-  std::string text;
-  char buffer[256];
-  for (ssize_t count; (count = ::read(output[0], buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(count));
+// The floor: read(2) in 1 MiB chunks straight into EVP SHA-256, the buffer
+// made beforehand. Absent when the file cannot be read.
+std::optional<std::string> floorDigest(const std::string& path,
+                                       std::vector<unsigned char>& buffer) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+  for (ssize_t count; ok && (count = ::read(fd, buffer.data(), buffer.size())) != 0;) {
+    ok =
+        count > 0 && EVP_DigestUpdate(context, buffer.data(), static_cast<std::size_t>(count)) == 1;
   }
-  ::close(output[0]);
-  if (spawned != 0) return std::nullopt;
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return text.substr(0, text.find(' '));
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1;
+  EVP_MD_CTX_free(context);
+  ::close(fd);
+  if (!ok) return std::nullopt;
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    static const char* digits = "0123456789abcdef";
+    text.push_back(digits[digest[i] >> 4]);
+    text.push_back(digits[digest[i] & 0xF]);
+  }
+  return text;
 }
 
 double megabytesPerSecond(Clock::duration elapsed) {
@@ -120,9 +117,10 @@ int main() {
   warmUp(file);
 
   Clock::duration ours = Clock::duration::max();
-  Clock::duration theirs = Clock::duration::max();
+  Clock::duration floor = Clock::duration::max();
   std::string ourDigest;
-  std::optional<std::string> theirDigest;
+  std::optional<std::string> floorsDigest;
+  std::vector<unsigned char> buffer(std::size_t{1} << 20);
   try {
     for (int round = 0; round < kRounds; ++round) {
       auto start = Clock::now();
@@ -130,10 +128,10 @@ int main() {
       ours = std::min(ours, Clock::now() - start);
 
       start = Clock::now();
-      theirDigest = opensslDigest(file);
-      theirs = std::min(theirs, Clock::now() - start);
-      if (!theirDigest) {
-        std::fprintf(stderr, "bench_hashing: cannot run openssl dgst\n");
+      floorsDigest = floorDigest(file, buffer);
+      floor = std::min(floor, Clock::now() - start);
+      if (!floorsDigest) {
+        std::perror("bench_hashing: the floor cannot read the test file");
         return 2;
       }
     }
@@ -141,19 +139,19 @@ int main() {
     std::fprintf(stderr, "bench_hashing: %s\n", error.what());
     return 2;
   }
-  if (ourDigest != *theirDigest) {
+  if (ourDigest != *floorsDigest) {
     std::fprintf(stderr, "bench_hashing: digests differ: %s vs %s\n", ourDigest.c_str(),
-                 theirDigest->c_str());
+                 floorsDigest->c_str());
     return 1;
   }
 
   const double ourRate = megabytesPerSecond(ours);
-  const double theirRate = megabytesPerSecond(theirs);
-  const double ratio = ourRate / theirRate;
+  const double floorRate = megabytesPerSecond(floor);
+  const double ratio = ourRate / floorRate;
   const bool pass = ratio >= kTargetRatio;
-  std::printf("hashing 1 GiB, best of %d\n", kRounds);
-  std::printf("  ContentHashing::sha256  %8.1f MB/s\n", ourRate);
-  std::printf("  openssl dgst -sha256    %8.1f MB/s\n", theirRate);
+  std::printf("hashing 1 GiB from the page cache, best of %d\n", kRounds);
+  std::printf("  ContentHashing::sha256      %8.1f MB/s\n", ourRate);
+  std::printf("  floor: read + EVP SHA-256   %8.1f MB/s\n", floorRate);
   std::printf("  ratio %.3f (target at least %.2f): %s\n", ratio, kTargetRatio,
               pass ? "PASS" : "FAIL");
   return pass ? 0 : 1;
