@@ -20,6 +20,9 @@ rozuzed_tests(rozuzed_core_tests
   LABELS core)
 endif()
 if(TARGET rozuzed_core_tests)
+  add_executable(volume_probe rozuzed/filesystem/volume_probe.cpp)
+  target_link_libraries(volume_probe PRIVATE rozuzed_core)
+  add_dependencies(rozuzed_core_tests volume_probe)
   # The shared test helpers include each other as "testing/...".
   target_include_directories(rozuzed_core_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
 endif()

@@ -18,6 +18,7 @@
 
 #include "rozuzed/support/unicode.h"
 #include "testing/no_replace_rename_refusal.h"
+#include "testing/subprocess.h"
 #include "testing/temporary_folder.h"
 
 // The existence check before a move or copy and the move or copy itself are
@@ -297,6 +298,28 @@ TEST_F(LiveFileSystemTest, AVolumeIsItsMountTogetherWithTheItemsDevice) {
   const VolumeID subvolume{pool.mountPoint, pool.device + 1};
   EXPECT_NE(pool, subvolume);
   EXPECT_NE(std::hash<VolumeID>{}(pool), std::hash<VolumeID>{}(subvolume));
+}
+
+// Staged for real where this machine can make a btrfs and mount it in a
+// mount namespace of its own.
+TEST_F(LiveFileSystemTest, BtrfsSubvolumesAreVolumesOfTheirOwn) {
+  const std::string image = path("btrfs.img");
+  const std::string pool = path("pool");
+  ASSERT_EQ(::mkdir(pool.c_str(), 0700), 0);
+  const std::string inNamespace =
+      "mount --make-rprivate / && mount -o loop '" + image + "' '" + pool +
+      "' && btrfs -q subvolume create '" + pool + "/a' && btrfs -q subvolume create '" + pool +
+      "/b' && mkdir '" + pool + "/a/folder' && '" + testing::builtProgram("volume_probe") + "' '" +
+      pool + "/a' '" + pool + "/a/folder' '" + pool + "/b' '" + pool + "'";
+  auto staged =
+      testing::runProcess({"/bin/sh", "-c",
+                           "truncate -s 160M '" + image + "' && mkfs.btrfs -q '" + image +
+                               "' >/dev/null && exec unshare -m sh -c \"" + inNamespace + "\""});
+  if (staged.standardOutput.empty()) {
+    GTEST_SKIP() << "cannot mount a btrfs here: " << staged.standardError;
+  }
+  EXPECT_EQ(staged.standardOutput, "same volume\nother volume\nother volume\n")
+      << "a subvolume is its own volume, even beside another one or below the top one";
 }
 
 TEST_F(LiveFileSystemTest, CreatingFolders) {
