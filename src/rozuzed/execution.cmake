@@ -3,6 +3,7 @@ rozuzed_library(rozuzed_execution
     execution/fault_injection.cpp
     execution/execution_records.cpp
     execution/cross_volume_move.cpp
+    execution/destination_folders.cpp
     execution/executor.cpp
     execution/undo_runner.cpp
     recovery/recovery_decision.cpp

@@ -99,6 +99,16 @@ void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging
   }
 }
 
+void CrossVolumeMove::makeFoldersDurable(const FileURL& source, const FileURL& destination,
+                                         DestinationFolders& folders) {
+  try {
+    folders.makeDurable(destination.deletingLastPathComponent());
+  } catch (const SortError& error) {
+    trashQuietly(destination);
+    throw SortError::copyFailed(source, destination, underlyingText(error));
+  }
+}
+
 std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
                                                     const FileIdentity& copied,
                                                     const FileURL& destination) {

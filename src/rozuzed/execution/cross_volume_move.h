@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "rozuzed/execution/destination_folders.h"
 #include "rozuzed/filesystem/file_identity.h"
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/model/file_metadata.h"
@@ -96,6 +97,14 @@ class CrossVolumeMove {
   // the name was taken). A failed flush sends the file now at `destination`
   // to the Trash and throws copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
+
+  // Once the copy is in place at `destination`, and before its source may
+  // go to the Trash: makes durable the folders `folders` made on the way to
+  // it, so that a power cut cannot take the copy's folder away. A failure
+  // sends the copy at `destination` to the Trash and throws
+  // copyFailed(source, destination).
+  void makeFoldersDurable(const FileURL& source, const FileURL& destination,
+                          DestinationFolders& folders);
 
   // Sends `source` to the Trash once its copy is in place at `destination`,
   // but only while it is still the file `copied` describes (as copyToStaging

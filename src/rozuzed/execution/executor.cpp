@@ -45,7 +45,11 @@ Executor::Executor(FileSystem& fileSystem, JournalStore& journal, SecurityScoped
 
 Executor::Executor(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access,
                    const DateProvider& dates)
-    : fileSystem_(&fileSystem), journal_(&journal), access_(&access), dates_(&dates) {}
+    : fileSystem_(&fileSystem),
+      journal_(&journal),
+      access_(&access),
+      dates_(&dates),
+      folders_(fileSystem) {}
 
 ExecutionReport Executor::apply(const SortPlan& plan) {
   return apply(plan, Options());
@@ -62,6 +66,7 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
   }
 
   CollisionResolver resolver(*fileSystem_);
+  folders_ = DestinationFolders(*fileSystem_);
   RunRecord run{.id = plan.id,
                 .kind = RunKind::apply,
                 .state = RunState::running,
@@ -82,13 +87,18 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
     if (cancellation.stop_requested()) break;
 
     std::vector<Intent> intents;
+    // One instant for the batch: building a gate is work of the run, not
+    // of each file, and a batch takes moments.
+    std::optional<SafetyGate> gate;
+    if (options.revalidateSources) gate.emplace(options.safety, dates_->now());
     for (const auto& move : batch) {
-      if (auto reason = revalidate(move, options)) {
-        report.skipped.push_back(SkippedFile{move.source, *reason});
+      Revalidation checked = revalidate(move, gate);
+      if (checked.skip) {
+        report.skipped.push_back(SkippedFile{move.source, *checked.skip});
         continue;
       }
       try {
-        intents.push_back(Intent{makeIntent(move, run.id, resolver), &move});
+        intents.push_back(Intent{makeIntent(move, run.id, resolver, checked.facts), &move});
       } catch (const SortError& error) {
         report.failures.push_back(ExecutionFailure{move, error});
       }
@@ -156,26 +166,31 @@ std::vector<std::vector<PlannedMove>> Executor::batches(const std::vector<Planne
   return out;
 }
 
-std::optional<SkipReason> Executor::revalidate(const PlannedMove& move, const Options& options) {
-  if (!options.revalidateSources) return std::nullopt;
-  std::optional<FileMetadata> metadata;
+Executor::Revalidation Executor::revalidate(const PlannedMove& move,
+                                            const std::optional<SafetyGate>& gate) {
+  if (!gate) return {};
+  Revalidation out;
   try {
-    metadata = fileSystem_->metadata(move.source);
+    out.facts = fileSystem_->metadata(move.source);
   } catch (const SortError&) {
-    return SkipReason::vanishedSincePlanning();
+    out.skip = SkipReason::vanishedSincePlanning();
+    return out;
   }
-  if (!move.fingerprint.matches(metadata->fingerprint())) {
-    return SkipReason::changedSincePlanning();
+  if (!move.fingerprint.matches(out.facts->fingerprint())) {
+    out.skip = SkipReason::changedSincePlanning();
+    return out;
   }
-  return SafetyGate(options.safety, dates_->now()).skipReason(*metadata);
+  out.skip = gate->skipReason(*out.facts);
+  return out;
 }
 
 JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
-                                  CollisionResolver& resolver) {
-  fileSystem_->createDirectory(move.destinationDirectory);
-  MoveStrategy strategy = currentStrategy(move);
+                                  CollisionResolver& resolver,
+                                  const std::optional<FileMetadata>& facts) {
+  folders_.prepare(move.destinationDirectory);
+  const FileMetadata source = facts ? *facts : fileSystem_->metadata(move.source);
+  MoveStrategy strategy = currentStrategy(move, source);
   auto resolution = resolver.resolve(move.source.lastPathComponent(), move.destinationDirectory);
-  FileFingerprint fingerprintBefore = fileSystem_->metadata(move.source).fingerprint();
   std::optional<FileURL> tempURL;
   std::optional<ContentHash> sourceHash;
   if (strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
@@ -191,7 +206,7 @@ JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
                       .destinationURL = resolution.url,
                       .tempURL = tempURL,
                       .trashedSourceURL = std::nullopt,
-                      .fingerprintBefore = fingerprintBefore,
+                      .fingerprintBefore = source.fingerprint(),
                       .sourceHash = sourceHash,
                       .fingerprintAfter = std::nullopt,
                       .matchedRuleID = move.matchedRuleID,
@@ -203,8 +218,8 @@ JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
                       .attentionReason = std::nullopt};
 }
 
-MoveStrategy Executor::currentStrategy(const PlannedMove& move) {
-  return fileSystem_->volumeID(move.source) == fileSystem_->volumeID(move.destinationDirectory)
+MoveStrategy Executor::currentStrategy(const PlannedMove& move, const FileMetadata& source) {
+  return source.volumeID == folders_.volume(move.destinationDirectory)
              ? MoveStrategy::sameVolumeMove
              : MoveStrategy::crossVolumeCopyVerifyTrash;
 }
@@ -263,6 +278,7 @@ void Executor::crossVolume(const JournalEntry& entry, const FileURL& temp,
   // its intent was written fails here even when the copy is faithful.
   transfer.verifyStaging(entry.sourceURL, temp, entry.fingerprintBefore.size, expectedHash);
   transfer.placeStaging(entry.sourceURL, temp, entry.destinationURL);
+  transfer.makeFoldersDurable(entry.sourceURL, entry.destinationURL, folders_);
   FaultInjector::reach(FaultPoint::afterRenameBeforeTrash);
   // A source edited once the copy had read it keeps its newest bytes where
   // they are; the copy, now stale, goes instead.

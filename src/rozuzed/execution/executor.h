@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "rozuzed/execution/cross_volume_move.h"
+#include "rozuzed/execution/destination_folders.h"
 #include "rozuzed/execution/execution_records.h"
 #include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/journal/journal_store.h"
@@ -79,9 +80,19 @@ class Executor {
                                                        int64_t size);
 
  private:
-  std::optional<SkipReason> revalidate(const PlannedMove& move, const Options& options);
-  JournalEntry makeIntent(const PlannedMove& move, const Uuid& runID, CollisionResolver& resolver);
-  MoveStrategy currentStrategy(const PlannedMove& move);
+  // What revalidation found of a source: the reason to leave it, or its
+  // facts for the intent, so that they are read once.
+  struct Revalidation {
+    std::optional<SkipReason> skip;
+    std::optional<FileMetadata> facts;
+  };
+
+  // Without a gate nothing is checked and nothing read.
+  Revalidation revalidate(const PlannedMove& move, const std::optional<SafetyGate>& gate);
+  // `facts`: the source as revalidation read it, when it did.
+  JournalEntry makeIntent(const PlannedMove& move, const Uuid& runID, CollisionResolver& resolver,
+                          const std::optional<FileMetadata>& facts);
+  MoveStrategy currentStrategy(const PlannedMove& move, const FileMetadata& source);
   JournalEntry perform(JournalEntry& current, const PlannedMove& move, CollisionResolver& resolver,
                        const Options& options);
   JournalEntry run(const JournalEntry& entry);
@@ -94,6 +105,8 @@ class Executor {
   JournalStore* journal_;
   SecurityScopedAccess* access_;
   const DateProvider* dates_;
+  // The destination folders of the run under way.
+  DestinationFolders folders_;
 };
 
 }  // namespace rozuzed

@@ -105,7 +105,11 @@ UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal, SecuritySc
 
 UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal, SecurityScopedAccess& access,
                        const DateProvider& dates)
-    : fileSystem_(&fileSystem), journal_(&journal), access_(&access), dates_(&dates) {}
+    : fileSystem_(&fileSystem),
+      journal_(&journal),
+      access_(&access),
+      dates_(&dates),
+      folders_(fileSystem) {}
 
 UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& options,
                             const ProgressCallback& progress, std::stop_token cancellation) {
@@ -118,6 +122,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
 
   std::optional<RunRecord> reversedRun = journal_->run(batchID);
   reversedByUndoneRun_.clear();
+  folders_ = DestinationFolders(*fileSystem_);
   if (reversedRun && reversedRun->kind == RunKind::undo && reversedRun->reversesRunID) {
     for (JournalEntry& entry : journal_->entries(*reversedRun->reversesRunID)) {
       Uuid id = entry.id;
@@ -323,7 +328,8 @@ JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uui
 
 std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent,
                                            const std::optional<FileIdentity>& copy) {
-  fileSystem_->createDirectory(intent.destinationURL.deletingLastPathComponent());
+  const FileURL folder = intent.destinationURL.deletingLastPathComponent();
+  folders_.prepare(folder);
   CrossVolumeMove transfer(*fileSystem_);
 
   if (intent.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
@@ -337,6 +343,7 @@ std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const Jour
     FileIdentity copied = transfer.copyToStaging(intent.sourceURL, staging);
     transfer.verifyStaging(intent.sourceURL, staging, std::nullopt, expected);
     transfer.placeStaging(intent.sourceURL, staging, intent.destinationURL);
+    transfer.makeFoldersDurable(intent.sourceURL, intent.destinationURL, folders_);
     // Leaves one copy outside the Trash, as the apply transfer does: when
     // the file at the run's destination was edited since it was copied, or
     // the Trash refuses it, it stays there and the restored copy goes.
@@ -354,7 +361,8 @@ std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const Jour
   fileSystem_->forgetTrashedItem(intent.sourceURL, intent.destinationURL);
   if (!copy) return entry.destinationURL;
   try {
-    fileSystem_->synchronize(intent.destinationURL.deletingLastPathComponent());
+    fileSystem_->synchronize(folder);
+    folders_.makeDurable(folder);
   } catch (const SortError&) {
     return entry.destinationURL;
   }

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "rozuzed/execution/destination_folders.h"
 #include "rozuzed/execution/execution_records.h"
 #include "rozuzed/execution/executor.h"
 #include "rozuzed/filesystem/file_identity.h"
@@ -169,6 +170,8 @@ class UndoRunner {
   // When the run being undone is itself an undo: the entries of the run it
   // reversed, by id. Filled at the start of each undo.
   std::unordered_map<Uuid, JournalEntry> reversedByUndoneRun_;
+  // The folders files go back to in the undo under way.
+  DestinationFolders folders_;
 };
 
 }  // namespace rozuzed

@@ -643,6 +643,8 @@ TEST_F(CrossVolumeTransferTest, CopiesVerifiesFlushesRenamesThenTrashesTheSource
       {Op::contentHash, staging.path(), ""},
       {Op::moveItem, staging.path(), "/ext/Documents/a.bin"},
       {Op::synchronize, "/ext/Documents", ""},
+      // The run made "/ext/Documents": its name is made durable too.
+      {Op::synchronize, "/ext", ""},
       {Op::trashItem, "/src/a.bin", ""},
   };
   std::vector<std::tuple<Op, std::string, std::string>> seen;
@@ -664,6 +666,30 @@ TEST_F(CrossVolumeTransferTest, CopiesVerifiesFlushesRenamesThenTrashesTheSource
   EXPECT_EQ(fs.contents(fs.trashed()[0].path()), "contents of a.bin");
   EXPECT_EQ(entry.fingerprintAfter->size, move.fingerprint.size);
   EXPECT_EQ(storedEntry(plan.id, move.source), entry);
+}
+
+// A folder the run made holds the only copy outside the Trash once the
+// source is there: its own name must survive a power cut by then.
+TEST_F(CrossVolumeTransferTest, FoldersTheRunMadeAreDurableBeforeASourceGoesToTheTrash) {
+  fs.addFolder("/ext/Old");
+  auto a = addMove("a2.bin", "/ext/New/Deeper");
+  auto c = addMove("c2.bin", "/ext/New/Deeper");
+  auto b = addMove("b2.bin", "/ext/Old");
+  auto report = apply(makePlan({a, c, b}));
+  ASSERT_TRUE(report.isCompleteSuccess());
+
+  std::vector<std::string> order;
+  for (const auto& call : fs.calls()) {
+    const std::string path = call.url.path();
+    if (call.operation == Op::synchronize && path.find("/.ombrix-tmp-") == std::string::npos) {
+      order.push_back("sync " + path);
+    }
+    if (call.operation == Op::trashItem) order.push_back("trash " + path);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"sync /ext/New/Deeper", "sync /ext", "sync /ext/New",
+                                             "trash /src/a2.bin", "sync /ext/New/Deeper",
+                                             "trash /src/c2.bin",  //
+                                             "sync /ext/Old", "trash /src/b2.bin"}));
 }
 
 TEST_F(CrossVolumeTransferTest, ATrashWithoutALocationLeavesTheTrashedSourceAbsent) {
@@ -757,6 +783,17 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
        [&](auto& f, auto) {
          f.beforeCall = [](const InMemoryFileSystem::Call& call) {
            if (call.operation == Op::synchronize && call.url.path() == "/ext/Documents") {
+             throw SortError::copyFailed(call.url, call.url, "Input/output error");
+           }
+         };
+       },
+       [&](const FileURL&) {
+         return SortError::copyFailed(source, destination, "Input/output error");
+       }},
+      {"folder made for the copy cannot be made durable",
+       [&](auto& f, auto) {
+         f.beforeCall = [](const InMemoryFileSystem::Call& call) {
+           if (call.operation == Op::synchronize && call.url.path() == "/ext") {
              throw SortError::copyFailed(call.url, call.url, "Input/output error");
            }
          };

@@ -273,7 +273,7 @@ TEST_F(UndoRunnerTest, ATrashedSourceThatStillMatchesComesBackFromTheTrash) {
   EXPECT_EQ(fs.modificationDate("/src/a.txt"), kOld);
   EXPECT_FALSE(fs.exists("/.Trash/files/a.txt"));
   // The copy the run made goes to the Trash, and only once the return is
-  // durable.
+  // durable, in "/src" and, since the undo made "/src" anew, in "/".
   EXPECT_FALSE(fs.exists("/ext/Documents/a.txt"));
   EXPECT_TRUE(fs.exists("/ext/.Trash/files/a.txt"));
   EXPECT_TRUE(fs.calls(Op::copyItem).empty());
@@ -288,7 +288,8 @@ TEST_F(UndoRunnerTest, ATrashedSourceThatStillMatchesComesBackFromTheTrash) {
     if (call.operation == Op::synchronize) order.push_back("sync " + call.url.path());
     if (call.operation == Op::trashItem) order.push_back("trash " + call.url.path());
   }
-  EXPECT_EQ(order, (std::vector<std::string>{"move", "sync /src", "trash /ext/Documents/a.txt"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"move", "sync /src", "sync /",
+                                             "trash /ext/Documents/a.txt"}));
 
   auto u = undoEntries(report).at(0);
   EXPECT_EQ(u.strategy, MoveStrategy::sameVolumeMove);
@@ -346,8 +347,8 @@ TEST_F(UndoRunnerTest, ATrashedSourceNoLongerAsItWasGoesBackByAVerifiedCopy) {
     EXPECT_EQ(u.fingerprintBefore, *e.fingerprintAfter);
     EXPECT_FALSE(fs.exists(u.tempURL->path()));
 
-    // The copy is durable, and so is its name, before the run's copy goes to
-    // the Trash.
+    // The copy is durable, and so is its name, and the name of the folder
+    // the undo made for it, before the run's copy goes to the Trash.
     std::vector<std::string> order;
     for (const auto& call : fs.calls()) {
       if (call.operation == Op::copyItem) order.push_back("copy");
@@ -355,8 +356,9 @@ TEST_F(UndoRunnerTest, ATrashedSourceNoLongerAsItWasGoesBackByAVerifiedCopy) {
       if (call.operation == Op::synchronize) order.push_back("sync " + call.url.path());
       if (call.operation == Op::trashItem) order.push_back("trash " + call.url.path());
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"copy", "sync " + u.tempURL->path(), "rename",
-                                               "sync /src", "trash /ext/Documents/a.txt"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"copy", "sync " + u.tempURL->path(), "rename", "sync /src",
+                                        "sync /", "trash /ext/Documents/a.txt"}));
   }
 }
 

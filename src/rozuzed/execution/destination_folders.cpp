@@ -1,0 +1,58 @@
+#include "rozuzed/execution/destination_folders.h"
+
+#include <algorithm>
+
+namespace rozuzed {
+namespace {
+
+// Whether `folder` is `ancestor` or lies below it.
+bool isWithin(const std::string& folder, const std::string& ancestor) {
+  if (!folder.starts_with(ancestor)) return false;
+  return folder.size() == ancestor.size() || ancestor == "/" || folder[ancestor.size()] == '/';
+}
+
+}  // namespace
+
+void DestinationFolders::prepare(const FileURL& folder) {
+  const std::string key = folder.path();
+  if (folders_.count(key) > 0) return;
+  // The levels missing now are the ones this run makes.
+  std::vector<FileURL> missing;
+  for (FileURL level = folder; !fileSystem_->fileExists(level);
+       level = level.deletingLastPathComponent()) {
+    missing.push_back(level);
+    if (level.path() == "/") break;
+  }
+  fileSystem_->createDirectory(folder);
+  madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
+  folders_.emplace(key, std::nullopt);
+}
+
+const VolumeID& DestinationFolders::volume(const FileURL& folder) {
+  std::optional<VolumeID>& known = folders_[folder.path()];
+  if (!known) known = fileSystem_->volumeID(folder);
+  return *known;
+}
+
+void DestinationFolders::makeDurable(const FileURL& folder) {
+  const std::string path = folder.path();
+  std::vector<FileURL> due;
+  std::erase_if(madeNotDurable_, [&](const FileURL& made) {
+    if (!isWithin(path, made.path())) return false;
+    due.push_back(made);
+    return true;
+  });
+  std::sort(due.begin(), due.end(),
+            [](const FileURL& a, const FileURL& b) { return a.path().size() < b.path().size(); });
+  for (std::size_t i = 0; i < due.size(); ++i) {
+    try {
+      fileSystem_->synchronize(due[i].deletingLastPathComponent());
+    } catch (const SortError&) {
+      madeNotDurable_.insert(madeNotDurable_.end(), due.begin() + static_cast<std::ptrdiff_t>(i),
+                             due.end());
+      throw;
+    }
+  }
+}
+
+}  // namespace rozuzed

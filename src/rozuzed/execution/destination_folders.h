@@ -1,0 +1,49 @@
+// The folders one apply or undo run moves files into.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "rozuzed/filesystem/file_system.h"
+#include "rozuzed/model/file_metadata.h"
+#include "rozuzed/support/file_url.h"
+
+namespace rozuzed {
+
+// Makes each destination folder once per run and reads its volume once, so
+// that neither is repeated for every file. Remembers which folders the run
+// made itself: once a file's source is in the Trash, a folder made for its
+// copy may hold the only copy outside it, so that folder's own name must be
+// durable in its parent by then, not only the names inside it.
+//
+// Owned by one run and used from one thread; the file system must outlive
+// it. A folder removed by someone else during the run is not made again:
+// the moves into it fail, and their files stay where they are.
+class DestinationFolders {
+ public:
+  explicit DestinationFolders(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
+
+  // Makes `folder` and its missing parents the first time the run needs it;
+  // later calls do nothing. Throws destinationNotCreatable, and then tries
+  // again at the next call.
+  void prepare(const FileURL& folder);
+
+  // The volume of `folder`, read at the first call. Throws sourceUnreadable.
+  const VolumeID& volume(const FileURL& folder);
+
+  // Makes durable, each in its parent and outermost first, the folders that
+  // this run made on the way to `folder` and that are not durable yet.
+  // Throws copyFailed, and then tries again at the next call.
+  void makeDurable(const FileURL& folder);
+
+ private:
+  FileSystem* fileSystem_;
+  // By path: the folders prepared, with their volumes once read.
+  std::unordered_map<std::string, std::optional<VolumeID>> folders_;
+  // Made by this run and not yet durable in their parents.
+  std::vector<FileURL> madeNotDurable_;
+};
+
+}  // namespace rozuzed
