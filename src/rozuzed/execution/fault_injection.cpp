@@ -15,10 +15,18 @@ namespace rozuzed {
 namespace {
 
 constexpr const char* kPointNames[] = {
-    "beforeIntent",          "afterIntentBeforeOperation",     "midCopy",
-    "afterCopyBeforeRename", "afterRenameBeforeTrash",         "afterOperationBeforeCommit",
-    "beforeUndoIntent",      "afterUndoIntentBeforeOperation", "afterUndoOperationBeforeCommit",
+    "beforeIntent",
+    "afterIntentBeforeOperation",
+    "midCopy",
+    "afterCopyBeforeRename",
+    "afterRenameBeforeTrash",
+    "afterOperationBeforeCommit",
+    "beforeUndoIntent",
+    "afterUndoIntentBeforeOperation",
+    "afterUndoOperationBeforeCommit",
     "beforeFinishRun",
+    "afterRecoveryOperationBeforeCommit",
+    "afterRecoveryMarkUndoneBeforeCommit",
 };
 
 constexpr int64_t kDefaultDelayMilliseconds = 15;

@@ -15,7 +15,8 @@
 
 namespace rozuzed {
 
-// The places where a run can be killed, in their fixed order.
+// The places where a run, or the reconciliation of one, can be killed, in
+// their fixed order.
 enum class FaultPoint {
   beforeIntent,
   afterIntentBeforeOperation,
@@ -27,9 +28,15 @@ enum class FaultPoint {
   afterUndoIntentBeforeOperation,
   afterUndoOperationBeforeCommit,
   beforeFinishRun,
+  // Reconciliation: after each pending entry's clean-up, before the run's
+  // settled entries are written.
+  afterRecoveryOperationBeforeCommit,
+  // Reconciliation of an undo run: after the entries it put back are marked
+  // undone, before its settled entries are written.
+  afterRecoveryMarkUndoneBeforeCommit,
 };
 
-inline constexpr std::array<FaultPoint, 10> allFaultPoints = {
+inline constexpr std::array<FaultPoint, 12> allFaultPoints = {
     FaultPoint::beforeIntent,
     FaultPoint::afterIntentBeforeOperation,
     FaultPoint::midCopy,
@@ -40,6 +47,8 @@ inline constexpr std::array<FaultPoint, 10> allFaultPoints = {
     FaultPoint::afterUndoIntentBeforeOperation,
     FaultPoint::afterUndoOperationBeforeCommit,
     FaultPoint::beforeFinishRun,
+    FaultPoint::afterRecoveryOperationBeforeCommit,
+    FaultPoint::afterRecoveryMarkUndoneBeforeCommit,
 };
 
 // The case name.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "rozuzed/execution/fault_injection.h"
 #include "rozuzed/execution/undo_runner.h"
 
 namespace rozuzed {
@@ -125,9 +126,13 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
         break;
     }
     settled.push_back(std::move(copy));
+    FaultInjector::reach(FaultPoint::afterRecoveryOperationBeforeCommit);
   }
 
-  journal_->applyRecovery(run.id, settled, dates_->now());
+  // The entries an undo put back are marked undone first: should the
+  // process die between the two writes, the run is still running and the
+  // next reconciliation comes to the same states, whereas the other order
+  // would leave files that are back listed as still moved.
   if (run.kind == RunKind::undo) {
     std::vector<Uuid> undone;
     for (const JournalEntry& entry : settled) {
@@ -136,7 +141,9 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
       }
     }
     journal_->markUndone(undone, dates_->now());
+    FaultInjector::reach(FaultPoint::afterRecoveryMarkUndoneBeforeCommit);
   }
+  journal_->applyRecovery(run.id, settled, dates_->now());
   return report;
 }
 

@@ -69,7 +69,8 @@ class RecoveryOutcome {
 // Looks at each pending entry's source, staging and destination paths,
 // asks the decision table what happened, performs the clean-up it asks for
 // (leftovers go to the Trash; nothing is deleted), and writes the settled
-// entries with the run marked recovered in one journal write per run. A
+// entries with the run marked recovered in one journal write per run (for
+// an undo run, after the entries it put back are marked undone). A
 // file that cannot be accounted for is marked for the user's attention and
 // left exactly where it is. A failed clean-up never stops the
 // reconciliation: its entry needs attention instead.

@@ -48,11 +48,13 @@ TEST(FaultPointTest, TextIsTheCaseNameInDeclarationOrder) {
     names.push_back(toText(point));
     EXPECT_EQ(faultPointFromText(toText(point)), point);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"beforeIntent", "afterIntentBeforeOperation",
-                                             "midCopy", "afterCopyBeforeRename",
-                                             "afterRenameBeforeTrash", "afterOperationBeforeCommit",
-                                             "beforeUndoIntent", "afterUndoIntentBeforeOperation",
-                                             "afterUndoOperationBeforeCommit", "beforeFinishRun"}));
+  EXPECT_EQ(
+      names,
+      (std::vector<std::string>{
+          "beforeIntent", "afterIntentBeforeOperation", "midCopy", "afterCopyBeforeRename",
+          "afterRenameBeforeTrash", "afterOperationBeforeCommit", "beforeUndoIntent",
+          "afterUndoIntentBeforeOperation", "afterUndoOperationBeforeCommit", "beforeFinishRun",
+          "afterRecoveryOperationBeforeCommit", "afterRecoveryMarkUndoneBeforeCommit"}));
   for (const char* text : {"midcopy", "MidCopy", " midCopy", "midCopy ", "", "nothing"}) {
     EXPECT_FALSE(faultPointFromText(text)) << text;
   }

@@ -502,7 +502,11 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
   auto marks = journal.calls(K::markUndone);
   ASSERT_EQ(marks.size(), 1u);
   EXPECT_EQ(marks[0].ids, (std::vector<Uuid>{reversed[0].id, reversed[1].id}));
-  EXPECT_EQ(journal.calls().back().kind, K::markUndone);
+  // Marked before the run is written: a crash between the two leaves the
+  // run to settle again, never restored files listed as still moved.
+  std::vector<K> writes;
+  for (const auto& call : journal.calls()) writes.push_back(call.kind);
+  EXPECT_EQ(writes, (std::vector<K>{K::markUndone, K::applyRecovery}));
   EXPECT_TRUE(stored(reversed[2]).isUndoable());
 }
 
