@@ -9,6 +9,7 @@ rozuzed_tests(rozuzed_rules_tests
     rozuzed/rules/rule_engine_test.cpp
     rozuzed/rules/rule_set_loader_test.cpp
     rozuzed/rules/default_rule_set_test.cpp
+    rozuzed/support/json_test.cpp
     rozuzed/testing/temporary_folder.cpp
   DEPS rozuzed_rules
   LABELS rules)

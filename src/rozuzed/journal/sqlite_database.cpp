@@ -280,6 +280,56 @@ std::optional<SqlValue> SqliteConnection::fetchValue(std::string_view sql,
   return columnValue(statement, 0);
 }
 
+int64_t SqliteConnection::lastInsertRowid() const {
+  return sqlite3_last_insert_rowid(db_);
+}
+
+SqlBlobStream SqliteConnection::openBlob(const std::string& table, const std::string& column,
+                                         int64_t rowid, bool forWriting) {
+  sqlite3_blob* blob = nullptr;
+  int rc = sqlite3_blob_open(db_, "main", table.c_str(), column.c_str(), rowid, forWriting ? 1 : 0,
+                             &blob);
+  if (rc != SQLITE_OK) {
+    // The handle may be set even on failure, and must be closed then.
+    sqlite3_blob_close(blob);
+    fail(rc);
+  }
+  return SqlBlobStream(db_, blob);
+}
+
+SqlBlobStream::SqlBlobStream(sqlite3* db, sqlite3_blob* blob)
+    : db_(db), blob_(blob), size_(sqlite3_blob_bytes(blob)) {}
+
+SqlBlobStream::SqlBlobStream(SqlBlobStream&& other) noexcept
+    : db_(other.db_), blob_(other.blob_), size_(other.size_), offset_(other.offset_) {
+  other.blob_ = nullptr;
+}
+
+SqlBlobStream::~SqlBlobStream() {
+  if (blob_ != nullptr) sqlite3_blob_close(blob_);
+}
+
+std::size_t SqlBlobStream::read(char* buffer, std::size_t capacity) {
+  auto count = static_cast<int>(std::min<int64_t>(
+      size_ - offset_, static_cast<int64_t>(std::min<std::size_t>(capacity, 1 << 30))));
+  if (count <= 0) return 0;
+  int rc = sqlite3_blob_read(blob_, buffer, count, static_cast<int>(offset_));
+  if (rc != SQLITE_OK) throw SqliteError(rc, sqlite3_errmsg(db_));
+  offset_ += count;
+  return static_cast<std::size_t>(count);
+}
+
+void SqlBlobStream::write(std::string_view bytes) {
+  if (static_cast<int64_t>(bytes.size()) > size_ - offset_) {
+    throw SqliteError(SQLITE_TOOBIG, "more bytes than the value holds");
+  }
+  if (bytes.empty()) return;
+  int rc = sqlite3_blob_write(blob_, bytes.data(), static_cast<int>(bytes.size()),
+                              static_cast<int>(offset_));
+  if (rc != SQLITE_OK) throw SqliteError(rc, sqlite3_errmsg(db_));
+  offset_ += static_cast<int64_t>(bytes.size());
+}
+
 void SqliteConnection::createTable(const SqlTable& table) {
   std::string sql = "CREATE TABLE " + quoted(table.name) + " (";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {

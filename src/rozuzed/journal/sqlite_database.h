@@ -21,6 +21,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_blob;
 struct sqlite3_stmt;
 
 namespace rozuzed {
@@ -73,6 +74,35 @@ class SqlRow {
   std::vector<SqlValue> values_;
 };
 
+// One BLOB or TEXT value of a row, read or written a piece at a time
+// (SQLite's incremental I/O), so that a large value never sits whole in
+// memory. Usable only inside the transaction that opened it; it cannot
+// change the value's size.
+class SqlBlobStream {
+ public:
+  SqlBlobStream(SqlBlobStream&& other) noexcept;
+  SqlBlobStream& operator=(SqlBlobStream&&) = delete;
+  ~SqlBlobStream();
+
+  int64_t size() const { return size_; }
+  // The next bytes, at most `capacity`; 0 at the end. Throws SqliteError.
+  std::size_t read(char* buffer, std::size_t capacity);
+  // Writes `bytes` after those written before. Throws SqliteError, also
+  // for bytes beyond the value's size.
+  void write(std::string_view bytes);
+  // How far reading or writing has come.
+  int64_t offset() const { return offset_; }
+
+ private:
+  friend class SqliteConnection;
+  SqlBlobStream(sqlite3* db, sqlite3_blob* blob);
+
+  sqlite3* db_;
+  sqlite3_blob* blob_;
+  int64_t size_;
+  int64_t offset_ = 0;
+};
+
 enum class SqlColumnType { text, integer, real, blob };
 
 struct SqlColumn {
@@ -107,6 +137,15 @@ class SqliteConnection {
 
   // CREATE TABLE, then CREATE INDEX for each indexed column.
   void createTable(const SqlTable& table);
+
+  // The rowid of the row the last INSERT made.
+  int64_t lastInsertRowid() const;
+
+  // The value in `column` of the row `rowid` of `table`, opened to be read,
+  // or to be written over (a value made with zeroblob(n) takes n bytes).
+  // Throws SqliteError, also when the value is neither BLOB nor TEXT.
+  SqlBlobStream openBlob(const std::string& table, const std::string& column, int64_t rowid,
+                         bool forWriting);
 
   // Executes `sql` for each list of arguments with one prepared statement.
   void executeEach(std::string_view sql, std::size_t count,

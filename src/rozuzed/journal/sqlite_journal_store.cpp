@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -112,6 +113,14 @@ constexpr const char* kRunStatement =
     "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
+// As kRunStatement, with room of the given size made for the snapshot,
+// which is then written into it a piece at a time.
+constexpr const char* kRunWithSnapshotStatement =
+    "INSERT OR REPLACE INTO run\n"
+    "  (id, kind, state, planId, reversesRunId, sourceDirectory, startedAt, finishedAt,\n"
+    "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, zeroblob(?))";
+
 constexpr const char* kEntryStatement =
     "INSERT OR REPLACE INTO entry\n"
     "  (id, runId, planSequence, state, strategy, sourcePath, destinationPath,\n"
@@ -120,9 +129,11 @@ constexpr const char* kEntryStatement =
     "   intentAt, committedAt, completedBy, attentionReason)\n"
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
+// The payload is made as room of its size and written into it a piece at
+// a time.
 constexpr const char* kPlanStatement =
     "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
-    "VALUES (?, ?, ?, ?, ?)";
+    "VALUES (?, ?, ?, ?, zeroblob(?))";
 
 // Every other saved plan that no run names, beyond the newest
 // kUnreferencedPlansKept of them; arguments: the plan just saved, the count.
@@ -222,8 +233,40 @@ void insertEntries(SqliteConnection& db, const std::vector<JournalEntry>& entrie
   });
 }
 
+// Writes `value` as coded text into the room made for it in the row just
+// inserted, which holds exactly `size` bytes.
+template <class Value>
+void writeCoded(SqliteConnection& db, const char* table, const char* column, const Value& value,
+                std::size_t size) {
+  SqlBlobStream blob = db.openBlob(table, column, db.lastInsertRowid(), true);
+  PlanCoding::encode(value, [&blob](std::string_view piece) { blob.write(piece); });
+  if (blob.offset() != static_cast<int64_t>(size)) {
+    throw JsonEncodingError("the coded text came out at another length than measured");
+  }
+}
+
+// Reads a coded value out of `column` of the row `rowid` of `table`, a
+// piece at a time. A failure to read the database is thrown; a failure to
+// decode is kept in `failure`, to reach the caller unwrapped after the
+// transaction.
+template <class Value, class Decode>
+std::optional<Value> readCoded(SqliteConnection& db, const char* table, const char* column,
+                               int64_t rowid, Decode decode, std::exception_ptr& failure) {
+  SqlBlobStream blob = db.openBlob(table, column, rowid, false);
+  JsonInput input(JsonInput::Source(
+      [&blob](char* buffer, std::size_t capacity) { return blob.read(buffer, capacity); }));
+  try {
+    return decode(input);
+  } catch (const SqliteError&) {
+    throw;
+  } catch (...) {
+    failure = std::current_exception();
+    return std::nullopt;
+  }
+}
+
 void insertRun(SqliteConnection& db, const RunRecord& run,
-               const std::optional<std::string>& snapshot) {
+               std::optional<std::size_t> snapshotSize) {
   const std::vector<SqlValue> arguments{
       run.id.text(),
       toText(run.kind),
@@ -236,9 +279,10 @@ void insertRun(SqliteConnection& db, const RunRecord& run,
       run.owner.bootSessionID,
       static_cast<int64_t>(run.owner.processID),
       run.owner.processStartedAt,
-      snapshot ? SqlValue(SqlBlob{*snapshot}) : SqlValue(),
+      snapshotSize ? SqlValue(static_cast<int64_t>(*snapshotSize)) : SqlValue(),
   };
-  db.execute(kRunStatement, arguments);
+  db.execute(snapshotSize ? kRunWithSnapshotStatement : kRunStatement, arguments);
+  if (snapshotSize) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, *snapshotSize);
 }
 
 // Readers of one column for the row readers below. A value of another
@@ -317,7 +361,10 @@ std::optional<RunRecord> runFrom(const SqlRow& row) try {
       .processID = static_cast<int32_t>(pid),
       .processStartedAt = requiredReal(row, "ownerStartedAt"),
   };
-  if (auto bytes = row.bytes("appliedPlan")) {
+  const SqlValue& snapshot = row["appliedPlan"];
+  const std::string* bytes = std::get_if<std::string>(&snapshot);
+  if (auto* blob = std::get_if<SqlBlob>(&snapshot)) bytes = &blob->bytes;
+  if (bytes != nullptr) {
     try {
       run.appliedPlan = AppliedPlan::decode(*bytes);
     } catch (const std::exception&) {
@@ -385,11 +432,21 @@ std::vector<Record> readAll(const std::vector<SqlRow>& rows, Reader read) {
   return records;
 }
 
-SortPlan decodePlan(const SqlValue& payload) {
-  if (auto* blob = std::get_if<SqlBlob>(&payload)) return PlanCoding::decode<SortPlan>(blob->bytes);
-  if (auto* text = std::get_if<std::string>(&payload)) return PlanCoding::decode<SortPlan>(*text);
-  throw JsonDecodingError("payload: expected the bytes of a plan");
+// The saved plan in the row `rowid` of `plan` whose payload has the SQLite
+// type `type`; absent, with `failure` set, when it cannot be decoded.
+std::optional<SortPlan> readPlan(SqliteConnection& db, int64_t rowid, const std::string& type,
+                                 std::exception_ptr& failure) {
+  if (type != "blob" && type != "text") {
+    failure = std::make_exception_ptr(JsonDecodingError("payload", "expected the bytes of a plan"));
+    return std::nullopt;
+  }
+  return readCoded<SortPlan>(db, "plan", "payload", rowid, &PlanCoding::decode<SortPlan>, failure);
 }
+
+constexpr const char* kPlanRowQuery =
+    "SELECT rowid AS rowId, typeof(payload) AS type FROM plan WHERE id = ?";
+constexpr const char* kRecentPlanRowsQuery =
+    "SELECT rowid AS rowId, typeof(payload) AS type FROM plan ORDER BY createdAt DESC LIMIT ?";
 
 }  // namespace
 
@@ -483,10 +540,12 @@ SQLiteJournalStore::DurabilitySettings SQLiteJournalStore::durabilitySettings() 
 }
 
 void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
-  std::optional<std::string> snapshot;
-  if (run.appliedPlan) snapshot = run.appliedPlan->encoded();
+  // Measured before the transaction, so that a snapshot that cannot be
+  // written fails as its coder says and writes nothing.
+  std::optional<std::size_t> snapshotSize;
+  if (run.appliedPlan) snapshotSize = PlanCoding::encodedSize(*run.appliedPlan);
   perform([&](SqliteConnection& db) {
-    insertRun(db, run, snapshot);
+    insertRun(db, run, snapshotSize);
     insertEntries(db, intents);
   });
 }
@@ -574,34 +633,48 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
   });
 }
 
+// The payload never sits whole in memory: it is measured, then written a
+// piece at a time into room of its size.
 void SQLiteJournalStore::save(const SortPlan& plan) {
-  // Built in place, so the payload is not copied again on its way in.
+  // Measured before the transaction, so that a plan that cannot be written
+  // fails as its coder says and writes nothing.
+  const std::size_t size = PlanCoding::encodedSize(plan);
   const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
                                           plan.sourceDirectory.path(), plan.ruleSetHash,
-                                          SqlBlob{PlanCoding::encode(plan)}};
+                                          static_cast<int64_t>(size)};
   perform([&](SqliteConnection& db) {
     db.execute(kPlanStatement, arguments);
+    writeCoded(db, "plan", "payload", plan, size);
     db.execute(kPrunePlans,
                std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
   });
 }
 
 std::optional<SortPlan> SQLiteJournalStore::plan(const Uuid& id) {
-  auto payload = perform([&](SqliteConnection& db) {
-    return db.fetchValue("SELECT payload FROM plan WHERE id = ?", std::vector<SqlValue>{id.text()});
+  std::exception_ptr failure;
+  auto plan = perform([&](SqliteConnection& db) -> std::optional<SortPlan> {
+    auto row = db.fetchOne(kPlanRowQuery, std::vector<SqlValue>{id.text()});
+    if (!row) return std::nullopt;
+    return readPlan(db, row->integer("rowId").value_or(0), row->text("type").value_or(""), failure);
   });
-  if (!payload) return std::nullopt;
-  return decodePlan(*payload);
+  if (failure) std::rethrow_exception(failure);
+  return plan;
 }
 
 std::vector<SortPlan> SQLiteJournalStore::recentPlans(int64_t limit) {
-  auto rows = perform([&](SqliteConnection& db) {
-    return db.fetchAll("SELECT payload FROM plan ORDER BY createdAt DESC LIMIT ?",
-                       std::vector<SqlValue>{nonNegative(limit)});
+  std::exception_ptr failure;
+  auto plans = perform([&](SqliteConnection& db) {
+    std::vector<SortPlan> read;
+    for (const SqlRow& row :
+         db.fetchAll(kRecentPlanRowsQuery, std::vector<SqlValue>{nonNegative(limit)})) {
+      auto plan =
+          readPlan(db, row.integer("rowId").value_or(0), row.text("type").value_or(""), failure);
+      if (!plan) break;
+      read.push_back(std::move(*plan));
+    }
+    return read;
   });
-  std::vector<SortPlan> plans;
-  plans.reserve(rows.size());
-  for (const SqlRow& row : rows) plans.push_back(decodePlan(row["payload"]));
+  if (failure) std::rethrow_exception(failure);
   return plans;
 }
 

@@ -8,28 +8,15 @@
 #include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
-namespace {
 
-// The one key read before anything else, so that a snapshot written by a
-// later build is refused before its other keys are trusted.
-struct VersionProbe {
-  int64_t version;
-
-  static VersionProbe fromJson(const Json& value) {
-    return {readInt64(requireObject(value, "applied plan"), "version")};
-  }
-};
-
-}  // namespace
-
-Json AppliedPlan::Move::toJson() const {
-  Json value = Json::object();
-  value["id"] = PlanCoding::uuid(id);
-  value["planSequence"] = planSequence;
-  value["source"] = PlanCoding::url(source);
-  value["destination"] = PlanCoding::url(destination);
-  value["ruleID"] = ruleID;
-  return value;
+void AppliedPlan::Move::write(JsonWriter& writer) const {
+  writer.beginObject();
+  PlanCoding::uuid(writer.key("id"), id);
+  writer.key("planSequence").integer(planSequence);
+  PlanCoding::url(writer.key("source"), source);
+  PlanCoding::url(writer.key("destination"), destination);
+  writer.key("ruleID").string(ruleID);
+  writer.endObject();
 }
 
 AppliedPlan::Move AppliedPlan::Move::fromJson(const Json& value) {
@@ -64,43 +51,33 @@ AppliedPlan AppliedPlan::from(const SortPlan& plan) {
   return snapshot;
 }
 
-Json AppliedPlan::toJson() const {
-  Json value = Json::object();
-  value["version"] = version;
-  value["planID"] = PlanCoding::uuid(planID);
-  value["sourceDirectory"] = PlanCoding::url(sourceDirectory);
-  value["ruleSetHash"] = ruleSetHash;
-  Json list = Json::array();
-  for (const Move& move : moves) list.push_back(move.toJson());
-  value["moves"] = std::move(list);
-  return value;
-}
-
-AppliedPlan AppliedPlan::fromJson(const Json& value) {
-  requireObject(value, "applied plan");
-  AppliedPlan plan{
-      .version = readInt64(value, "version"),
-      .planID = readUuid(value, "planID"),
-      .sourceDirectory = readUrl(value, "sourceDirectory"),
-      .ruleSetHash = readString(value, "ruleSetHash"),
-  };
-  const Json& moves = requireKey(value, "moves");
-  if (!moves.is_array()) throw JsonDecodingError("moves: expected an array");
-  plan.moves.reserve(moves.size());
-  for (const Json& move : moves) plan.moves.push_back(Move::fromJson(move));
-  return plan;
+void AppliedPlan::write(JsonWriter& writer) const {
+  writer.beginObject();
+  writer.key("version").integer(version);
+  PlanCoding::uuid(writer.key("planID"), planID);
+  PlanCoding::url(writer.key("sourceDirectory"), sourceDirectory);
+  writer.key("ruleSetHash").string(ruleSetHash);
+  writer.key("moves").beginArray();
+  for (const Move& move : moves) move.write(writer);
+  writer.endArray();
+  writer.endObject();
 }
 
 std::string AppliedPlan::encoded() const {
   return PlanCoding::encode(*this);
 }
 
-AppliedPlan AppliedPlan::decode(std::string_view bytes) {
-  std::optional<Json> document;
+AppliedPlan AppliedPlan::decode(const JsonInput& bytes) {
+  AppliedPlan plan;
+  PlanCoding::StreamedList<Move> moves(plan.moves);
+  Json rest;
   int64_t storedVersion = 0;
   try {
-    document = parseJson(bytes);
-    storedVersion = readInt64(requireObject(*document, "applied plan"), "version");
+    rest =
+        parseJsonStreaming(bytes, {"moves"},
+                           {.begin = [&](const std::string&) { moves.begin(); },
+                            .element = [&](const std::string&, Json&& move) { moves.take(move); }});
+    storedVersion = readInt64(requireObject(rest, "applied plan"), "version");
   } catch (const JsonDecodingError& error) {
     throw SortError::journalUnavailable(std::string("stored plan has no version: ") + error.what());
   }
@@ -109,7 +86,13 @@ AppliedPlan AppliedPlan::decode(std::string_view bytes) {
                                         "; this build understands " +
                                         std::to_string(currentVersion));
   }
-  return fromJson(*document);
+  plan.version = storedVersion;
+  plan.planID = readUuid(rest, "planID");
+  plan.sourceDirectory = readUrl(rest, "sourceDirectory");
+  plan.ruleSetHash = readString(rest, "ruleSetHash");
+  readArray(rest, "moves");
+  moves.check();
+  return plan;
 }
 
 std::size_t AppliedPlan::hash() const {

@@ -33,7 +33,7 @@ struct AppliedPlan {
 
     bool operator==(const Move&) const = default;
 
-    Json toJson() const;
+    void write(JsonWriter& writer) const;
     static Move fromJson(const Json& value);
   };
 
@@ -47,19 +47,19 @@ struct AppliedPlan {
   // in the plan's order, whatever the plan's own version and numbering.
   static AppliedPlan from(const SortPlan& plan);
 
-  // The JSON text, through PlanCoding. Throws what the writer throws.
+  // The JSON text, through PlanCoding, which also writes it in pieces.
+  // Throws what the writer throws.
   std::string encoded() const;
+  void write(JsonWriter& writer) const;
 
-  // Reads stored text after checking its version. Throws journalUnavailable
-  // when the version is missing, not an integer, or above currentVersion;
-  // any other defect throws the JSON reader's own JsonDecodingError.
-  static AppliedPlan decode(std::string_view bytes);
+  // Reads stored text, a move at a time, after checking its version.
+  // Throws journalUnavailable when the text is not JSON or its version is
+  // missing, not an integer, or above currentVersion; any other defect
+  // throws the JSON reader's own JsonDecodingError.
+  static AppliedPlan decode(const JsonInput& bytes);
 
   bool operator==(const AppliedPlan&) const = default;
   std::size_t hash() const;
-
-  Json toJson() const;
-  static AppliedPlan fromJson(const Json& value);
 };
 
 }  // namespace rozuzed

@@ -67,7 +67,7 @@ Destination Destination::fromJson(const Json& object) {
   DestinationRoot root = DestinationRoot::sourceFolder;
   if (auto text = readOptionalString(object, "root")) {
     auto named = destinationRootFromRawValue(*text);
-    if (!named) throw JsonDecodingError("root: unknown destination root " + quotedForm(*text));
+    if (!named) throw JsonDecodingError("root", "unknown destination root " + quotedForm(*text));
     root = *named;
   }
   return relative(root, readString(object, "path"));

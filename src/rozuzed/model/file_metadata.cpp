@@ -8,9 +8,12 @@ namespace rozuzed {
 
 std::string toText(UbiquitousStatus status) {
   switch (status) {
-    case UbiquitousStatus::current: return "current";
-    case UbiquitousStatus::downloaded: return "downloaded";
-    case UbiquitousStatus::notDownloaded: break;
+    case UbiquitousStatus::current:
+      return "current";
+    case UbiquitousStatus::downloaded:
+      return "downloaded";
+    case UbiquitousStatus::notDownloaded:
+      break;
   }
   return "notDownloaded";
 }
@@ -27,11 +30,11 @@ bool FileFingerprint::matches(const FileFingerprint& other, double tolerance) co
   return std::fabs(modificationDate - other.modificationDate) <= tolerance;
 }
 
-Json FileFingerprint::toJson() const {
-  Json value = Json::object();
-  value["size"] = size;
-  value["modificationDate"] = modificationDate;
-  return value;
+void FileFingerprint::write(JsonWriter& writer) const {
+  writer.beginObject();
+  writer.key("size").integer(size);
+  writer.key("modificationDate").number(modificationDate);
+  writer.endObject();
 }
 
 FileFingerprint FileFingerprint::fromJson(const Json& value) {

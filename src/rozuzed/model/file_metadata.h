@@ -49,8 +49,9 @@ struct FileFingerprint {
 
   bool operator==(const FileFingerprint&) const = default;
 
-  // {"size": integer, "modificationDate": seconds since 1970}
-  Json toJson() const;
+  // {"size": integer, "modificationDate": seconds since 1970}. Writing
+  // throws JsonEncodingError for a date that is not finite.
+  void write(JsonWriter& writer) const;
   static FileFingerprint fromJson(const Json& value);
 };
 

@@ -54,11 +54,56 @@ int64_t readByteSize(const Json& object) {
     // Converting a value outside int64_t's range (or NaN) is undefined, so
     // the range is checked on the double first; 2^63 itself is out.
     if (!(product >= -9223372036854775808.0 && product < 9223372036854775808.0)) {
-      throw JsonDecodingError(std::string(key) + ": the size in bytes is out of range");
+      throw JsonDecodingError(key, "the size in bytes is out of range");
     }
     return static_cast<int64_t>(product);
   }
   throw SortError::missingMatchCriteriaField("bytes/kilobytes/megabytes/gigabytes");
+}
+
+// What is wrong with a pattern, in words a user can act on; ICU's own names
+// for its errors are for developers.
+std::string patternProblem(UErrorCode status) {
+  switch (status) {
+    case U_REGEX_RULE_SYNTAX:
+      return "syntax error";
+    case U_REGEX_BAD_ESCAPE_SEQUENCE:
+      return "unknown or unfinished escape sequence";
+    case U_REGEX_PROPERTY_SYNTAX:
+      return "unknown character property";
+    case U_REGEX_UNIMPLEMENTED:
+      return "unsupported feature";
+    case U_REGEX_MISMATCHED_PAREN:
+      return "unbalanced parentheses";
+    case U_REGEX_NUMBER_TOO_BIG:
+      return "number too large";
+    case U_REGEX_BAD_INTERVAL:
+      return "malformed repetition count";
+    case U_REGEX_MAX_LT_MIN:
+      return "repetition maximum smaller than its minimum";
+    case U_REGEX_INVALID_BACK_REF:
+      return "reference to a group that does not exist";
+    case U_REGEX_INVALID_FLAG:
+      return "unknown mode flag";
+    case U_REGEX_LOOK_BEHIND_LIMIT:
+      return "look-behind without a bounded length";
+    case U_REGEX_SET_CONTAINS_STRING:
+      return "character set containing a string";
+    case U_REGEX_MISSING_CLOSE_BRACKET:
+      return "missing closing bracket";
+    case U_REGEX_INVALID_RANGE:
+      return "character range out of order";
+    case U_REGEX_PATTERN_TOO_BIG:
+      return "pattern too large";
+    case U_REGEX_INVALID_CAPTURE_GROUP_NAME:
+      return "invalid or repeated group name";
+    case U_ILLEGAL_CHAR_FOUND:
+      return "unknown character name";
+    case U_MEMORY_ALLOCATION_ERROR:
+      return "not enough memory";
+    default:
+      return "the pattern cannot be compiled";
+  }
 }
 
 // In steps of ICU's match engine, each on the order of a millisecond: far
@@ -80,8 +125,15 @@ RegexPattern::RegexPattern(std::string pattern, bool isCaseInsensitive)
                                                    isCaseInsensitive_ ? UREGEX_CASE_INSENSITIVE : 0,
                                                    position, status));
   if (U_FAILURE(status) || !compiled->regex) {
-    std::string reason = u_errorName(status);
-    if (position.offset >= 0) reason += " at offset " + std::to_string(position.offset);
+    std::string reason = patternProblem(status);
+    // ICU names the place, in characters from the start of its line, only
+    // when it knows it (line 1 or later).
+    if (position.line > 1 && position.offset >= 0) {
+      reason += " at line " + std::to_string(position.line) + ", offset " +
+                std::to_string(position.offset);
+    } else if (position.line == 1 && position.offset >= 0) {
+      reason += " at offset " + std::to_string(position.offset);
+    }
     throw SortError::invalidRegularExpression(pattern_, reason);
   }
   expression_ = std::move(compiled);
@@ -294,10 +346,10 @@ MatchCriteria MatchCriteria::read(const Json& object, int depth) {
   if (!kind) throw SortError::unknownMatchCriteriaType(type);
 
   auto readMember = [depth](const Json& value, const std::string& where) {
-    if (!value.is_object()) throw JsonDecodingError(where + ": expected an object");
+    if (!value.is_object()) throw JsonDecodingError(where, "expected an object");
     if (depth >= maxDepth) {
-      throw JsonDecodingError(where + ": match criteria nest deeper than " +
-                              std::to_string(maxDepth) + " levels");
+      throw JsonDecodingError(
+          where, "match criteria nest deeper than " + std::to_string(maxDepth) + " levels");
     }
     return withinJson(where, [&] { return read(value, depth + 1); });
   };

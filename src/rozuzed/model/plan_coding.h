@@ -2,57 +2,102 @@
 // and of nothing else.
 #pragma once
 
-#include <stdexcept>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "rozuzed/support/dates.h"
-#include "rozuzed/support/file_url.h"
 #include "rozuzed/support/json.h"
-#include "rozuzed/support/uuid.h"
 
 namespace rozuzed {
-
-// A value JSON cannot hold (a number that is not finite, text that is not
-// UTF-8).
-class JsonEncodingError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Compact text whose keys come in the order each value writes them; dates
 // are seconds since 1970 with their fraction, written so they read back to
 // the identical double; UUIDs upper-case; URLs their absolute file URL text;
 // absent optionals are left out with their key; empty lists are []. A coded
-// value has `Json toJson() const` and `static T fromJson(const Json&)`, whose
-// readers (support/json.h) take keys by name in any order and ignore others.
-// Stateless: nothing is shared between two uses.
+// value has `void write(JsonWriter&) const` and either `static T
+// read(const JsonInput&)`, which reads a whole document without holding it,
+// or `static T fromJson(const Json&)`, whose readers (support/json.h) take
+// keys by name in any order and ignore others. Text is written and read a
+// piece at a time, so a plan of any size is never held as a tree or, when a
+// sink or source is given, as text. Stateless: nothing is shared between
+// two uses.
 struct PlanCoding {
   PlanCoding() = delete;
 
   // Throws JsonEncodingError.
   template <class Value>
   static std::string encode(const Value& value) {
-    return text(value.toJson());
+    std::string text;
+    encode(value, [&text](std::string_view piece) { text += piece; });
+    return text;
+  }
+
+  // Hands the text to `sink` in pieces. Throws JsonEncodingError, having
+  // handed on part of the text perhaps.
+  template <class Value>
+  static void encode(const Value& value, const JsonWriter::Sink& sink) {
+    JsonWriter writer(sink);
+    value.write(writer);
+    writer.finish();
+  }
+
+  // The length of the text `encode` gives, without keeping the text.
+  // Throws JsonEncodingError.
+  template <class Value>
+  static std::size_t encodedSize(const Value& value) {
+    std::size_t size = 0;
+    encode(value, [&size](std::string_view piece) { size += piece.size(); });
+    return size;
   }
 
   // Throws JsonDecodingError for text that is not JSON or a value of
-  // another form under a key; whatever else `fromJson` throws passes
-  // unchanged.
+  // another form under a key; whatever else the value's reader throws
+  // passes unchanged.
   template <class Value>
-  static Value decode(std::string_view text) {
-    return Value::fromJson(parseJson(text));
+  static Value decode(const JsonInput& input) {
+    if constexpr (requires { Value::read(input); }) {
+      return Value::read(input);
+    } else {
+      return Value::fromJson(parseJson(input));
+    }
   }
 
-  // The coded form of one value. `date` and `number` throw JsonEncodingError
-  // for a value that is not finite.
-  static Json date(Date value);
-  static Json number(double value);
-  static Json uuid(const Uuid& value) { return value.text(); }
-  static Json url(const FileURL& value) { return value.absoluteString(); }
+  // The elements of one list of a document read a piece at a time, read as
+  // they arrive. The first element that does not read is kept, to be
+  // thrown by `check()` once the keys that judge the whole document (its
+  // version above all) have been read; the elements after it are not read.
+  template <class Value>
+  class StreamedList {
+   public:
+    explicit StreamedList(std::vector<Value>& values) : values_(values) {}
 
-  // Compact text of a document. Throws JsonEncodingError.
-  static std::string text(const Json& document);
+    void begin() {
+      values_.clear();
+      failure_.reset();
+    }
+    void take(const Json& element) {
+      if (failure_) return;
+      try {
+        values_.push_back(Value::fromJson(element));
+      } catch (const JsonDecodingError& error) {
+        failure_ = error;
+      }
+    }
+    void check() const {
+      if (failure_) throw *failure_;
+    }
+
+   private:
+    std::vector<Value>& values_;
+    std::optional<JsonDecodingError> failure_;
+  };
+
+  // The coded forms of the values that have no writer of their own.
+  static void date(JsonWriter& writer, Date value);
+  static void uuid(JsonWriter& writer, const Uuid& value);
+  static void url(JsonWriter& writer, const FileURL& value);
 };
 
 }  // namespace rozuzed

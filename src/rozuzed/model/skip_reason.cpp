@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "rozuzed/model/plan_coding.h"
 #include "rozuzed/support/hashing.h"
 #include "rozuzed/support/unicode.h"
 
@@ -206,32 +205,30 @@ std::size_t SkipReason::hash() const {
   return seed;
 }
 
-Json SkipReason::toJson() const {
-  Json inner = Json::object();
+void SkipReason::write(JsonWriter& writer) const {
+  writer.beginObject().key(caseName(case_)).beginObject();
   switch (case_) {
     case Case::isPackage:
-      if (typeIdentifier_) inner["typeIdentifier"] = *typeIdentifier_;
+      if (typeIdentifier_) writer.key("typeIdentifier").string(*typeIdentifier_);
       break;
     case Case::possibleBundle:
-      inner["extension"] = text_;
+      writer.key("extension").string(text_);
       break;
     case Case::iCloudNotDownloaded:
-      inner["_0"] = toText(status_);
+      writer.key("_0").string(toText(status_));
       break;
     case Case::recentlyModified:
-      inner["secondsAgo"] = PlanCoding::number(secondsAgo_);
+      writer.key("secondsAgo").number(secondsAgo_);
       break;
     case Case::inFlightExtension:
     case Case::metadataUnreadable:
     case Case::contentsUnreadable:
-      inner["_0"] = text_;
+      writer.key("_0").string(text_);
       break;
     default:
       break;
   }
-  Json value = Json::object();
-  value[caseName(case_)] = std::move(inner);
-  return value;
+  writer.endObject().endObject();
 }
 
 SkipReason SkipReason::fromJson(const Json& value) {
@@ -255,7 +252,7 @@ SkipReason SkipReason::fromJson(const Json& value) {
       return possibleBundle(readString(*inner, "extension"));
     case Case::iCloudNotDownloaded: {
       auto status = ubiquitousStatusFromText(readString(*inner, "_0"));
-      if (!status) throw JsonDecodingError("_0: not a download status");
+      if (!status) throw JsonDecodingError("_0", "not a download status");
       return iCloudNotDownloaded(*status);
     }
     case Case::recentlyModified:

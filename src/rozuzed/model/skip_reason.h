@@ -78,7 +78,7 @@ class SkipReason {
   // One member named after the case, whose value is an object holding the
   // case's values. Writing throws JsonEncodingError for a `secondsAgo` that
   // is not finite.
-  Json toJson() const;
+  void write(JsonWriter& writer) const;
   // Members that name no case are ignored; exactly one must. Throws
   // JsonDecodingError.
   static SkipReason fromJson(const Json& value);

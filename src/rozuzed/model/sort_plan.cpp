@@ -33,22 +33,19 @@ std::size_t PlannedMove::hash() const {
   return seed;
 }
 
-Json PlannedMove::toJson() const {
-  Json value = Json::object();
-  value["id"] = PlanCoding::uuid(id);
-  value["planSequence"] = planSequence;
-  value["source"] = PlanCoding::url(source);
-  value["destinationDirectory"] = PlanCoding::url(destinationDirectory);
-  value["destinationURL"] = PlanCoding::url(destinationURL);
-  if (collisionSuffix) value["collisionSuffix"] = *collisionSuffix;
-  value["matchedRuleID"] = matchedRuleID;
-  value["matchedRuleName"] = matchedRuleName;
-  Json print = Json::object();
-  print["size"] = fingerprint.size;
-  print["modificationDate"] = PlanCoding::date(fingerprint.modificationDate);
-  value["fingerprint"] = std::move(print);
-  value["strategy"] = toText(strategy);
-  return value;
+void PlannedMove::write(JsonWriter& writer) const {
+  writer.beginObject();
+  PlanCoding::uuid(writer.key("id"), id);
+  writer.key("planSequence").integer(planSequence);
+  PlanCoding::url(writer.key("source"), source);
+  PlanCoding::url(writer.key("destinationDirectory"), destinationDirectory);
+  PlanCoding::url(writer.key("destinationURL"), destinationURL);
+  if (collisionSuffix) writer.key("collisionSuffix").integer(*collisionSuffix);
+  writer.key("matchedRuleID").string(matchedRuleID);
+  writer.key("matchedRuleName").string(matchedRuleName);
+  fingerprint.write(writer.key("fingerprint"));
+  writer.key("strategy").string(toText(strategy));
+  writer.endObject();
 }
 
 PlannedMove PlannedMove::fromJson(const Json& value) {
@@ -64,7 +61,7 @@ PlannedMove PlannedMove::fromJson(const Json& value) {
   move.matchedRuleName = readString(value, "matchedRuleName");
   move.fingerprint = FileFingerprint::fromJson(requireKey(value, "fingerprint"));
   auto strategy = moveStrategyFromText(readString(value, "strategy"));
-  if (!strategy) throw JsonDecodingError("strategy: not a move strategy");
+  if (!strategy) throw JsonDecodingError("strategy", "not a move strategy");
   move.strategy = *strategy;
   return move;
 }
@@ -75,11 +72,11 @@ std::size_t SkippedFile::hash() const {
   return seed;
 }
 
-Json SkippedFile::toJson() const {
-  Json value = Json::object();
-  value["url"] = PlanCoding::url(url);
-  value["reason"] = reason.toJson();
-  return value;
+void SkippedFile::write(JsonWriter& writer) const {
+  writer.beginObject();
+  PlanCoding::url(writer.key("url"), url);
+  reason.write(writer.key("reason"));
+  writer.endObject();
 }
 
 SkippedFile SkippedFile::fromJson(const Json& value) {
@@ -101,43 +98,58 @@ std::size_t SortPlan::hash() const {
   return seed;
 }
 
-Json SortPlan::toJson() const {
-  Json value = Json::object();
-  value["version"] = version;
-  value["id"] = PlanCoding::uuid(id);
-  value["createdAt"] = PlanCoding::date(createdAt);
-  value["sourceDirectory"] = PlanCoding::url(sourceDirectory);
-  value["ruleSetHash"] = ruleSetHash;
-  Json movesJson = Json::array();
-  for (const auto& move : moves) movesJson.push_back(move.toJson());
-  value["moves"] = std::move(movesJson);
-  Json skippedJson = Json::array();
-  for (const auto& item : skipped) skippedJson.push_back(item.toJson());
-  value["skipped"] = std::move(skippedJson);
-  return value;
+void SortPlan::write(JsonWriter& writer) const {
+  writer.beginObject();
+  writer.key("version").integer(version);
+  PlanCoding::uuid(writer.key("id"), id);
+  PlanCoding::date(writer.key("createdAt"), createdAt);
+  PlanCoding::url(writer.key("sourceDirectory"), sourceDirectory);
+  writer.key("ruleSetHash").string(ruleSetHash);
+  writer.key("moves").beginArray();
+  for (const PlannedMove& move : moves) move.write(writer);
+  writer.endArray();
+  writer.key("skipped").beginArray();
+  for (const SkippedFile& item : skipped) item.write(writer);
+  writer.endArray();
+  writer.endObject();
 }
 
-SortPlan SortPlan::fromJson(const Json& value) {
-  requireObject(value, "plan");
-  int64_t storedVersion = readOptionalInt64(value, "version").value_or(1);
+SortPlan SortPlan::read(const JsonInput& input) {
+  SortPlan plan;
+  PlanCoding::StreamedList<PlannedMove> moves(plan.moves);
+  PlanCoding::StreamedList<SkippedFile> skipped(plan.skipped);
+  Json rest = parseJsonStreaming(
+      input, {"moves", "skipped"},
+      {.begin = [&](const std::string& key) { key == "moves" ? moves.begin() : skipped.begin(); },
+       .element =
+           [&](const std::string& key, Json&& element) {
+             key == "moves" ? moves.take(element) : skipped.take(element);
+           }});
+  requireObject(rest, "plan");
+  int64_t storedVersion = readOptionalInt64(rest, "version").value_or(1);
   if (storedVersion > currentVersion) {
     throw SortError::journalUnavailable("stored plan is version " + std::to_string(storedVersion) +
                                         "; this build understands " +
                                         std::to_string(currentVersion));
   }
-  SortPlan plan;
   plan.version = storedVersion;
-  plan.id = readUuid(value, "id");
-  plan.createdAt = readDate(value, "createdAt");
-  plan.sourceDirectory = readUrl(value, "sourceDirectory");
-  plan.ruleSetHash = readString(value, "ruleSetHash");
-  const Json& movesJson = readArray(value, "moves");
-  plan.moves.reserve(movesJson.size());
-  for (const auto& move : movesJson) plan.moves.push_back(PlannedMove::fromJson(move));
-  const Json& skippedJson = readArray(value, "skipped");
-  plan.skipped.reserve(skippedJson.size());
-  for (const auto& item : skippedJson) plan.skipped.push_back(SkippedFile::fromJson(item));
+  plan.id = readUuid(rest, "id");
+  plan.createdAt = readDate(rest, "createdAt");
+  plan.sourceDirectory = readUrl(rest, "sourceDirectory");
+  plan.ruleSetHash = readString(rest, "ruleSetHash");
+  readArray(rest, "moves");
+  moves.check();
+  readArray(rest, "skipped");
+  skipped.check();
   return plan;
+}
+
+Json SortPlan::toJson() const {
+  return parseJson(PlanCoding::encode(*this));
+}
+
+SortPlan SortPlan::fromJson(const Json& value) {
+  return read(dumpJson(value));
 }
 
 }  // namespace rozuzed

@@ -43,7 +43,9 @@ struct PlannedMove {
   bool operator==(const PlannedMove&) const = default;
   std::size_t hash() const;
 
-  Json toJson() const;
+  // Throws JsonEncodingError for a date that is not finite or text that is
+  // not UTF-8.
+  void write(JsonWriter& writer) const;
   static PlannedMove fromJson(const Json& value);
 };
 
@@ -55,13 +57,15 @@ struct SkippedFile {
   bool operator==(const SkippedFile&) const = default;
   std::size_t hash() const;
 
-  Json toJson() const;
+  void write(JsonWriter& writer) const;
   static SkippedFile fromJson(const Json& value);
 };
 
-// The plan payload writes the fields in declaration order. Reading refuses
-// a payload newer than `currentVersion` with journalUnavailable before any
-// other key is read; any other defect throws JsonDecodingError.
+// The plan payload writes the fields in declaration order, and is written
+// and read a move at a time (PlanCoding), so a plan is never held twice.
+// Reading refuses a payload newer than `currentVersion` with
+// journalUnavailable whatever else is wrong with it; any other defect
+// throws JsonDecodingError.
 struct SortPlan {
   static constexpr int64_t currentVersion = 1;
 
@@ -76,6 +80,11 @@ struct SortPlan {
   bool operator==(const SortPlan&) const = default;
   std::size_t hash() const;
 
+  void write(JsonWriter& writer) const;
+  static SortPlan read(const JsonInput& input);
+
+  // The payload as a tree and back, for small plans only: the tree of a
+  // large plan takes many times the memory of the plan.
   Json toJson() const;
   static SortPlan fromJson(const Json& value);
 };

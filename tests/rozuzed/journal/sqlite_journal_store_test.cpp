@@ -592,6 +592,94 @@ TEST_F(SQLiteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
             "Journal unavailable: stored plan is version 2; this build understands 1");
 }
 
+// A plan whose payload spans many of the pieces it is written and read in.
+SortPlan largePlan(int moves) {
+  SortPlan plan{.createdAt = 1700000000.25,
+                .sourceDirectory = FileURL::fromPath("/home/me/Downloads", true),
+                .ruleSetHash = std::string(64, 'a')};
+  for (int i = 0; i < moves; ++i) {
+    std::string name = "file " + std::to_string(i) + " \xC3\xA9\"\\.pdf";
+    plan.moves.push_back(PlannedMove{
+        .planSequence = i,
+        .source = plan.sourceDirectory.appendingPathComponent(name),
+        .destinationDirectory = FileURL::fromPath("/home/me/Documents", true),
+        .destinationURL = FileURL::fromPath("/home/me/Documents/" + name),
+        .collisionSuffix = i % 3 == 0 ? std::optional<int64_t>(2) : std::nullopt,
+        .matchedRuleID = "documents",
+        .matchedRuleName = "Documents \"and\" more",
+        .fingerprint = {i, 1600000000.0 + i / 7.0},
+    });
+    plan.skipped.push_back({plan.sourceDirectory.appendingPathComponent("." + name),
+                            SkipReason::recentlyModified(i / 3.0)});
+  }
+  return plan;
+}
+
+std::string payloadOf(SqliteDatabase& db, const char* query, const Uuid& id) {
+  return db.write([&](SqliteConnection& c) {
+    auto value = c.fetchValue(query, Arguments{id.text()});
+    if (auto* blob = value ? std::get_if<SqlBlob>(&*value) : nullptr) return blob->bytes;
+    return std::string("(not a blob)");
+  });
+}
+
+TEST_F(SQLiteJournalStoreTest, PlansAndSnapshotsAreStoredAsTheirCoderWritesThem) {
+  SQLiteJournalStore store(url);
+  SortPlan plan = largePlan(3000);
+  store.save(plan);
+  RunRecord run{.id = plan.id, .planID = plan.id, .startedAt = 2,
+                .appliedPlan = AppliedPlan::from(plan)};
+  store.beginRun(run, {});
+
+  auto db = SqliteDatabase::open(path);
+  EXPECT_EQ(payloadOf(*db, "SELECT payload FROM plan WHERE id = ?", plan.id),
+            PlanCoding::encode(plan));
+  EXPECT_EQ(payloadOf(*db, "SELECT appliedPlan FROM run WHERE id = ?", plan.id),
+            run.appliedPlan->encoded());
+  EXPECT_EQ(store.plan(plan.id), plan);
+  EXPECT_EQ(store.recentPlans(1), std::vector<SortPlan>{plan});
+  EXPECT_EQ(store.run(plan.id), run);
+}
+
+TEST_F(SQLiteJournalStoreTest, PayloadsOfAnyFormThatReadAreRead) {
+  SQLiteJournalStore store(url);
+  auto db = SqliteDatabase::open(path);
+  SortPlan asText = largePlan(10);
+  insertRow(*db, "plan",
+            {{"id", asText.id.text()},
+             {"createdAt", 1.0},
+             {"sourceDirectory", std::string("/d")},
+             {"ruleSetHash", std::string("")},
+             {"payload", PlanCoding::encode(asText)}});
+  EXPECT_EQ(store.plan(asText.id), asText);
+
+  // Not bytes at all, or bytes with a move that does not read: the plan
+  // reader's own error, never journalUnavailable.
+  Uuid number = Uuid::random();
+  insertRow(*db, "plan",
+            {{"id", number.text()},
+             {"createdAt", 2.0},
+             {"sourceDirectory", std::string("/d")},
+             {"ruleSetHash", std::string("")},
+             {"payload", int64_t{7}}});
+  EXPECT_EQ(journalFailure([&] { store.plan(number); }),
+            "foreign failure: payload: expected the bytes of a plan");
+  Json damaged = largePlan(2).toJson();
+  damaged["moves"][1]["strategy"] = "teleport";
+  Uuid damagedID = Uuid::random();
+  insertRow(*db, "plan",
+            {{"id", damagedID.text()},
+             {"createdAt", 3.0},
+             {"sourceDirectory", std::string("/d")},
+             {"ruleSetHash", std::string("")},
+             {"payload", SqlBlob{dumpJson(damaged)}}});
+  EXPECT_EQ(journalFailure([&] { store.plan(damagedID); }),
+            "foreign failure: strategy: not a move strategy");
+  EXPECT_EQ(journalFailure([&] { store.recentPlans(10); }),
+            "foreign failure: strategy: not a move strategy");
+  EXPECT_EQ(store.recentPlans(0), std::vector<SortPlan>{});
+}
+
 TEST_F(SQLiteJournalStoreTest, AnUnnamedDatabaseInMemoryServesTheSameOperations) {
   auto store = SQLiteJournalStore::inMemory();
   RunRecord run{.startedAt = 1};

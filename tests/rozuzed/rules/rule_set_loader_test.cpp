@@ -121,12 +121,40 @@ TEST(RuleSetLoaderTest, DocumentsThatAreNotJsonFailTheVersionProbe) {
             std::string::npos);
 }
 
+TEST(RuleSetLoaderTest, FaultsReadInPlainWords) {
+  struct Case {
+    std::string bytes;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", kProbe + "syntax error at line 1, column 1: unexpected end of input"},
+      {"{\"version\":1,\n\"rules\":[}",
+       kProbe + "syntax error at line 2, column 10: unexpected '}'"},
+      {R"({"version":1,"rules":[tru]})",
+       kProbe + "syntax error at line 1, column 26: invalid literal"},
+      {ruleFile("") + "x", kProbe + "syntax error at line 1, column 25: invalid literal"},
+      {"{\"version\":1,\"rules\":[],\"n\":\"\xFF\"}",
+       kProbe + "syntax error at line 1, column 30: invalid string: ill-formed UTF-8 byte"},
+      {R"({"version":1,"rules":[7]})", kUnreadable + "rules[0]: expected a rule object"},
+      {R"({"version":1,"rules":[{"id":"a","name":"A","match":{"type":"all","of":[]},)"
+       R"("destination":{"path":"x"}},[]]})",
+       kUnreadable + "rules[1]: expected a rule object"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    std::string message = loadFailure(c.bytes).errorDescription();
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(message.find("json.exception"), std::string::npos);
+  }
+}
+
 TEST(RuleSetLoaderTest, ABadPatternComesOutAsItself) {
   SortError error =
       loadFailure(ruleFile(ruleWithMatch(R"({"type":"nameMatches","pattern":"([a-z]"})")));
   EXPECT_EQ(error.errorCase(), SortError::Case::invalidRegularExpression);
   EXPECT_EQ(error.text(), "([a-z]");
-  EXPECT_TRUE(error.errorDescription().starts_with("Invalid regular expression \"([a-z]\": "));
+  EXPECT_EQ(error.errorDescription(),
+            "Invalid regular expression \"([a-z]\": unbalanced parentheses at offset 6");
 }
 
 TEST(RuleSetLoaderTest, NamesDataWithoutAFileAfterTheCurrentFolder) {
