@@ -51,18 +51,36 @@ std::string homeFolder() {
   return "/";
 }
 
-// The top folder of the mount that holds `realPath`.
-std::string topdirOf(const std::string& realPath) {
-  if (const auto& seam = Trash::mountPointSeam()) {
-    if (auto topdir = seam(realPath)) return *topdir;
-  }
-  return MountTable::shared().mountPoint(realPath);
-}
-
 std::string parentOf(const std::string& path) {
   auto slash = path.rfind('/');
   if (slash == std::string::npos || slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// The top folder of the volume that holds `realPath`, which may not exist
+// yet: the mount point, or below it the highest folder on the device of
+// the folder that holds the item, as a btrfs subvolume's top folder is. An
+// item can be renamed only within one device, so that is where its trash
+// must lie.
+std::string topdirOf(const std::string& realPath) {
+  if (const auto& seam = Trash::mountPointSeam()) {
+    if (auto topdir = seam(realPath)) return *topdir;
+  }
+  const std::string mountPoint = MountTable::shared().mountPoint(realPath);
+  if (realPath == mountPoint) return mountPoint;
+  std::string topdir = parentOf(realPath);
+  struct stat status {};
+  while (::lstat(topdir.c_str(), &status) != 0) {
+    if (topdir == mountPoint) return mountPoint;
+    topdir = parentOf(topdir);
+  }
+  const dev_t device = status.st_dev;
+  while (topdir != mountPoint && isAtOrBelow(topdir, mountPoint)) {
+    const std::string parent = parentOf(topdir);
+    if (::lstat(parent.c_str(), &status) != 0 || status.st_dev != device) break;
+    topdir = parent;
+  }
+  return topdir;
 }
 
 std::string nameOf(const std::string& path) {

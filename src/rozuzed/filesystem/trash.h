@@ -13,9 +13,11 @@ namespace rozuzed {
 
 struct Trash {
   // Moves the item itself (a final link is moved, not followed) into the
-  // trash of the mount it lies on: the home trash when that is on the same
-  // mount, otherwise $topdir/.Trash/$uid or $topdir/.Trash-$uid. An item is
-  // never copied into a trash on another mount. On a file system that cannot
+  // trash of the volume it lies on: the home trash when that is on the same
+  // volume, otherwise $topdir/.Trash/$uid or $topdir/.Trash-$uid, where
+  // $topdir is the mount point or, below it, the top folder of the item's
+  // device there (a btrfs subvolume's). An item is never copied into a
+  // trash on another volume. On a file system that cannot
   // rename without replacing, a file goes by a hard link and a folder is
   // refused. Its name in the trash is
   // reserved with its .trashinfo record first, and the move never replaces

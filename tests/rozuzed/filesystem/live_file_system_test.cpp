@@ -301,25 +301,34 @@ TEST_F(LiveFileSystemTest, AVolumeIsItsMountTogetherWithTheItemsDevice) {
 }
 
 // Staged for real where this machine can make a btrfs and mount it in a
-// mount namespace of its own.
-TEST_F(LiveFileSystemTest, BtrfsSubvolumesAreVolumesOfTheirOwn) {
+// mount namespace of its own: top volume, subvolumes "a" and "b", and a file
+// in each volume.
+TEST_F(LiveFileSystemTest, BtrfsSubvolumesAreVolumesOfTheirOwnWithTrashesOfTheirOwn) {
   const std::string image = path("btrfs.img");
   const std::string pool = path("pool");
   ASSERT_EQ(::mkdir(pool.c_str(), 0700), 0);
+  const std::string probe = "'" + testing::builtProgram("volume_probe") + "'";
+  auto in = [&](const std::string& relative) { return "'" + pool + "/" + relative + "'"; };
   const std::string inNamespace =
-      "mount --make-rprivate / && mount -o loop '" + image + "' '" + pool +
-      "' && btrfs -q subvolume create '" + pool + "/a' && btrfs -q subvolume create '" + pool +
-      "/b' && mkdir '" + pool + "/a/folder' && '" + testing::builtProgram("volume_probe") + "' '" +
-      pool + "/a' '" + pool + "/a/folder' '" + pool + "/b' '" + pool + "'";
+      "mount --make-rprivate / && mount -o loop '" + image + "' " + in("") +
+      " && btrfs -q subvolume create " + in("a") + " && btrfs -q subvolume create " + in("b") +
+      " && mkdir " + in("a/folder") + " && touch " + in("top.txt") + " " + in("a/folder/a.txt") +
+      " && " + probe + " " + in("a") + " " + in("a/folder") + " " + in("b") + " " + in(".") +
+      " && " + probe + " --trash " + in("top.txt") + " " + in("a/folder/a.txt");
   auto staged =
       testing::runProcess({"/bin/sh", "-c",
                            "truncate -s 160M '" + image + "' && mkfs.btrfs -q '" + image +
-                               "' >/dev/null && exec unshare -m sh -c \"" + inNamespace + "\""});
+                               "' >/dev/null && exec unshare -m sh -c \"" + inNamespace + "\""},
+                          {{"XDG_DATA_HOME", folder_ / "share"}});
   if (staged.standardOutput.empty()) {
     GTEST_SKIP() << "cannot mount a btrfs here: " << staged.standardError;
   }
-  EXPECT_EQ(staged.standardOutput, "same volume\nother volume\nother volume\n")
-      << "a subvolume is its own volume, even beside another one or below the top one";
+  const std::string uid = std::to_string(::getuid());
+  EXPECT_EQ(staged.standardOutput, "same volume\nother volume\nother volume\n" + pool + "/.Trash-" +
+                                       uid + "/files/top.txt\n" + pool + "/a/.Trash-" + uid +
+                                       "/files/a.txt\n")
+      << "a subvolume is its own volume, even beside another one or below the top one, and "
+         "its files go to a trash on it";
 }
 
 TEST_F(LiveFileSystemTest, CreatingFolders) {
