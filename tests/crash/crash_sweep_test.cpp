@@ -686,17 +686,26 @@ bool expectDiedOfTheFaultOrFinished(const ProcessResult& result, const Fault& fa
   return false;
 }
 
+std::set<std::string> recoveredRuns(const JournalView& journal) {
+  std::set<std::string> out;
+  for (const auto& run : journal.runs) {
+    if (run.state == "recovered") out.insert(run.id);
+  }
+  return out;
+}
+
 // Checks the disk and the journal after `reconciled`, a reconciliation that
-// ran to its end.
-void checkReconciled(const Scene& scene, const ProcessResult& reconciled) {
+// ran to its end; `before`: the runs recovered before it began.
+void checkReconciled(const Scene& scene, const ProcessResult& reconciled,
+                     const std::set<std::string>& before) {
   ASSERT_EQ(reconciled.exitCode, 0) << reconciled.standardError;
   Json outcome = outputJson(reconciled);
 
   InvariantChecker checker(scene);
   checker.checkAll();
   std::set<std::string> recovered;
-  for (const auto& run : checker.journal().runs) {
-    if (run.state == "recovered") recovered.insert(run.id);
+  for (const auto& id : recoveredRuns(checker.journal())) {
+    if (before.count(id) == 0) recovered.insert(id);
   }
   if (recovered.empty()) {
     EXPECT_EQ(outcome["outcome"], "nothingToRecover") << dumpJson(outcome);
@@ -712,7 +721,8 @@ void checkReconciled(const Scene& scene, const ProcessResult& reconciled) {
 }
 
 void reconcileAndCheck(const Scene& scene) {
-  checkReconciled(scene, scene.driver({"reconcile"}));
+  const auto before = recoveredRuns(readJournal(scene.journalPath()));
+  checkReconciled(scene, scene.driver({"reconcile"}), before);
 }
 
 // Undoing the sort, whatever of it is left to undo, gives back the folder
@@ -778,6 +788,135 @@ bool runCase(const CrashCase& c) {
   return fired;
 }
 
+// ---------------------------------------------------------------------------
+// A second crash, after a first one left a run running: the reconciliation
+// is killed, or the undo of the run it settled.
+
+// The arrivals swept at a point reached `last` times: the first, the last
+// and one past it, or, in the long sweep, every one and one past the last.
+std::vector<int64_t> arrivalsUpTo(int64_t last) {
+  std::set<int64_t> out = {1, std::max<int64_t>(1, last), last + 1};
+  if (longSweep()) {
+    for (int64_t n = 1; n <= last + 1; ++n) out.insert(n);
+  }
+  return {out.begin(), out.end()};
+}
+
+// The points a reconciliation reaches, counted from the journal it starts
+// from rather than from the hooks: once per pending entry of a run left
+// running, and once more for each such run that is an undo.
+std::vector<Reach> reconcileReaches(const JournalView& journal) {
+  int64_t pending = 0;
+  int64_t undoRuns = 0;
+  for (const auto& run : journal.runs) {
+    if (run.state == "running" && run.kind == "undo") ++undoRuns;
+  }
+  for (const auto& entry : journal.entries) {
+    const RunRow* run = journal.run(entry.runID);
+    if (run != nullptr && run->state == "running" && entry.state == "pending") ++pending;
+  }
+  return {{FaultPoint::afterRecoveryOperationBeforeCommit, {}, pending},
+          {FaultPoint::afterRecoveryMarkUndoneBeforeCommit, {}, undoRuns}};
+}
+
+// The points an undo of the run `runID` reaches, counted from its entries
+// that can be undone: nothing changes the scene meanwhile, so each goes
+// back, in batches of 32.
+std::vector<Reach> undoReaches(const JournalView& journal, const std::string& runID) {
+  int64_t undoable = 0;
+  for (const auto& entry : journal.entries) {
+    if (entry.runID == runID && entry.state == "committed" && !entry.undone) ++undoable;
+  }
+  const int64_t batches = (undoable + 31) / 32;
+  return {{FaultPoint::beforeUndoIntent, {}, batches},
+          {FaultPoint::afterUndoIntentBeforeOperation, {}, batches},
+          {FaultPoint::afterUndoOperationBeforeCommit, {}, undoable},
+          {FaultPoint::beforeFinishRun, {}, undoable > 0 ? 1 : 0}};
+}
+
+enum class SecondVictim { reconcile, undoOfTheSettledRun };
+
+struct SecondCrash {
+  CrashCase first;
+  SecondVictim victim;
+  Fault fault;
+
+  std::string description() const {
+    return first.description() + ", then " +
+           (victim == SecondVictim::reconcile ? "reconcile " : "the undo of the settled run ") +
+           fault.description();
+  }
+};
+
+// After `first` on `scene`: the run that reconciling settles, read before
+// it is undone.
+std::optional<std::string> settleAndFindTheApply(const Scene& scene) {
+  reconcileAndCheck(scene);
+  return readJournal(scene.journalPath()).applyRunID();
+}
+
+// What the second victim reaches after `first`, learnt on a scene of its
+// own from the journal.
+std::vector<Reach> reachesAfter(const CrashCase& first, SecondVictim victim) {
+  Scene scene(first.layout, false);
+  EXPECT_TRUE(crash(scene, first)) << first.description();
+  if (victim == SecondVictim::reconcile) return reconcileReaches(readJournal(scene.journalPath()));
+  auto apply = settleAndFindTheApply(scene);
+  EXPECT_TRUE(apply.has_value());
+  return undoReaches(readJournal(scene.journalPath()), apply.value_or(""));
+}
+
+std::vector<SecondCrash> secondCrashSweep(const std::vector<CrashCase>& firsts,
+                                          SecondVictim victim) {
+  std::vector<SecondCrash> out;
+  for (const auto& first : firsts) {
+    for (const auto& reach : reachesAfter(first, victim)) {
+      for (int64_t nth : arrivalsUpTo(reach.last)) {
+        for (int signal : {SIGKILL, SIGTERM}) {
+          if (signal == SIGTERM && !longSweep()) continue;
+          out.push_back({first, victim,
+                         Fault{.point = reach.point,
+                               .nth = nth,
+                               .signal = signal,
+                               .fires = nth <= reach.last}});
+        }
+      }
+    }
+  }
+  return out;
+}
+
+// Returns whether the second fault fired.
+bool runSecondCrash(const SecondCrash& c) {
+  SCOPED_TRACE(c.description());
+  Scene scene(c.first.layout, false);
+  EXPECT_TRUE(crash(scene, c.first));
+  const Environment faulty = c.fault.environment();
+  bool fired = false;
+  if (c.victim == SecondVictim::reconcile) {
+    const auto before = recoveredRuns(readJournal(scene.journalPath()));
+    auto killed = scene.driver({"reconcile"}, faulty);
+    fired = expectDiedOfTheFaultOrFinished(killed, c.fault);
+    if (fired) {
+      reconcileAndCheck(scene);
+    } else {
+      checkReconciled(scene, killed, before);
+    }
+  } else {
+    auto apply = settleAndFindTheApply(scene);
+    EXPECT_TRUE(apply.has_value());
+    if (!apply) return false;
+    fired = expectDiedOfTheFaultOrFinished(scene.driver({"undo", *apply}, faulty), c.fault);
+    reconcileAndCheck(scene);
+  }
+  undoEverythingAndCompare(scene);
+  return fired;
+}
+
+CrashCase killedAt(Operation operation, Layout layout, FaultPoint point, int64_t nth) {
+  return {operation, layout, Fault{.point = point, .nth = nth, .fires = true}};
+}
+
 class CrashSweep : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -808,6 +947,15 @@ class CrashSweep : public ::testing::Test {
     if (timed) {
       EXPECT_GT(fired * 2, cases.size()) << "the faults hardly ever fired";
     }
+  }
+
+  static void sweep(const std::vector<SecondCrash>& cases) {
+    std::size_t fired = 0;
+    for (const auto& c : cases) {
+      if (runSecondCrash(c)) ++fired;
+      if (HasFatalFailure()) return;
+    }
+    std::cout << cases.size() << " cases, " << fired << " killed by their second fault\n";
   }
 };
 
@@ -845,6 +993,40 @@ TEST_F(CrashSweep, RandomArrivalsCrossVolume) {
   std::vector<CrashCase> cases = randomSweep(Operation::apply, Layout::crossVolume);
   for (auto& c : randomSweep(Operation::undo, Layout::crossVolume)) cases.push_back(c);
   sweep(cases);
+}
+
+// The first crashes leave pending entries of every kind a reconciliation
+// settles: files moved and not, a source beside its placed copy, a staging
+// file, files an undo put back and not.
+TEST_F(CrashSweep, ReconcileKilledSameVolume) {
+  using enum FaultPoint;
+  sweep(secondCrashSweep(
+      {killedAt(Operation::apply, Layout::sameVolume, afterOperationBeforeCommit, 2),
+       killedAt(Operation::undo, Layout::sameVolume, afterUndoOperationBeforeCommit, 2)},
+      SecondVictim::reconcile));
+}
+
+TEST_F(CrashSweep, ReconcileKilledCrossVolume) {
+  if (auto reason = noSecondVolume()) GTEST_SKIP() << *reason;
+  using enum FaultPoint;
+  sweep(secondCrashSweep(
+      {killedAt(Operation::apply, Layout::crossVolume, afterRenameBeforeTrash, 2),
+       killedAt(Operation::apply, Layout::crossVolume, afterCopyBeforeRename, 3),
+       killedAt(Operation::undo, Layout::crossVolume, afterUndoOperationBeforeCommit, 3)},
+      SecondVictim::reconcile));
+}
+
+TEST_F(CrashSweep, UndoOfARecoveredRunKilledSameVolume) {
+  sweep(secondCrashSweep(
+      {killedAt(Operation::apply, Layout::sameVolume, FaultPoint::beforeFinishRun, 1)},
+      SecondVictim::undoOfTheSettledRun));
+}
+
+TEST_F(CrashSweep, UndoOfARecoveredRunKilledCrossVolume) {
+  if (auto reason = noSecondVolume()) GTEST_SKIP() << *reason;
+  sweep(secondCrashSweep(
+      {killedAt(Operation::apply, Layout::crossVolume, FaultPoint::afterRenameBeforeTrash, 3)},
+      SecondVictim::undoOfTheSettledRun));
 }
 
 }  // namespace
