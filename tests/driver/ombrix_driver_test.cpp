@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -317,9 +318,26 @@ TEST_F(OmbrixDriverTest, CrossVolumeMovesSurviveAKillMidCopy) {
       {{"HOME", home.path()}, {"ROZUZED_FAULT", "midCopy"}, {"ROZUZED_FAULT_DELAY_MS", "0"}});
   EXPECT_EQ(killed.signal, SIGKILL);
   EXPECT_EQ(killed.standardError, "ROZUZED_FAULT fired mid-operation at midCopy\n");
-  // Wherever the kill came, one complete copy is outside the Trash.
-  EXPECT_TRUE(testing::readFile(inbox("big.pdf")) == big ||
-              testing::readFile(home / "Papers/big.pdf") == big);
+
+  auto reconciled = driverJson({"reconcile"});
+  ASSERT_EQ(reconciled["outcome"], "recovered") << dumpJson(reconciled);
+  for (const auto& report : reconciled["reports"]) {
+    EXPECT_TRUE(report["needsAttention"].empty()) << dumpJson(report);
+  }
+  // Wherever the kill came, each file is exactly once outside the Trash,
+  // and nothing of the copy is left beside it.
+  std::map<std::string, int> copies;
+  for (const std::string& root : {inbox(), home.path()}) {
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+      EXPECT_FALSE(item.path().filename().string().starts_with(".ombrix-tmp-"))
+          << "a staging file was left behind: " << item.path();
+      if (item.is_regular_file()) ++copies[testing::readFile(item.path()).value_or("")];
+    }
+  }
+  EXPECT_EQ(copies, (std::map<std::string, int>{{"bytes of report.pdf", 1},
+                                                {"bytes of photo.jpg", 1},
+                                                {"bytes of notes.unknownext", 1},
+                                                {big, 1}}));
 }
 
 }  // namespace
