@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "rozuzed/filesystem/file_identity.h"
@@ -27,6 +28,21 @@ class FileSystem {
   // followed). Throws sourceUnreadable with `item` when it is missing or
   // cannot be read; the snapshot of a link never fails.
   virtual FileMetadata metadata(const FileURL& item) = 0;
+
+  // The snapshot `metadata` takes, less the download sources (`whereFroms`
+  // empty): they cost reads of their own, and most checks of a file never
+  // look at them. Throws as `metadata`. The default is `metadata` itself.
+  virtual FileMetadata facts(const FileURL& item) { return metadata(item); }
+
+  // The download sources a snapshot of the item would hold; empty when
+  // there are none or the item cannot be read. Never throws.
+  virtual std::vector<std::string> downloadSources(const FileURL& item) {
+    try {
+      return metadata(item).whereFroms;
+    } catch (const SortError&) {
+      return {};
+    }
+  }
 
   // True when anything exists at the path, links followed (so a dangling
   // link is absent). Never throws.

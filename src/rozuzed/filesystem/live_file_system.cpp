@@ -361,6 +361,18 @@ std::vector<FileURL> LiveFileSystem::contentsOfDirectory(const FileURL& folder) 
 }
 
 FileMetadata LiveFileSystem::metadata(const FileURL& item) {
+  return snapshot(item, true);
+}
+
+FileMetadata LiveFileSystem::facts(const FileURL& item) {
+  return snapshot(item, false);
+}
+
+std::vector<std::string> LiveFileSystem::downloadSources(const FileURL& item) {
+  return WhereFroms::read(item);
+}
+
+FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSources) {
   std::string name = item.lastPathComponent();
   // Such a name could not be shown, matched or written to the plan faithfully.
   if (!isValidUtf8(name)) throw SortError::sourceUnreadable(item, errnoDescription(EILSEQ));
@@ -407,7 +419,8 @@ FileMetadata LiveFileSystem::metadata(const FileURL& item) {
              .isRegularFile = isRegularFile,
              .isPackage = isPackage,
              .isHidden = isHidden,
-             .whereFroms = WhereFroms::read(item),
+             .whereFroms = withDownloadSources ? WhereFroms::read(item)
+                                               : std::vector<std::string>(),
              .volumeID = std::move(volume).value_or(VolumeID{})});
 }
 

@@ -35,6 +35,8 @@ class LiveFileSystem final : public FileSystem {
  public:
   std::vector<FileURL> contentsOfDirectory(const FileURL& folder) override;
   FileMetadata metadata(const FileURL& item) override;
+  FileMetadata facts(const FileURL& item) override;
+  std::vector<std::string> downloadSources(const FileURL& item) override;
   bool fileExists(const FileURL& url) override;
   VolumeID volumeID(const FileURL& item) override;
   ContentHash contentHash(const FileURL& file) override;
@@ -55,6 +57,9 @@ class LiveFileSystem final : public FileSystem {
   // refuses one.
   static std::function<int(int fd, const char* name, const void* value, std::size_t size)>&
   setAttributeSeam();
+
+ private:
+  FileMetadata snapshot(const FileURL& item, bool withDownloadSources);
 };
 
 }  // namespace rozuzed
