@@ -83,6 +83,16 @@ std::optional<std::string> CollisionResolver::name(const std::string& base, int6
 
 CollisionResolver::Resolution CollisionResolver::resolve(const std::string& wanted,
                                                          const FileURL& folder) {
+  return resolve(wanted, folder, true);
+}
+
+CollisionResolver::Resolution CollisionResolver::resolveInMissingFolder(const std::string& wanted,
+                                                                        const FileURL& folder) {
+  return resolve(wanted, folder, false);
+}
+
+CollisionResolver::Resolution CollisionResolver::resolve(const std::string& wanted,
+                                                         const FileURL& folder, bool folderExists) {
   // Split only when a numbered name is needed: most files keep their own.
   std::optional<std::pair<std::string, std::string>> baseAndExtension;
   std::string key;
@@ -107,7 +117,7 @@ CollisionResolver::Resolution CollisionResolver::resolve(const std::string& want
     const std::size_t hash = Claims::hashOf(key);
     const Claims::Place place = claimed_.find(key, hash);
     if (place.found) continue;
-    if (fileSystem_->fileExists(url)) continue;
+    if (folderExists && fileSystem_->fileExists(url)) continue;
     claimed_.insert(key, hash, place);
     return {std::move(url), attempt == 1 ? std::nullopt : std::optional<int64_t>(attempt)};
   }

@@ -50,6 +50,12 @@ class CollisionResolver {
   // fits, leaving the claimed set as it was.
   Resolution resolve(const std::string& name, const FileURL& folder);
 
+  // As `resolve`, for a folder its caller found missing: nothing can lie in
+  // it, so only the names handed out before are avoided and the disk is
+  // not asked about each candidate. The moves of a plan are resolved again
+  // when they are carried out.
+  Resolution resolveInMissingFolder(const std::string& name, const FileURL& folder);
+
   // `base` + " " + `suffix` (+ "." + `ext` when not empty), the base losing
   // whole user-perceived characters from its end until the name is at most
   // maximumNameLength long and maximumNameBytes in UTF-8. Absent when that
@@ -105,6 +111,7 @@ class CollisionResolver {
   const Claims& claimed() const { return claimed_; }
 
  private:
+  Resolution resolve(const std::string& name, const FileURL& folder, bool folderExists);
   // Makes `key` pathKey(url), where `url` is `folder` with `name` appended.
   void keyInFolder(const FileURL& folder, const std::string& name, const FileURL& url,
                    std::string& key);

@@ -156,18 +156,22 @@ class Planner::Scan {
   }
 
  private:
-  // A destination folder as this scan sees it; its volume is named once,
-  // the first time a file is planned into it.
+  // A destination folder as this scan sees it: whether it exists is asked
+  // once, and its volume named once, the first time a file is planned into
+  // it.
   struct Target {
     FileURL url;
     std::string key;
+    bool exists = false;
     std::optional<VolumeID> volume;
   };
 
   void consider(FileURL& entry, int64_t depth, std::deque<std::pair<FileURL, int64_t>>& queue) {
+    // The gate and the rules judge the file by its facts; its download
+    // sources are read only should a rule ask for them.
     std::optional<FileMetadata> metadata;
     try {
-      metadata.emplace(fileSystem_.metadata(entry));
+      metadata.emplace(fileSystem_.facts(entry));
     } catch (const std::exception& error) {
       skip(std::move(entry), SkipReason::metadataUnreadable(message(error)));
       return;
@@ -186,7 +190,8 @@ class Planner::Scan {
       return;
     }
 
-    auto match = planner_.rules_.match(*metadata);
+    auto match =
+        planner_.rules_.match(*metadata, [&] { return fileSystem_.downloadSources(entry); });
     if (!match) {
       skip(std::move(entry), SkipReason::noMatchingRule());
       return;
@@ -196,8 +201,9 @@ class Planner::Scan {
       skip(std::move(entry), SkipReason::alreadyAtDestination());
       return;
     }
-    auto resolution = resolver_.resolve(metadata->name, target.url);
-    MoveStrategy strategy = strategyFor(entry, target);
+    auto resolution = target.exists ? resolver_.resolve(metadata->name, target.url)
+                                    : resolver_.resolveInMissingFolder(metadata->name, target.url);
+    MoveStrategy strategy = strategyFor(metadata->volumeID, target);
 
     PlannedMove move;
     move.planSequence = static_cast<int64_t>(moves_.size());
@@ -234,25 +240,29 @@ class Planner::Scan {
     if (found != targets_.end()) return found->second;
     FileURL url = planner_.directoryURL(match.destination, source_);
     std::string folderKey = key(url);
-    return targets_.emplace(match.ruleID, Target{std::move(url), std::move(folderKey), {}})
+    bool exists = fileSystem_.fileExists(url);
+    return targets_.emplace(match.ruleID, Target{std::move(url), std::move(folderKey), exists, {}})
         .first->second;
   }
 
-  MoveStrategy strategyFor(const FileURL& file, Target& target) {
-    VolumeID fileVolume = fileSystem_.volumeID(file);
-    if (!target.volume) target.volume = eventualVolume(target.url);
+  // The file's volume is the one its snapshot names: the same fact as
+  // asking for it again.
+  MoveStrategy strategyFor(const VolumeID& fileVolume, Target& target) {
+    if (!target.volume) target.volume = eventualVolume(target);
     return fileVolume == *target.volume ? MoveStrategy::sameVolumeMove
                                         : MoveStrategy::crossVolumeCopyVerifyTrash;
   }
 
   // A folder that does not exist yet lands on the volume of its nearest
   // existing ancestor.
-  VolumeID eventualVolume(const FileURL& folder) {
-    FileURL candidate = folder;
-    while (!fileSystem_.fileExists(candidate)) {
+  VolumeID eventualVolume(const Target& target) {
+    FileURL candidate = target.url;
+    bool exists = target.exists;
+    while (!exists) {
       FileURL parent = candidate.deletingLastPathComponent();
       if (parent.path() == candidate.path()) break;
       candidate = std::move(parent);
+      exists = fileSystem_.fileExists(candidate);
     }
     return fileSystem_.volumeID(candidate);
   }
@@ -282,7 +292,7 @@ Planner::Planner(FileSystem& fileSystem, const RuleEngine& rules, const DateProv
 
 SortPlan Planner::plan(const FileURL& requested) const {
   FileURL source = requested.standardized();
-  FileMetadata metadata = fileSystem_.metadata(source);
+  FileMetadata metadata = fileSystem_.facts(source);
   if (!metadata.isDirectory || metadata.isPackage) throw SortError::sourceNotADirectory(source);
   // What lies in a Trash is the Trash's own: a sort would strand its items
   // from their records, and the file manager could not put them back.

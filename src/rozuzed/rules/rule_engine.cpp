@@ -45,6 +45,9 @@ RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria) {
     case MatchCriteria::Kind::conformsToType:
       prepared.type = ContentTypeRegistry::shared().number(criteria.typeIdentifier());
       break;
+    case MatchCriteria::Kind::downloadedFrom:
+      prepared.hostSuffix = hostSuffix(criteria);
+      break;
     case MatchCriteria::Kind::all:
     case MatchCriteria::Kind::any:
       for (const MatchCriteria& member : criteria.members()) {
@@ -63,14 +66,30 @@ RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria) {
 RuleEngine::RuleEngine(const LoadedRuleSet& loaded, std::shared_ptr<const DateProvider> dates)
     : RuleEngine(loaded.ruleSet, loaded.sourceHash, std::move(dates)) {}
 
+const std::vector<std::string>& RuleEngine::Subject::downloadSources() {
+  if (reader == nullptr) return file.whereFroms;
+  if (!sources) sources = (*reader)();
+  return *sources;
+}
+
 std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file) const {
-  std::optional<std::size_t> fileType;
-  if (file.contentTypeIdentifier) {
-    fileType = ContentTypeRegistry::shared().number(*file.contentTypeIdentifier);
+  Subject subject{.file = file, .type = std::nullopt, .reader = nullptr, .sources = std::nullopt};
+  return firstMatch(subject);
+}
+
+std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file,
+                                           const DownloadSources& sources) const {
+  Subject subject{.file = file, .type = std::nullopt, .reader = &sources, .sources = std::nullopt};
+  return firstMatch(subject);
+}
+
+std::optional<RuleMatch> RuleEngine::firstMatch(Subject& subject) const {
+  if (subject.file.contentTypeIdentifier) {
+    subject.type = ContentTypeRegistry::shared().number(*subject.file.contentTypeIdentifier);
   }
   for (std::size_t i = 0; i < orderedRules_.size(); ++i) {
     const SortRule& rule = orderedRules_[i];
-    if (holds(rule.match, prepared_[i], file, fileType)) {
+    if (holds(rule.match, prepared_[i], subject)) {
       return RuleMatch{.ruleID = rule.id, .ruleName = rule.name, .destination = rule.destination};
     }
   }
@@ -78,26 +97,28 @@ std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file) const {
 }
 
 bool RuleEngine::holds(const MatchCriteria& criteria, const Prepared& prepared,
-                       const FileMetadata& file, std::optional<std::size_t> fileType) const {
+                       Subject& subject) const {
   using Kind = MatchCriteria::Kind;
   switch (criteria.kind()) {
     case Kind::conformsToType:
-      return fileType && prepared.type &&
-             ContentTypeRegistry::shared().conforms(*fileType, *prepared.type);
+      return subject.type && prepared.type &&
+             ContentTypeRegistry::shared().conforms(*subject.type, *prepared.type);
+    case Kind::downloadedFrom:
+      return matchesDownloadSource(subject.downloadSources(), prepared.hostSuffix);
     case Kind::all:
       for (std::size_t i = 0; i < prepared.members.size(); ++i) {
-        if (!holds(criteria.members()[i], prepared.members[i], file, fileType)) return false;
+        if (!holds(criteria.members()[i], prepared.members[i], subject)) return false;
       }
       return true;
     case Kind::any:
       for (std::size_t i = 0; i < prepared.members.size(); ++i) {
-        if (holds(criteria.members()[i], prepared.members[i], file, fileType)) return true;
+        if (holds(criteria.members()[i], prepared.members[i], subject)) return true;
       }
       return false;
     case Kind::not_:
-      return !holds(criteria.inner(), prepared.members.front(), file, fileType);
+      return !holds(criteria.inner(), prepared.members.front(), subject);
     default:
-      return evaluate(criteria, file);
+      return evaluate(criteria, subject.file);
   }
 }
 
@@ -131,7 +152,7 @@ bool RuleEngine::evaluate(const MatchCriteria& criteria, const FileMetadata& fil
     case Kind::smallerThan:
       return file.size < criteria.bytes();
     case Kind::downloadedFrom:
-      return matchesDownloadSource(file, criteria.hostSuffix());
+      return matchesDownloadSource(file.whereFroms, hostSuffix(criteria));
     // Recursion is bounded: no condition nests deeper than
     // MatchCriteria::maxDepth.
     case Kind::all:
@@ -154,13 +175,16 @@ double RuleEngine::age(const FileMetadata& file) const {
   return dates_->now() - file.modificationDate;
 }
 
-bool RuleEngine::matchesDownloadSource(const FileMetadata& file, const std::string& hostSuffix) {
-  if (file.whereFroms.empty()) return false;
+std::string RuleEngine::hostSuffix(const MatchCriteria& downloadedFrom) {
+  return nfc(lowercased(downloadedFrom.hostSuffix()));
+}
+
+bool RuleEngine::matchesDownloadSource(const std::vector<std::string>& sources,
+                                       const std::string& suffix) {
   // A plain substring or suffix test would let "evil-example.com" pass for
   // "example.com": only the host itself or a name below it after a dot
   // counts.
-  std::string suffix = nfc(lowercased(hostSuffix));
-  for (const std::string& source : file.whereFroms) {
+  for (const std::string& source : sources) {
     auto host = urlHost(source);
     if (!host) continue;
     std::string name = nfc(lowercased(*host));

@@ -70,6 +70,23 @@ TEST(CollisionResolverTest, ClaimedNamesAreTurnedAwayWithoutTouchingTheDisk) {
       "photo 2.jpg");
 }
 
+TEST(CollisionResolverTest, InAMissingFolderOnlyItsOwnClaimsAreAvoided) {
+  InMemoryFileSystem fs;
+  // The caller's word counts: nothing is asked of the disk.
+  fs.addFile("/dest/a.txt");
+  CollisionResolver resolver(fs);
+  fs.clearCalls();
+  auto first = resolver.resolveInMissingFolder("a.txt", kFolder);
+  auto second = resolver.resolveInMissingFolder("A.TXT", kFolder);
+  EXPECT_EQ(first.url.path(), "/dest/a.txt");
+  EXPECT_FALSE(first.suffix);
+  EXPECT_EQ(second.url.path(), "/dest/A 2.TXT");
+  EXPECT_EQ(second.suffix, 2);
+  EXPECT_TRUE(fs.calls().empty());
+  // Both ways share one set of claims.
+  EXPECT_EQ(resolver.resolve("a.txt", kFolder).url.path(), "/dest/a 3.txt");
+}
+
 TEST(CollisionResolverTest, ClaimsAreThePathKeysOfTheDestinations) {
   struct Case {
     const char* folder;

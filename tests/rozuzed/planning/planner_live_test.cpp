@@ -2,6 +2,7 @@
 // pipes, packages, odd names and letter case decides these cases.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -186,6 +187,42 @@ TEST(PlannerLiveTest, FixtureFolder) {
   EXPECT_FALSE(testing::pathExists(src + "/Texts"));
   EXPECT_FALSE(testing::pathExists(home + "/Documents/Docs"));
   EXPECT_TRUE(testing::pathExists(src + "/images/keep-me.jpg"));
+}
+
+// The planner reads a file's facts without its download sources; a rule
+// that asks for them still has them, from the file's own attributes.
+TEST(PlannerLiveTest, DownloadSourcesComeFromTheFilesAttributes) {
+  TemporaryFolder root;
+  const Date now = std::floor(currentDate());
+  const std::string src = root / "src";
+  makeFolder(src);
+  writeFile(src + "/setup.deb", "s", now - 3600);
+  writeFile(src + "/other.deb", "o", now - 3600);
+  const std::string origin = "https://dl.example.com/setup.deb";
+  if (::setxattr((src + "/setup.deb").c_str(), "user.xdg.origin.url", origin.data(), origin.size(),
+                 0) != 0) {
+    GTEST_SKIP() << "this file system keeps no user attributes";
+  }
+  RuleSet ruleSet;
+  ruleSet.rules = {
+      SortRule{.id = "trusted",
+               .name = "Trusted",
+               .match = MatchCriteria::downloadedFrom("example.com"),
+               .destination = Destination::relative(DestinationRoot::sourceFolder, "Installers")}};
+  auto clock = std::make_shared<FixedDateProvider>(now);
+  RuleEngine engine(ruleSet, std::string(64, '0'), clock);
+  LiveFileSystem fs;
+  EXPECT_TRUE(fs.facts(FileURL::fromPath(src + "/setup.deb")).whereFroms.empty());
+  EXPECT_EQ(fs.downloadSources(FileURL::fromPath(src + "/setup.deb")),
+            std::vector<std::string>{origin});
+  EXPECT_EQ(fs.metadata(FileURL::fromPath(src + "/setup.deb")).whereFroms,
+            std::vector<std::string>{origin});
+
+  SortPlan plan = Planner(fs, engine, *clock).plan(FileURL::fromPath(src, true));
+  ASSERT_EQ(plan.moves.size(), 1u);
+  EXPECT_EQ(plan.moves[0].source.lastPathComponent(), "setup.deb");
+  ASSERT_EQ(plan.skipped.size(), 1u);
+  EXPECT_EQ(plan.skipped[0].reason, SkipReason::noMatchingRule());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -164,6 +165,49 @@ TEST_F(PlannerTest, TwoLevelsBreadthFirstWithASharedResolver) {
   EXPECT_EQ(skipped,
             (std::vector<std::string>{"/src/Images managed folder", "/src/a/.hidden.jpg hidden",
                                       "/src/a/deeper folder"}));
+}
+
+TEST_F(PlannerTest, EachFileIsLookedAtOnceForWhatItNeeds) {
+  file("/src/a.jpg");
+  file("/src/b.pdf");
+  file("/src/c.jpg");
+  fs.addFile("/src/setup.deb", {.contents = "x",
+                                .modificationDate = kOld,
+                                .whereFroms = {"https://dl.example.com/setup.deb"}});
+  file("/src/other.deb");
+  fs.clearCalls();
+  SortPlan p = plan();
+  EXPECT_EQ(movedNames(p), (std::vector<std::string>{"a.jpg", "b.pdf", "c.jpg"}));
+  auto looks = [&](Operation operation, const std::string& path) {
+    auto calls = fs.calls(operation);
+    return std::count_if(calls.begin(), calls.end(),
+                         [&](const auto& call) { return call.url.path() == path; });
+  };
+  for (const char* path : {"/src/a.jpg", "/src/b.pdf", "/src/setup.deb", "/src/other.deb"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(looks(Operation::metadata, path), 1);
+    EXPECT_EQ(looks(Operation::volumeID, path), 0);
+  }
+  // The destinations do not exist: each folder is looked for once, the
+  // names in it never.
+  EXPECT_EQ(looks(Operation::fileExists, "/src/Images"), 1);
+  EXPECT_EQ(looks(Operation::fileExists, "/src/Images/a.jpg"), 0);
+  EXPECT_EQ(looks(Operation::fileExists, "/home/u/Documents/PDFs/b.pdf"), 0);
+
+  // A rule that asks for download sources has them read for the files that
+  // reach it, and only for those.
+  ruleSet.rules.push_back(
+      SortRule{.id = "trusted",
+               .name = "Trusted",
+               .match = MatchCriteria::all({MatchCriteria::fileExtension({"deb"}),
+                                            MatchCriteria::downloadedFrom("example.com")}),
+               .destination = Destination::relative(DestinationRoot::sourceFolder, "Installers")});
+  fs.clearCalls();
+  p = plan();
+  EXPECT_EQ(movedNames(p), (std::vector<std::string>{"a.jpg", "b.pdf", "c.jpg", "setup.deb"}));
+  EXPECT_EQ(looks(Operation::metadata, "/src/a.jpg"), 1);
+  EXPECT_EQ(looks(Operation::metadata, "/src/setup.deb"), 2);
+  EXPECT_EQ(looks(Operation::metadata, "/src/other.deb"), 2);
 }
 
 TEST_F(PlannerTest, EntriesInTheLocalizedStandardOrder) {

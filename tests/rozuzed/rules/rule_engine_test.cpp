@@ -220,6 +220,49 @@ TEST(RuleEngineTest, DownloadSourcesMatchTheHostOrItsSubdomainsOnly) {
   });
 }
 
+TEST(RuleEngineTest, DownloadSourcesAreReadOnlyWhenAConditionFirstAsksForThem) {
+  RuleEngine rules = engine({
+      rule("documents", MatchCriteria::fileExtension({"pdf"}), 1),
+      rule("trusted",
+           MatchCriteria::all({MatchCriteria::fileExtension({"deb"}),
+                               MatchCriteria::downloadedFrom("Example.COM")}),
+           2),
+      rule("untainted", MatchCriteria::not_(MatchCriteria::downloadedFrom("evil.net")), 3),
+  });
+  struct Case {
+    const char* name;
+    std::vector<std::string> sources;
+    std::optional<std::string> matched;
+    int reads;
+  };
+  const Case cases[] = {
+      {"a.pdf", {"https://example.com/a.pdf"}, "documents", 0},
+      {"setup.deb", {"https://dl.example.com/setup.deb"}, "trusted", 1},
+      {"tool.deb", {"https://evil.net/tool.deb"}, std::nullopt, 1},
+      {"notes.txt", {}, "untainted", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int reads = 0;
+    auto match = rules.match(file(c.name), [&] {
+      ++reads;
+      return c.sources;
+    });
+    EXPECT_EQ(match ? std::optional(match->ruleID) : std::nullopt, c.matched);
+    EXPECT_EQ(reads, c.reads);
+    // The same verdict as for a snapshot that holds its sources.
+    EXPECT_EQ(matchedID(rules, file(c.name, {.whereFroms = c.sources})), c.matched);
+  }
+
+  RuleEngine withoutSources = engine({rule("any", MatchCriteria::fileExtension({"deb"}))});
+  bool read = false;
+  EXPECT_TRUE(withoutSources.match(file("setup.deb"), [&] {
+    read = true;
+    return std::vector<std::string>();
+  }));
+  EXPECT_FALSE(read);
+}
+
 TEST(RuleEngineTest, TypesConformThroughTheRegistry) {
   expectEvaluations({
       {"a kind of image", MatchCriteria::conformsToType("public.image"),
