@@ -231,6 +231,13 @@ void print(const Json& value) {
   std::cout << dumpJson(value) << "\n";
 }
 
+// A plan is written out as it is coded, never as a tree or a text of its
+// own: one of many thousand moves would take several times its memory.
+void print(const SortPlan& plan) {
+  PlanCoding::encode(plan, [](std::string_view piece) { std::cout << piece; });
+  std::cout << "\n";
+}
+
 using sortappkit::awaitEngine;
 using sortappkit::SortEngine;
 
@@ -266,7 +273,7 @@ int run(const Command& command) {
         [&](auto done) { engine.recentBatches(SortEngine::defaultHistoryLimit, done); });
     for (const auto& batch : batches) print(batchJson(batch));
   } else if (command.name == "plan") {
-    print(makePlan(command, engine, access).toJson());
+    print(makePlan(command, engine, access));
   } else if (command.name == "apply") {
     SortPlan plan = makePlan(command, engine, access);
     auto report = awaitEngine<ExecutionReport>(
