@@ -23,7 +23,7 @@ CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileU
   try {
     FileMetadata copy = [&] {
       try {
-        return fileSystem_->metadata(destination);
+        return fileSystem_->facts(destination);
       } catch (const SortError&) {
         throw SortError::copyVerificationFailed(source, destination,
                                                 VerificationFailure::destinationMissing());
@@ -64,7 +64,7 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
                                     const ContentHash& expectedHash) {
   try {
     if (expectedSize) {
-      FileMetadata copy = fileSystem_->metadata(staging);
+      FileMetadata copy = fileSystem_->facts(staging);
       if (copy.size != *expectedSize) {
         throw SortError::copyVerificationFailed(
             source, staging, VerificationFailure::sizeMismatch(*expectedSize, copy.size));

@@ -98,7 +98,8 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
         continue;
       }
       try {
-        intents.push_back(Intent{makeIntent(move, run.id, resolver, checked.facts), &move});
+        intents.push_back(
+            Intent{makeIntent(move, run.id, resolver, std::move(checked.facts)), &move});
       } catch (const SortError& error) {
         report.failures.push_back(ExecutionFailure{move, error});
       }
@@ -171,7 +172,7 @@ Executor::Revalidation Executor::revalidate(const PlannedMove& move,
   if (!gate) return {};
   Revalidation out;
   try {
-    out.facts = fileSystem_->metadata(move.source);
+    out.facts = fileSystem_->facts(move.source);
   } catch (const SortError&) {
     out.skip = SkipReason::vanishedSincePlanning();
     return out;
@@ -185,11 +186,10 @@ Executor::Revalidation Executor::revalidate(const PlannedMove& move,
 }
 
 JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
-                                  CollisionResolver& resolver,
-                                  const std::optional<FileMetadata>& facts) {
+                                  CollisionResolver& resolver, std::optional<FileMetadata> source) {
   folders_.prepare(move.destinationDirectory);
-  const FileMetadata source = facts ? *facts : fileSystem_->metadata(move.source);
-  MoveStrategy strategy = currentStrategy(move, source);
+  if (!source) source = fileSystem_->facts(move.source);
+  MoveStrategy strategy = currentStrategy(move, *source);
   auto resolution = resolver.resolve(move.source.lastPathComponent(), move.destinationDirectory);
   std::optional<FileURL> tempURL;
   std::optional<ContentHash> sourceHash;
@@ -206,7 +206,7 @@ JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
                       .destinationURL = resolution.url,
                       .tempURL = tempURL,
                       .trashedSourceURL = std::nullopt,
-                      .fingerprintBefore = source.fingerprint(),
+                      .fingerprintBefore = source->fingerprint(),
                       .sourceHash = sourceHash,
                       .fingerprintAfter = std::nullopt,
                       .matchedRuleID = move.matchedRuleID,
@@ -260,7 +260,7 @@ JournalEntry Executor::run(const JournalEntry& entry) {
   out.committedAt = dates_->now();
   out.completedBy = CompletionSource::run;
   try {
-    out.fingerprintAfter = fileSystem_->metadata(entry.destinationURL).fingerprint();
+    out.fingerprintAfter = fileSystem_->facts(entry.destinationURL).fingerprint();
   } catch (const SortError&) {
     out.fingerprintAfter = std::nullopt;
   }

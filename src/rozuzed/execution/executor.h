@@ -89,9 +89,9 @@ class Executor {
 
   // Without a gate nothing is checked and nothing read.
   Revalidation revalidate(const PlannedMove& move, const std::optional<SafetyGate>& gate);
-  // `facts`: the source as revalidation read it, when it did.
+  // `source`: the source's facts as revalidation read them, when it did.
   JournalEntry makeIntent(const PlannedMove& move, const Uuid& runID, CollisionResolver& resolver,
-                          const std::optional<FileMetadata>& facts);
+                          std::optional<FileMetadata> source);
   MoveStrategy currentStrategy(const PlannedMove& move, const FileMetadata& source);
   JournalEntry perform(JournalEntry& current, const PlannedMove& move, CollisionResolver& resolver,
                        const Options& options);

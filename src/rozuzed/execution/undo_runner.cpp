@@ -243,7 +243,7 @@ std::optional<UndoSkipReason> UndoRunner::verify(const JournalEntry& entry) {
   if (entry.undoneAt) return UndoSkipReason::alreadyUndone();
   std::optional<FileMetadata> metadata;
   try {
-    metadata = fileSystem_->metadata(entry.destinationURL);
+    metadata = fileSystem_->facts(entry.destinationURL);
   } catch (const SortError&) {
     return UndoSkipReason::fileMissingAtRecordedLocation(entry.destinationURL);
   }
@@ -257,7 +257,7 @@ std::optional<UndoSkipReason> UndoRunner::verify(const JournalEntry& entry) {
 
 bool UndoRunner::trashLooksRight(const FileURL& url, const JournalEntry& entry) {
   try {
-    if (!fileSystem_->metadata(url).fingerprint().matches(entry.fingerprintBefore)) return false;
+    if (!fileSystem_->facts(url).fingerprint().matches(entry.fingerprintBefore)) return false;
     // The Trash gives a name out again once its item has gone, so another
     // file of the same name, size and time can lie where this one lay; only
     // its bytes tell the two apart.
@@ -281,7 +281,7 @@ std::variant<FileIdentity, UndoSkipReason> UndoRunner::copyLeftBehind(const Jour
     if (entry.sourceHash && fileSystem_->contentHash(entry.destinationURL) != *entry.sourceHash) {
       FileFingerprint expected = entry.fingerprintAfter.value_or(entry.fingerprintBefore);
       return UndoSkipReason::fingerprintMismatch(
-          expected, fileSystem_->metadata(entry.destinationURL).fingerprint());
+          expected, fileSystem_->facts(entry.destinationURL).fingerprint());
     }
     return identity;
   } catch (const SortError&) {

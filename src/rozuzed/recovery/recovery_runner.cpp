@@ -109,7 +109,7 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
       copy.committedAt = dates_->now();
       copy.completedBy = CompletionSource::recovery;
       try {
-        copy.fingerprintAfter = fileSystem_->metadata(entry.destinationURL).fingerprint();
+        copy.fingerprintAfter = fileSystem_->facts(entry.destinationURL).fingerprint();
       } catch (const SortError&) {
         copy.fingerprintAfter = std::nullopt;
       }
@@ -164,7 +164,7 @@ PathState RecoveryRunner::classify(const std::optional<FileURL>& url, const Jour
   if (!url) return PathState::absent;
   std::optional<FileMetadata> metadata;
   try {
-    metadata = fileSystem_->metadata(*url);
+    metadata = fileSystem_->facts(*url);
     if (seen) *seen = fileSystem_->identity(*url);
   } catch (const SortError&) {
     return PathState::absent;

@@ -1,5 +1,7 @@
 #include "rozuzed/execution/executor.h"
 
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <stop_token>
 
@@ -132,6 +134,41 @@ TEST_F(ExecutorTest, TheRunHeaderDescribesThePlanAndThisProcess) {
   auto stored = journal.store().run(plan.id);
   EXPECT_EQ(stored->state, RunState::finished);
   EXPECT_GT(*stored->finishedAt, kNow);
+}
+
+// A file's facts are read once before its move and once after; making a
+// folder and reading its volume is work of the run, not of each file.
+TEST_F(ExecutorTest, EachFileIsReadOnceBeforeAndOnceAfterItsMoveAndEachFolderOncePerRun) {
+  std::vector<PlannedMove> moves;
+  for (int i = 0; i < 40; ++i) {
+    moves.push_back(addMove("f" + std::to_string(i) + ".txt",
+                            i % 2 == 0 ? "/src/Documents" : "/src/Notes/Old"));
+  }
+  for (bool revalidate : {true, false}) {
+    SCOPED_TRACE(revalidate ? "revalidated" : "not revalidated");
+    fs = InMemoryFileSystem{{"/ext"}};
+    for (const auto& move : moves) {
+      fs.addFile(move.source.path(), {.contents = "contents of " + move.source.lastPathComponent(),
+                                      .modificationDate = kOld});
+    }
+    auto report = apply(makePlan(moves), {.revalidateSources = revalidate});
+    ASSERT_EQ(report.completed.size(), moves.size());
+
+    std::map<std::string, int> reads;
+    for (const auto& call : fs.calls(Op::metadata)) ++reads[call.url.path()];
+    for (const auto& move : moves) {
+      EXPECT_EQ(reads[move.source.path()], 1) << move.source.path();
+      EXPECT_EQ(reads[move.destinationURL.path()], 1) << move.destinationURL.path();
+    }
+    EXPECT_EQ(reads.size(), 2 * moves.size());
+    std::multiset<std::string> volumes, made;
+    for (const auto& call : fs.calls(Op::volumeID)) volumes.insert(call.url.path());
+    for (const auto& call : fs.calls(Op::createDirectory)) made.insert(call.url.path());
+    const std::multiset<std::string> folders = {"/src/Documents", "/src/Notes/Old"};
+    EXPECT_EQ(volumes, folders) << "a source's volume is in its facts";
+    EXPECT_EQ(made, folders);
+    EXPECT_TRUE(fs.calls(Op::contentHash).empty());
+  }
 }
 
 TEST_F(ExecutorTest, SameVolumeMovesAreJournaledThirtyTwoAtATime) {
