@@ -104,6 +104,16 @@ class FileSystem {
   // both locations when that cannot be assured. The default does nothing,
   // for file systems that keep nothing on a disk.
   virtual void synchronize(const FileURL& item) { (void)item; }
+
+  // Removes the regular file at `item` that the engine made itself and now
+  // gives up (a staging copy never renamed into place), only while it is
+  // still the file `made` describes, as identity() gave it. Throws
+  // sourceChangedDuringMove with `item`, touching nothing, when anything
+  // else is there; copyFailed with `item` as both locations when it cannot
+  // be removed. The default sends it to the Trash instead.
+  virtual void removeOwnFile(const FileURL& item, const FileIdentity& made) {
+    trashItemIfUnchanged(item, made);
+  }
 };
 
 }  // namespace rozuzed

@@ -512,6 +512,20 @@ void LiveFileSystem::synchronize(const FileURL& item) {
   }
 }
 
+void LiveFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made) {
+  struct stat status {};
+  if (::lstat(item.path().c_str(), &status) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+  auto now = identityOfPath(item.path());
+  if (!S_ISREG(status.st_mode) || !now || *now != made) {
+    throw SortError::sourceChangedDuringMove(item);
+  }
+  if (::unlink(item.path().c_str()) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+}
+
 std::function<int(int, const char*, const void*, std::size_t)>& LiveFileSystem::setAttributeSeam() {
   static std::function<int(int, const char*, const void*, std::size_t)> seam;
   return seam;

@@ -50,6 +50,7 @@ class LiveFileSystem final : public FileSystem {
   void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) override;
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
+  void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
 
   // Empty but in tests: answers in place of fsetxattr(fd, name, value, size,
   // 0) as a copy sets an attribute on what it wrote, the way the kernel does

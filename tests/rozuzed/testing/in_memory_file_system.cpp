@@ -314,6 +314,17 @@ void InMemoryFileSystem::synchronize(const FileURL& item) {
   finished(Operation::synchronize, item);
 }
 
+void InMemoryFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made) {
+  record(Operation::removeOwnFile, item);
+  const Node* node = find(item.path());
+  if (node == nullptr) throw SortError::copyFailed(item, item, kNoSuchFile);
+  if (node->kind != Kind::file || identityOf(item.path()) != made) {
+    throw SortError::sourceChangedDuringMove(item);
+  }
+  nodes_.erase(item.path());
+  finished(Operation::removeOwnFile, item);
+}
+
 void InMemoryFileSystem::record(Operation operation, const FileURL& url,
                                 const std::optional<FileURL>& destination) {
   Call call{operation, url, destination};

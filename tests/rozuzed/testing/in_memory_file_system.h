@@ -35,6 +35,7 @@ class InMemoryFileSystem final : public FileSystem {
     identity,
     forgetTrashedItem,
     isInTrash,
+    removeOwnFile,
   };
 
   // One call through the interface: its operation, its first URL and, for
@@ -112,6 +113,7 @@ class InMemoryFileSystem final : public FileSystem {
   // At or below "<mount>/.Trash" of any volume.
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
+  void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
 
  private:
   enum class Kind { file, folder, link };

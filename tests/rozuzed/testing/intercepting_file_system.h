@@ -44,6 +44,7 @@ class InterceptingFileSystem final : public FileSystem {
   }
   bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
   void synchronize(const FileURL& i) override { live.synchronize(i); }
+  void removeOwnFile(const FileURL& i, const FileIdentity& m) override { live.removeOwnFile(i, m); }
 
   LiveFileSystem live;
   std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
