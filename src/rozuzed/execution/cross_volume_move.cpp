@@ -50,10 +50,16 @@ FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL
   // A copy that fails leaves nothing behind, so there is nothing to clear
   // away here; and after refusedToOverwrite what is there is not ours.
   FileIdentity copied = fileSystem_->copyItem(source, staging);
+  staged_.reset();
+  try {
+    staged_.emplace(staging, fileSystem_->identity(staging));
+  } catch (const SortError&) {
+    // Not to be removed without knowing it is ours; it goes to the Trash.
+  }
   try {
     fileSystem_->synchronize(staging);
   } catch (const SortError& error) {
-    trashQuietly(staging);
+    discardStaging(staging);
     throw SortError::copyFailed(source, staging, underlyingText(error));
   }
   return copied;
@@ -76,7 +82,7 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
           source, staging, VerificationFailure::hashMismatch(expectedHash.sha256, found.sha256));
     }
   } catch (const SortError&) {
-    trashQuietly(staging);
+    discardStaging(staging);
     throw;
   }
 }
@@ -86,7 +92,7 @@ void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging
   try {
     fileSystem_->moveItem(staging, destination);
   } catch (const SortError&) {
-    trashQuietly(staging);
+    discardStaging(staging);
     throw;
   }
   try {
@@ -120,6 +126,18 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
     if (error.errorCase() != SortError::Case::moveFailed) trashQuietly(destination);
     throw;
   }
+}
+
+void CrossVolumeMove::discardStaging(const FileURL& staging) {
+  if (staged_ && staged_->first == staging) {
+    try {
+      fileSystem_->removeOwnFile(staging, staged_->second);
+      staged_.reset();
+      return;
+    } catch (const SortError&) {
+    }
+  }
+  trashQuietly(staging);
 }
 
 void CrossVolumeMove::trashQuietly(const FileURL& item) {

@@ -51,10 +51,11 @@ class Box {
 
 // Works through one FileSystem, which must outlive it. At every moment
 // between its steps at least one complete copy of the file exists outside
-// the Trash. Everything it made and gives up on goes to the Trash, never
-// deleted, except a copy that failed part-way, which the file system
-// removes. A source goes to the Trash only while it is still the very file
-// that was copied. Not thread-safe across calls on the same paths.
+// the Trash. A staging file it gives up on, made by its own copy and never
+// given the file's name, is removed while it is still that copy; anything
+// else it gives up on goes to the Trash, never deleted. A source goes to the
+// Trash only while it is still the very file that was copied. One object
+// per transfer; not thread-safe.
 class CrossVolumeMove {
  public:
   struct Outcome {
@@ -78,24 +79,22 @@ class CrossVolumeMove {
   // returns the source's identity as the copy opened it. A copy that fails
   // part-way leaves nothing at `staging` (the file system removes what it
   // wrote; a staging path that was already occupied is refused untouched
-  // with refusedToOverwrite). A failed flush sends the complete copy to the
-  // Trash and throws copyFailed(source, staging). Throws the copy's own
-  // error otherwise.
+  // with refusedToOverwrite). A failed flush removes the copy and throws
+  // copyFailed(source, staging). Throws the copy's own error otherwise.
   FileIdentity copyToStaging(const FileURL& source, const FileURL& staging);
 
   // Checks the copy at `staging`: its size against `expectedSize` when given,
   // then its digest against `expectedHash`. On any failure the staging file
-  // goes to the Trash (a failure of that is ignored) and the error is
-  // thrown: the read error unchanged, or copyVerificationFailed(source,
-  // staging, sizeMismatch / hashMismatch).
+  // is removed and the error is thrown: the read error unchanged, or
+  // copyVerificationFailed(source, staging, sizeMismatch / hashMismatch).
   void verifyStaging(const FileURL& source, const FileURL& staging,
                      std::optional<int64_t> expectedSize, const ContentHash& expectedHash);
 
   // Renames `staging` to `destination` (never replacing anything) and makes
-  // the new name durable in its folder. A failed rename sends the staging
-  // file to the Trash and throws the rename's error (refusedToOverwrite when
-  // the name was taken). A failed flush sends the file now at `destination`
-  // to the Trash and throws copyFailed(source, destination).
+  // the new name durable in its folder. A failed rename removes the staging
+  // file and throws the rename's error (refusedToOverwrite when the name was
+  // taken). A failed flush sends the file now at `destination` to the Trash
+  // and throws copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
 
   // Once the copy is in place at `destination`, and before its source may
@@ -122,7 +121,14 @@ class CrossVolumeMove {
   void trashQuietly(const FileURL& item);
 
  private:
+  // Gives up the staging file at `staging`: removed while it is still the
+  // copy copyToStaging made there, else sent to the Trash (a failure of
+  // either is ignored), since nothing but our own copy is ever removed.
+  void discardStaging(const FileURL& staging);
+
   FileSystem* fileSystem_;
+  // The staging file copyToStaging made, as it was made.
+  std::optional<std::pair<FileURL, FileIdentity>> staged_;
 };
 
 }  // namespace rozuzed

@@ -152,29 +152,46 @@ TEST_F(CrossVolumeLiveTest, CopiesVerifiesAndTrashesTheSource) {
   EXPECT_EQ(journal.entries(plan.id)[0].trashedSourceURL, entry.trashedSourceURL);
 }
 
-TEST_F(CrossVolumeLiveTest, ADamagedCopyGoesToTheTrashAndTheSourceStays) {
-  // The destination is on the build tree's volume this time, so the staging
-  // file goes to the Trash under the scratch folder.
-  testing::writeFile(*other / "photo.pdf", "original bytes", kLongAgo);
-  InterceptingFileSystem damaging;
-  damaging.afterCopy = [](const FileURL&, const FileURL& copy) {
-    truncate(copy.path().c_str(), 3);
+// A copy that comes out wrong is our own file: it is removed, not sent to
+// the Trash, where it would hold on to the space of a whole copy.
+TEST_F(CrossVolumeLiveTest, ADamagedCopyIsRemovedAndTheSourceStays) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& copy)> damage;
+    VerificationFailure reason;
   };
-  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  const std::string bytes = "original bytes";
+  const std::vector<Case> cases = {
+      {"cut short", [](const std::string& copy) { truncate(copy.c_str(), 3); },
+       VerificationFailure::sizeMismatch(14, 3)},
+      {"other bytes",
+       [](const std::string& copy) {
+         std::fstream(copy, std::ios::in | std::ios::out) << "ORIGINAL";
+       },
+       VerificationFailure::hashMismatch(ContentHashing::sha256(bytes).sha256,
+                                         ContentHashing::sha256("ORIGINAL bytes").sha256)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(scratch / "data");
+    std::filesystem::remove_all(scratch / "out");
+    testing::writeFile(*other / "photo.pdf", bytes, kLongAgo);
+    InterceptingFileSystem damaging;
+    damaging.afterCopy = [&](const FileURL&, const FileURL& copy) { c.damage(copy.path()); };
+    SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
 
-  auto plan = makePlan({plannedMove(*other / "photo.pdf", scratch / "out")}, other->path());
-  auto report = Executor(damaging, journal).apply(plan);
+    auto plan = makePlan({plannedMove(*other / "photo.pdf", scratch / "out")}, other->path());
+    auto report = Executor(damaging, journal).apply(plan);
 
-  ASSERT_EQ(report.failures.size(), 1u);
-  const auto& error = report.failures[0].error;
-  EXPECT_EQ(error.errorCase(), SortError::Case::copyVerificationFailed);
-  EXPECT_EQ(error.reason(), VerificationFailure::sizeMismatch(14, 3));
-  EXPECT_EQ(testing::readFile(*other / "photo.pdf"), "original bytes");
-  EXPECT_TRUE(std::filesystem::is_empty(scratch / "out"));
-  auto trashed = std::filesystem::directory_iterator(scratch / "data/Trash/files");
-  ASSERT_NE(trashed, std::filesystem::directory_iterator());
-  EXPECT_TRUE(trashed->path().filename().string().starts_with(".ombrix-tmp-"));
-  EXPECT_EQ(journal.entries(plan.id)[0].state, EntryState::abandoned);
+    ASSERT_EQ(report.failures.size(), 1u);
+    const auto& error = report.failures[0].error;
+    EXPECT_EQ(error.errorCase(), SortError::Case::copyVerificationFailed);
+    EXPECT_EQ(error.reason(), c.reason);
+    EXPECT_EQ(testing::readFile(*other / "photo.pdf"), bytes);
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "out"));
+    EXPECT_FALSE(testing::pathExists(scratch / "data/Trash/files"));
+    EXPECT_EQ(journal.entries(plan.id)[0].state, EntryState::abandoned);
+  }
 }
 
 // The user's program appends a line once the copy is complete: the source

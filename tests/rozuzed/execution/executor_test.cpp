@@ -675,6 +675,7 @@ TEST_F(CrossVolumeTransferTest, CopiesVerifiesFlushesRenamesThenTrashesTheSource
 
   std::vector<std::tuple<Op, std::string, std::string>> expected = {
       {Op::copyItem, "/src/a.bin", staging.path()},
+      {Op::identity, staging.path(), ""},
       {Op::synchronize, staging.path(), ""},
       {Op::metadata, staging.path(), ""},
       {Op::contentHash, staging.path(), ""},
@@ -868,8 +869,10 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
     if (std::string(c.what) != "source changed after its intent") expectNothingLeftBehind();
     EXPECT_FALSE(fs.exists(staging.path()));
     // Nothing to clear away after a failed copy: no trip to the Trash.
-    if (std::string(c.what) == "copy fails part-way") {
-      EXPECT_TRUE(fs.trashed().empty());
+    // A staging file never given the file's name is our own: it is
+    // removed, not sent to the Trash.
+    for (const auto& trashed : fs.trashed()) {
+      EXPECT_FALSE(trashed.lastPathComponent().starts_with(kStagingPrefix)) << trashed.path();
     }
   }
 }
@@ -928,9 +931,14 @@ TEST_F(CrossVolumeTransferTest, ARetryAfterARefusedRenameUsesAFreshStagingFile) 
       firstStaging = call.url;
       fs.addFile(call.destination->path(), {.contents = "squatter"});
     }
-    // The first staging file cannot be cleared away: it stays where it is.
-    if (call.operation == Op::trashItem && firstStaging && call.url == *firstStaging) {
-      throw SortError::trashFailed(call.url, "Permission denied");
+    // The first staging file can be neither removed nor trashed: it stays.
+    if (firstStaging && call.url == *firstStaging) {
+      if (call.operation == Op::removeOwnFile) {
+        throw SortError::copyFailed(call.url, call.url, "Permission denied");
+      }
+      if (call.operation == Op::trashItem) {
+        throw SortError::trashFailed(call.url, "Permission denied");
+      }
     }
   };
   auto report = apply(plan);
@@ -946,8 +954,26 @@ TEST_F(CrossVolumeTransferTest, ARetryAfterARefusedRenameUsesAFreshStagingFile) 
   EXPECT_EQ(amended[0].completed[0].destinationURL, entry.destinationURL);
   EXPECT_EQ(fs.contents("/ext/Documents/a 2.bin"), "contents of a.bin");
   EXPECT_EQ(fs.contents("/ext/Documents/a.bin"), "squatter");
-  // Never deleted, even as junk.
   EXPECT_TRUE(fs.exists(firstStaging->path()));
+}
+
+// Written to by someone else once it was made, the staging file is no
+// longer provably ours alone: it goes to the Trash rather than away.
+TEST_F(CrossVolumeTransferTest, AStagingFileChangedAfterItWasMadeGoesToTheTrash) {
+  fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
+    if (call.operation == Op::contentHash && call.url != move.source) {
+      fs.setContents(call.url.path(), "CONTENTS OF A.BIN");
+    }
+  };
+  auto report = apply(plan);
+  ASSERT_EQ(report.failures.size(), 1u);
+  EXPECT_EQ(report.failures[0].error.errorCase(), SortError::Case::copyVerificationFailed);
+  FileURL staging = stagingOf(plan);
+  EXPECT_FALSE(fs.exists(staging.path()));
+  ASSERT_EQ(fs.trashed().size(), 1u);
+  EXPECT_EQ(fs.trashed()[0].lastPathComponent(), staging.lastPathComponent());
+  EXPECT_EQ(fs.contents(fs.trashed()[0].path()), "CONTENTS OF A.BIN");
+  EXPECT_EQ(fs.contents("/src/a.bin"), "contents of a.bin");
 }
 
 TEST_F(CrossVolumeTransferTest, AFailedCopyThatFoundTheStagingPathTakenLeavesItAlone) {
