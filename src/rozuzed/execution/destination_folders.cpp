@@ -25,13 +25,18 @@ void DestinationFolders::prepare(const FileURL& folder) {
   }
   fileSystem_->createDirectory(folder);
   madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
-  folders_.emplace(key, std::nullopt);
+  folders_.emplace(key, Folder{.madeByThisRun = !missing.empty()});
 }
 
 const VolumeID& DestinationFolders::volume(const FileURL& folder) {
-  std::optional<VolumeID>& known = folders_[folder.path()];
+  std::optional<VolumeID>& known = folders_[folder.path()].volume;
   if (!known) known = fileSystem_->volumeID(folder);
   return *known;
+}
+
+bool DestinationFolders::madeByThisRun(const FileURL& folder) const {
+  auto it = folders_.find(folder.path());
+  return it != folders_.end() && it->second.madeByThisRun;
 }
 
 void DestinationFolders::makeDurable(const FileURL& folder) {

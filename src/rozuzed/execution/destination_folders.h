@@ -33,6 +33,10 @@ class DestinationFolders {
   // The volume of `folder`, read at the first call. Throws sourceUnreadable.
   const VolumeID& volume(const FileURL& folder);
 
+  // Whether `folder`, prepared, was missing until this run made it: nothing
+  // the run did not put there can have been in it then.
+  bool madeByThisRun(const FileURL& folder) const;
+
   // Makes durable, each in its parent and outermost first, the folders that
   // this run made on the way to `folder` and that are not durable yet.
   // Throws copyFailed, and then tries again at the next call.
@@ -40,8 +44,13 @@ class DestinationFolders {
 
  private:
   FileSystem* fileSystem_;
-  // By path: the folders prepared, with their volumes once read.
-  std::unordered_map<std::string, std::optional<VolumeID>> folders_;
+  struct Folder {
+    bool madeByThisRun = false;
+    std::optional<VolumeID> volume;
+  };
+
+  // By path: the folders prepared.
+  std::unordered_map<std::string, Folder> folders_;
   // Made by this run and not yet durable in their parents.
   std::vector<FileURL> madeNotDurable_;
 };

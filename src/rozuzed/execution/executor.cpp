@@ -190,7 +190,13 @@ JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
   folders_.prepare(move.destinationDirectory);
   if (!source) source = fileSystem_->facts(move.source);
   MoveStrategy strategy = currentStrategy(move, *source);
-  auto resolution = resolver.resolve(move.source.lastPathComponent(), move.destinationDirectory);
+  // In a folder this run made, only names this run gave out can be taken;
+  // should another program have put one there since, the move refuses to
+  // replace it and is tried again under a name looked for on the disk.
+  const std::string name = move.source.lastPathComponent();
+  auto resolution = folders_.madeByThisRun(move.destinationDirectory)
+                        ? resolver.resolveInMissingFolder(name, move.destinationDirectory)
+                        : resolver.resolve(name, move.destinationDirectory);
   std::optional<FileURL> tempURL;
   std::optional<ContentHash> sourceHash;
   if (strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {

@@ -137,16 +137,18 @@ TEST_F(ExecutorTest, TheRunHeaderDescribesThePlanAndThisProcess) {
 }
 
 // A file's facts are read once before its move and once after; making a
-// folder and reading its volume is work of the run, not of each file.
+// folder and reading its volume is work of the run, not of each file, and
+// no name is looked for in a folder the run made itself.
 TEST_F(ExecutorTest, EachFileIsReadOnceBeforeAndOnceAfterItsMoveAndEachFolderOncePerRun) {
+  const std::vector<std::string> folders = {"/src/Documents", "/src/Notes/Old", "/src/Kept"};
   std::vector<PlannedMove> moves;
-  for (int i = 0; i < 40; ++i) {
-    moves.push_back(addMove("f" + std::to_string(i) + ".txt",
-                            i % 2 == 0 ? "/src/Documents" : "/src/Notes/Old"));
+  for (int i = 0; i < 42; ++i) {
+    moves.push_back(addMove("f" + std::to_string(i) + ".txt", folders[i % 3]));
   }
   for (bool revalidate : {true, false}) {
     SCOPED_TRACE(revalidate ? "revalidated" : "not revalidated");
     fs = InMemoryFileSystem{{"/ext"}};
+    fs.addFolder("/src/Kept");
     for (const auto& move : moves) {
       fs.addFile(move.source.path(), {.contents = "contents of " + move.source.lastPathComponent(),
                                       .modificationDate = kOld});
@@ -154,19 +156,22 @@ TEST_F(ExecutorTest, EachFileIsReadOnceBeforeAndOnceAfterItsMoveAndEachFolderOnc
     auto report = apply(makePlan(moves), {.revalidateSources = revalidate});
     ASSERT_EQ(report.completed.size(), moves.size());
 
-    std::map<std::string, int> reads;
+    std::map<std::string, int> reads, lookups;
     for (const auto& call : fs.calls(Op::metadata)) ++reads[call.url.path()];
+    for (const auto& call : fs.calls(Op::fileExists)) ++lookups[call.url.path()];
     for (const auto& move : moves) {
       EXPECT_EQ(reads[move.source.path()], 1) << move.source.path();
       EXPECT_EQ(reads[move.destinationURL.path()], 1) << move.destinationURL.path();
+      const bool kept = move.destinationDirectory.path() == "/src/Kept";
+      EXPECT_EQ(lookups[move.destinationURL.path()], kept ? 1 : 0) << move.destinationURL.path();
     }
     EXPECT_EQ(reads.size(), 2 * moves.size());
     std::multiset<std::string> volumes, made;
     for (const auto& call : fs.calls(Op::volumeID)) volumes.insert(call.url.path());
     for (const auto& call : fs.calls(Op::createDirectory)) made.insert(call.url.path());
-    const std::multiset<std::string> folders = {"/src/Documents", "/src/Notes/Old"};
-    EXPECT_EQ(volumes, folders) << "a source's volume is in its facts";
-    EXPECT_EQ(made, folders);
+    const std::multiset<std::string> once(folders.begin(), folders.end());
+    EXPECT_EQ(volumes, once) << "a source's volume is in its facts";
+    EXPECT_EQ(made, once);
     EXPECT_TRUE(fs.calls(Op::contentHash).empty());
   }
 }
