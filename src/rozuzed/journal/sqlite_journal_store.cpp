@@ -233,14 +233,49 @@ void insertEntries(SqliteConnection& db, const std::vector<JournalEntry>& entrie
   });
 }
 
-// Writes `value` as coded text into the room made for it in the row just
-// inserted, which holds exactly `size` bytes.
+// Coded text at most this long is kept in memory while it is measured, so
+// it is coded once; longer text (a plan of some forty thousand files) is
+// coded a second time as it is written, and never held whole.
+constexpr std::size_t kHeldTextLimit = 16 * 1024 * 1024;
+
+// The coded text of one value: its length, and the text itself while it is
+// short enough to hold.
+struct CodedText {
+  std::size_t size = 0;
+  std::vector<std::string> pieces;
+  bool held = true;
+};
+
+// Codes `value`, before any transaction, so a value that cannot be coded
+// fails as its coder says and writes nothing.
+template <class Value>
+CodedText code(const Value& value) {
+  CodedText coded;
+  PlanCoding::encode(value, [&coded](std::string_view piece) {
+    coded.size += piece.size();
+    if (!coded.held) return;
+    if (coded.size > kHeldTextLimit) {
+      coded.held = false;
+      coded.pieces = {};
+      return;
+    }
+    coded.pieces.emplace_back(piece);
+  });
+  return coded;
+}
+
+// Writes the coded text of `value` into the room made for it in the row
+// just inserted, which holds exactly `coded.size` bytes.
 template <class Value>
 void writeCoded(SqliteConnection& db, const char* table, const char* column, const Value& value,
-                std::size_t size) {
+                const CodedText& coded) {
   SqlBlobStream blob = db.openBlob(table, column, db.lastInsertRowid(), true);
-  PlanCoding::encode(value, [&blob](std::string_view piece) { blob.write(piece); });
-  if (blob.offset() != static_cast<int64_t>(size)) {
+  if (coded.held) {
+    for (const std::string& piece : coded.pieces) blob.write(piece);
+  } else {
+    PlanCoding::encode(value, [&blob](std::string_view piece) { blob.write(piece); });
+  }
+  if (blob.offset() != static_cast<int64_t>(coded.size)) {
     throw JsonEncodingError("the coded text came out at another length than measured");
   }
 }
@@ -266,7 +301,7 @@ std::optional<Value> readCoded(SqliteConnection& db, const char* table, const ch
 }
 
 void insertRun(SqliteConnection& db, const RunRecord& run,
-               std::optional<std::size_t> snapshotSize) {
+               const std::optional<CodedText>& snapshot) {
   const std::vector<SqlValue> arguments{
       run.id.text(),
       toText(run.kind),
@@ -279,10 +314,10 @@ void insertRun(SqliteConnection& db, const RunRecord& run,
       run.owner.bootSessionID,
       static_cast<int64_t>(run.owner.processID),
       run.owner.processStartedAt,
-      snapshotSize ? SqlValue(static_cast<int64_t>(*snapshotSize)) : SqlValue(),
+      snapshot ? SqlValue(static_cast<int64_t>(snapshot->size)) : SqlValue(),
   };
-  db.execute(snapshotSize ? kRunWithSnapshotStatement : kRunStatement, arguments);
-  if (snapshotSize) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, *snapshotSize);
+  db.execute(snapshot ? kRunWithSnapshotStatement : kRunStatement, arguments);
+  if (snapshot) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, *snapshot);
 }
 
 // Readers of one column for the row readers below. A value of another
@@ -540,12 +575,10 @@ SQLiteJournalStore::DurabilitySettings SQLiteJournalStore::durabilitySettings() 
 }
 
 void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
-  // Measured before the transaction, so that a snapshot that cannot be
-  // written fails as its coder says and writes nothing.
-  std::optional<std::size_t> snapshotSize;
-  if (run.appliedPlan) snapshotSize = PlanCoding::encodedSize(*run.appliedPlan);
+  std::optional<CodedText> snapshot;
+  if (run.appliedPlan) snapshot = code(*run.appliedPlan);
   perform([&](SqliteConnection& db) {
-    insertRun(db, run, snapshotSize);
+    insertRun(db, run, snapshot);
     insertEntries(db, intents);
   });
 }
@@ -633,18 +666,16 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
   });
 }
 
-// The payload never sits whole in memory: it is measured, then written a
-// piece at a time into room of its size.
+// The payload of a large plan never sits whole in memory: it is measured,
+// then written a piece at a time into room of its size.
 void SQLiteJournalStore::save(const SortPlan& plan) {
-  // Measured before the transaction, so that a plan that cannot be written
-  // fails as its coder says and writes nothing.
-  const std::size_t size = PlanCoding::encodedSize(plan);
+  const CodedText payload = code(plan);
   const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
                                           plan.sourceDirectory.path(), plan.ruleSetHash,
-                                          static_cast<int64_t>(size)};
+                                          static_cast<int64_t>(payload.size)};
   perform([&](SqliteConnection& db) {
     db.execute(kPlanStatement, arguments);
-    writeCoded(db, "plan", "payload", plan, size);
+    writeCoded(db, "plan", "payload", plan, payload);
     db.execute(kPrunePlans,
                std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
   });

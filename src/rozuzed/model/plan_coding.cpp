@@ -11,7 +11,7 @@ void PlanCoding::uuid(JsonWriter& writer, const Uuid& value) {
 }
 
 void PlanCoding::url(JsonWriter& writer, const FileURL& value) {
-  writer.string(value.absoluteString());
+  writer.fileURL(value);
 }
 
 }  // namespace rozuzed

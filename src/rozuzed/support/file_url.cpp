@@ -1,6 +1,7 @@
 #include "rozuzed/support/file_url.h"
 
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "rozuzed/support/unicode.h"
@@ -42,6 +43,23 @@ bool isUnreservedInPath(unsigned char c) {
       return true;
     default:
       return false;
+  }
+}
+
+// Paths are mostly plain names: runs of characters that need no escape
+// are copied whole.
+void appendPercentEncoded(std::string& out, std::string_view path) {
+  static const char* digits = "0123456789ABCDEF";
+  std::size_t i = 0;
+  while (i < path.size()) {
+    std::size_t run = i;
+    while (run < path.size() && isUnreservedInPath(static_cast<unsigned char>(path[run]))) ++run;
+    out.append(path.data() + i, run - i);
+    if (run == path.size()) break;
+    auto c = static_cast<unsigned char>(path[run]);
+    const char escape[3] = {'%', digits[c >> 4], digits[c & 0xF]};
+    out.append(escape, 3);
+    i = run + 1;
   }
 }
 
@@ -157,9 +175,15 @@ FileURL FileURL::standardized() const {
 }
 
 std::string FileURL::absoluteString() const {
-  std::string text = "file://" + percentEncodePath(path_);
-  if (isDirectory_ && path_ != "/") text += "/";
+  std::string text;
+  appendAbsoluteString(text);
   return text;
+}
+
+void FileURL::appendAbsoluteString(std::string& out) const {
+  out += "file://";
+  appendPercentEncoded(out, path_);
+  if (isDirectory_ && path_ != "/") out += '/';
 }
 
 std::string pathKey(const FileURL& url) {
@@ -168,18 +192,9 @@ std::string pathKey(const FileURL& url) {
 }
 
 std::string percentEncodePath(const std::string& path) {
-  static const char* digits = "0123456789ABCDEF";
   std::string out;
   out.reserve(path.size());
-  for (unsigned char c : path) {
-    if (isUnreservedInPath(c)) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(digits[c >> 4]);
-      out.push_back(digits[c & 0xF]);
-    }
-  }
+  appendPercentEncoded(out, path);
   return out;
 }
 

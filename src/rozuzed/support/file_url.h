@@ -39,6 +39,9 @@ class FileURL {
 
   // "file://" + the percent-encoded UTF-8 path, with the directory mark.
   std::string absoluteString() const;
+  // The same text appended to `out`: plain ASCII with no quote, backslash
+  // or control character, so JSON takes it as it is.
+  void appendAbsoluteString(std::string& out) const;
 
   bool operator==(const FileURL& other) const { return absoluteString() == other.absoluteString(); }
   auto operator<=>(const FileURL& other) const {

@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <istream>
 #include <limits>
 #include <streambuf>
@@ -227,45 +228,70 @@ std::string dumpJson(const Json& value) {
 
 namespace {
 
-// Pieces handed to the sink are about this large.
+// The text reaches the sink in pieces of at least this size (but the last);
+// the buffer holds twice as much, so a value rarely has to be split.
 constexpr std::size_t kPieceSize = 32 * 1024;
+constexpr std::size_t kBufferSize = 2 * kPieceSize;
+
+// Bytes that go into a JSON string as they are: printable ASCII but for the
+// quote and the backslash. The rest is escaped, or, from 0x80 up, checked
+// to be UTF-8.
+constexpr std::array<bool, 256> kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  return plain;
+}();
 
 }  // namespace
 
-JsonWriter::JsonWriter(Sink sink) : sink_(std::move(sink)) {
-  buffer_.reserve(kPieceSize + 1024);
+JsonWriter::JsonWriter(Sink sink) : sink_(std::move(sink)), buffer_(new char[kBufferSize]) {}
+
+void JsonWriter::flush() {
+  if (used_ > 0) sink_(std::string_view(buffer_.get(), used_));
+  used_ = 0;
+}
+
+void JsonWriter::put(char c) {
+  if (used_ == kBufferSize) flush();
+  buffer_[used_++] = c;
+}
+
+void JsonWriter::put(std::string_view text) {
+  while (!text.empty()) {
+    if (used_ == kBufferSize) flush();
+    std::size_t count = std::min(text.size(), kBufferSize - used_);
+    std::memcpy(buffer_.get() + used_, text.data(), count);
+    used_ += count;
+    text.remove_prefix(count);
+  }
 }
 
 void JsonWriter::separate() {
   if (afterKey_) {
     afterKey_ = false;
   } else if (!started_.empty()) {
-    if (started_.back()) buffer_ += ',';
+    if (started_.back()) put(',');
     started_.back() = true;
   }
 }
 
 void JsonWriter::flushIfFull() {
-  if (buffer_.size() >= kPieceSize) {
-    sink_(buffer_);
-    buffer_.clear();
-  }
+  if (used_ >= kPieceSize) flush();
 }
 
 void JsonWriter::finish() {
-  if (!buffer_.empty()) sink_(buffer_);
-  buffer_.clear();
+  flush();
 }
 
 JsonWriter& JsonWriter::beginObject() {
   separate();
-  buffer_ += '{';
+  put('{');
   started_.push_back(false);
   return *this;
 }
 
 JsonWriter& JsonWriter::endObject() {
-  buffer_ += '}';
+  put('}');
   started_.pop_back();
   flushIfFull();
   return *this;
@@ -273,35 +299,31 @@ JsonWriter& JsonWriter::endObject() {
 
 JsonWriter& JsonWriter::beginArray() {
   separate();
-  buffer_ += '[';
+  put('[');
   started_.push_back(false);
   return *this;
 }
 
 JsonWriter& JsonWriter::endArray() {
-  buffer_ += ']';
+  put(']');
   started_.pop_back();
   flushIfFull();
   return *this;
 }
 
-void JsonWriter::append(std::string_view text) {
+void JsonWriter::quoted(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
     throw JsonEncodingError("a text too long to write");
   }
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const auto length = static_cast<int32_t>(text.size());
-  buffer_ += '"';
+  put('"');
   int32_t i = 0;
   while (i < length) {
-    // Runs of plain ASCII go in whole.
     int32_t run = i;
-    while (run < length && bytes[run] >= 0x20 && bytes[run] < 0x80 && bytes[run] != '"' &&
-           bytes[run] != '\\') {
-      ++run;
-    }
-    buffer_.append(text.data() + i, static_cast<std::size_t>(run - i));
+    while (run < length && kPlain[bytes[run]]) ++run;
+    put(text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run - i)));
     i = run;
     if (i == length) break;
     uint8_t byte = bytes[i];
@@ -310,52 +332,52 @@ void JsonWriter::append(std::string_view text) {
       UChar32 c;
       U8_NEXT(bytes, i, length, c);
       if (c < 0) throw JsonEncodingError("text that is not UTF-8");
-      buffer_.append(text.data() + start, static_cast<std::size_t>(i - start));
+      put(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
       continue;
     }
     ++i;
     switch (byte) {
       case '"':
-        buffer_ += "\\\"";
+        put("\\\"");
         break;
       case '\\':
-        buffer_ += "\\\\";
+        put("\\\\");
         break;
       case '\b':
-        buffer_ += "\\b";
+        put("\\b");
         break;
       case '\f':
-        buffer_ += "\\f";
+        put("\\f");
         break;
       case '\n':
-        buffer_ += "\\n";
+        put("\\n");
         break;
       case '\r':
-        buffer_ += "\\r";
+        put("\\r");
         break;
       case '\t':
-        buffer_ += "\\t";
+        put("\\t");
         break;
-      default:
-        buffer_ += "\\u00";
-        buffer_ += kHex[byte >> 4];
-        buffer_ += kHex[byte & 0xF];
+      default: {
+        const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+        put(std::string_view(escape, 6));
+      }
     }
   }
-  buffer_ += '"';
+  put('"');
 }
 
 JsonWriter& JsonWriter::key(std::string_view name) {
   separate();
-  append(name);
-  buffer_ += ':';
+  quoted(name);
+  put(':');
   afterKey_ = true;
   return *this;
 }
 
 JsonWriter& JsonWriter::string(std::string_view text) {
   separate();
-  append(text);
+  quoted(text);
   flushIfFull();
   return *this;
 }
@@ -364,7 +386,7 @@ JsonWriter& JsonWriter::integer(int64_t value) {
   separate();
   char digits[24];
   auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  buffer_.append(digits, end);
+  put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
   flushIfFull();
   return *this;
 }
@@ -377,21 +399,33 @@ JsonWriter& JsonWriter::number(double value) {
   // whole number.
   char digits[64];
   char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, value);
-  buffer_.append(digits, end);
+  put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  flushIfFull();
+  return *this;
+}
+
+JsonWriter& JsonWriter::fileURL(const FileURL& url) {
+  separate();
+  // The text needs no escapes: it is percent-encoded ASCII.
+  scratch_.clear();
+  url.appendAbsoluteString(scratch_);
+  put('"');
+  put(scratch_);
+  put('"');
   flushIfFull();
   return *this;
 }
 
 JsonWriter& JsonWriter::boolean(bool value) {
   separate();
-  buffer_ += value ? "true" : "false";
+  put(value ? "true" : "false");
   flushIfFull();
   return *this;
 }
 
 JsonWriter& JsonWriter::null() {
   separate();
-  buffer_ += "null";
+  put("null");
   flushIfFull();
   return *this;
 }
@@ -419,7 +453,7 @@ JsonWriter& JsonWriter::value(const Json& value) {
       separate();
       char digits[24];
       auto end = std::to_chars(digits, digits + sizeof digits, value.get<uint64_t>()).ptr;
-      buffer_.append(digits, end);
+      put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
       flushIfFull();
       return *this;
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -124,6 +125,8 @@ class JsonWriter {
   // Throws JsonEncodingError for a number that is not finite: the library
   // would write null, which reads back as nothing.
   JsonWriter& number(double value);
+  // The URL's absolute text, as a string.
+  JsonWriter& fileURL(const FileURL& url);
   JsonWriter& boolean(bool value);
   JsonWriter& null();
   // A small tree, written member by member.
@@ -134,14 +137,20 @@ class JsonWriter {
 
  private:
   void separate();
-  void append(std::string_view text);
+  void put(char c);
+  void put(std::string_view text);
+  // `text` as a JSON string, escaped.
+  void quoted(std::string_view text);
+  void flush();
   void flushIfFull();
 
   Sink sink_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
   // Per open container: whether a member has been written into it yet.
   std::vector<bool> started_;
   bool afterKey_ = false;
+  std::string scratch_;
 };
 
 // Readers of one key of an object. A missing key or a value of another form

@@ -639,6 +639,16 @@ TEST_F(SQLiteJournalStoreTest, PlansAndSnapshotsAreStoredAsTheirCoderWritesThem)
   EXPECT_EQ(store.plan(plan.id), plan);
   EXPECT_EQ(store.recentPlans(1), std::vector<SortPlan>{plan});
   EXPECT_EQ(store.run(plan.id), run);
+
+  // A payload too large to hold is coded once to be measured and again as
+  // it is written; what is stored is the same.
+  SortPlan huge = largePlan(1200);
+  for (PlannedMove& move : huge.moves) move.matchedRuleName = std::string(16 * 1024, 'n');
+  store.save(huge);
+  std::string stored = payloadOf(*db, "SELECT payload FROM plan WHERE id = ?", huge.id);
+  EXPECT_GT(stored.size(), 16u * 1024 * 1024);
+  EXPECT_EQ(stored, PlanCoding::encode(huge));
+  EXPECT_EQ(store.plan(huge.id), huge);
 }
 
 TEST_F(SQLiteJournalStoreTest, PayloadsOfAnyFormThatReadAreRead) {
