@@ -131,24 +131,42 @@ Json skippedJson(const std::vector<SkippedFile>& skipped) {
   return out;
 }
 
-Json applyReportJson(const ExecutionReport& report, const SortPlan& plan) {
-  Json moved = Json::array();
+void writeSkipped(JsonWriter& out, const std::vector<SkippedFile>& skipped) {
+  out.beginArray();
+  for (const auto& item : skipped) {
+    out.beginObject();
+    out.key("path").string(path(item.url));
+    out.key("reason").string(item.reason.label());
+    out.endObject();
+  }
+  out.endArray();
+}
+
+// Written as it goes, like a plan: an apply of many thousand moves would
+// otherwise build a tree several times its own size.
+void writeApplyReport(JsonWriter& out, const ExecutionReport& report,
+                      const std::vector<SkippedFile>& planSkipped) {
+  out.key("runID").string(report.runID.text());
+  out.key("completeSuccess").boolean(report.isCompleteSuccess());
+  out.key("moved").beginArray();
   for (const auto& entry : report.completed) {
-    moved.push_back({{"source", path(entry.sourceURL)},
-                     {"destination", path(entry.destinationURL)},
-                     {"strategy", toText(entry.strategy)}});
+    out.beginObject();
+    out.key("source").string(path(entry.sourceURL));
+    out.key("destination").string(path(entry.destinationURL));
+    out.key("strategy").string(toText(entry.strategy));
+    out.endObject();
   }
-  Json failures = Json::array();
+  out.endArray();
+  writeSkipped(out.key("skipped"), report.skipped);
+  out.key("failures").beginArray();
   for (const auto& failure : report.failures) {
-    failures.push_back(
-        {{"path", path(failure.move.source)}, {"message", text(failure.error.errorDescription())}});
+    out.beginObject();
+    out.key("path").string(path(failure.move.source));
+    out.key("message").string(text(failure.error.errorDescription()));
+    out.endObject();
   }
-  return {{"runID", report.runID.text()},
-          {"completeSuccess", report.isCompleteSuccess()},
-          {"moved", moved},
-          {"skipped", skippedJson(report.skipped)},
-          {"failures", failures},
-          {"planSkipped", skippedJson(plan.skipped)}};
+  out.endArray();
+  writeSkipped(out.key("planSkipped"), planSkipped);
 }
 
 std::string undoReasonText(const UndoSkipReason& reason) {
@@ -231,10 +249,14 @@ void print(const Json& value) {
   std::cout << dumpJson(value) << "\n";
 }
 
+void toStandardOutput(std::string_view piece) {
+  std::cout << piece;
+}
+
 // A plan is written out as it is coded, never as a tree or a text of its
 // own: one of many thousand moves would take several times its memory.
 void print(const SortPlan& plan) {
-  PlanCoding::encode(plan, [](std::string_view piece) { std::cout << piece; });
+  PlanCoding::encode(plan, toStandardOutput);
   std::cout << "\n";
 }
 
@@ -276,9 +298,17 @@ int run(const Command& command) {
     print(makePlan(command, engine, access));
   } else if (command.name == "apply") {
     SortPlan plan = makePlan(command, engine, access);
+    // The engine takes the plan itself; the report needs only what it left.
+    std::vector<SkippedFile> planSkipped = plan.skipped;
     auto report = awaitEngine<ExecutionReport>(
-        [&](auto done) { engine.apply(plan, access, nullptr, hearSettled, done); });
-    print(withSettled(applyReportJson(report, plan)));
+        [&](auto done) { engine.apply(std::move(plan), access, nullptr, hearSettled, done); });
+    JsonWriter out(toStandardOutput);
+    out.beginObject();
+    writeApplyReport(out, report, planSkipped);
+    if (settled) out.key("reconciled").value(*settled);
+    out.endObject();
+    out.finish();
+    std::cout << "\n";
   } else if (command.name == "undo") {
     print(withSettled(undoReportJson(awaitEngine<UndoReport>(
         [&](auto done) { engine.undo(*command.runID, access, nullptr, hearSettled, done); }))));
