@@ -111,6 +111,9 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
     if (!begun) {
       journal_->beginRun(run, intentEntries);
       begun = true;
+      // Journaled with the run; holding it on would keep a second copy of
+      // the moves for the whole run.
+      run.appliedPlan.reset();
     } else {
       journal_->commit(pendingResults, intentEntries);
     }
@@ -150,20 +153,23 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
   return report;
 }
 
-std::vector<std::vector<PlannedMove>> Executor::batches(const std::vector<PlannedMove>& moves,
-                                                        int64_t size) {
-  std::vector<std::vector<PlannedMove>> out;
-  std::vector<PlannedMove> current;
-  for (const auto& move : moves) {
-    if (move.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
-      if (!current.empty()) out.push_back(std::exchange(current, {}));
-      out.push_back({move});
-      continue;
+std::vector<std::span<const PlannedMove>> Executor::batches(const std::vector<PlannedMove>& moves,
+                                                            int64_t size) {
+  std::vector<std::span<const PlannedMove>> out;
+  std::size_t start = 0;
+  auto close = [&](std::size_t end) {
+    if (end > start) out.emplace_back(moves.data() + start, end - start);
+    start = end;
+  };
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    if (moves[i].strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
+      close(i);
+      close(i + 1);
+    } else if (static_cast<int64_t>(i + 1 - start) == size) {
+      close(i + 1);
     }
-    current.push_back(move);
-    if (static_cast<int64_t>(current.size()) == size) out.push_back(std::exchange(current, {}));
   }
-  if (!current.empty()) out.push_back(std::move(current));
+  close(moves.size());
   return out;
 }
 

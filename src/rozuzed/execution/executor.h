@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <vector>
 
@@ -75,9 +76,10 @@ class Executor {
                         std::stop_token cancellation = {});
 
   // The plan's moves in batches, in plan order: same-volume moves up to
-  // `size` together, each cross-volume move (as planned) on its own.
-  static std::vector<std::vector<PlannedMove>> batches(const std::vector<PlannedMove>& moves,
-                                                       int64_t size);
+  // `size` together, each cross-volume move (as planned) on its own. The
+  // batches are views of `moves`, which must outlive them.
+  static std::vector<std::span<const PlannedMove>> batches(const std::vector<PlannedMove>& moves,
+                                                           int64_t size);
 
  private:
   // What revalidation found of a source: the reason to leave it, or its
