@@ -1,5 +1,6 @@
 #include "rozuzed/support/file_url.h"
 
+#include <array>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -50,10 +51,15 @@ bool isUnreservedInPath(unsigned char c) {
 // are copied whole.
 void appendPercentEncoded(std::string& out, std::string_view path) {
   static const char* digits = "0123456789ABCDEF";
+  static const std::array<bool, 256> unreserved = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = isUnreservedInPath(static_cast<unsigned char>(c));
+    return table;
+  }();
   std::size_t i = 0;
   while (i < path.size()) {
     std::size_t run = i;
-    while (run < path.size() && isUnreservedInPath(static_cast<unsigned char>(path[run]))) ++run;
+    while (run < path.size() && unreserved[static_cast<unsigned char>(path[run])]) ++run;
     out.append(path.data() + i, run - i);
     if (run == path.size()) break;
     auto c = static_cast<unsigned char>(path[run]);
