@@ -105,6 +105,15 @@ TEST(AppliedPlanTest, VersionIsCheckedBeforeAnythingElse) {
       EXPECT_EQ(error.errorDescription().rfind(c.messagePrefix, 0), 0u) << error.errorDescription();
     }
   }
+  // Read after its moves, the version still comes first: a bad move of a
+  // later build does not hide that it is one.
+  const std::string badMove = R"("moves":[{"id":7}],)";
+  try {
+    AppliedPlan::decode("{" + badMove + R"("version":2})");
+    ADD_FAILURE() << "read";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error.text(), "stored plan is version 2; this build understands 1");
+  }
   EXPECT_EQ(AppliedPlan::decode("{\"version\":0," + rest + "}").version, 0);
   EXPECT_EQ(AppliedPlan::decode("{\"version\":-1," + rest + "}").version, -1);
 }

@@ -229,6 +229,49 @@ TEST(SortPlanTest, MalformedPayloadsFailWithTheReadersError) {
   }
 }
 
+// Moves are read as they arrive, before the keys that judge the whole
+// payload may have come; the verdict is still the one those keys give.
+TEST(SortPlanTest, WhereTheKeysStandChangesNoVerdict) {
+  Json plan = invoicePlan().toJson();
+  auto reordered = [&](std::vector<std::string> order) {
+    std::string text = "{";
+    for (const std::string& key : order) {
+      if (text.size() > 1) text += ",";
+      text += dumpJson(key) + ":" + dumpJson(plan[key]);
+    }
+    return text + "}";
+  };
+  const std::vector<std::string> movesFirst = {
+      "moves", "skipped", "id", "createdAt", "sourceDirectory", "ruleSetHash", "version"};
+  EXPECT_EQ(PlanCoding::decode<SortPlan>(reordered(movesFirst)), invoicePlan());
+
+  plan["moves"][0]["strategy"] = "teleport";
+  plan["version"] = 2;
+  try {
+    PlanCoding::decode<SortPlan>(reordered(movesFirst));
+    ADD_FAILURE() << "read";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error.text(), "stored plan is version 2; this build understands 1");
+  }
+  plan["version"] = 1;
+  plan["id"] = "not an id";
+  try {
+    PlanCoding::decode<SortPlan>(reordered(movesFirst));
+    ADD_FAILURE() << "read";
+  } catch (const JsonDecodingError& error) {
+    EXPECT_STREQ(error.what(), "id: expected a UUID");
+  }
+
+  // A key given twice counts with its later value, moves included.
+  Json twice = invoicePlan().toJson();
+  std::string text = dumpJson(twice);
+  text.insert(1, R"("moves":[1,2,3],)");
+  EXPECT_EQ(PlanCoding::decode<SortPlan>(text), invoicePlan());
+  text = dumpJson(twice);
+  text.insert(text.size() - 1, R"(,"moves":[])");
+  EXPECT_TRUE(PlanCoding::decode<SortPlan>(text).moves.empty());
+}
+
 TEST(SortPlanTest, StrategyText) {
   for (auto s : {MoveStrategy::sameVolumeMove, MoveStrategy::crossVolumeCopyVerifyTrash}) {
     EXPECT_EQ(moveStrategyFromText(toText(s)), s);
