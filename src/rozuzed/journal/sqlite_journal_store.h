@@ -15,11 +15,13 @@ namespace rozuzed {
 // Every operation, reads included, is one immediate write transaction on one
 // serial connection, so it is all or nothing and sees every operation that
 // returned before it. Failures inside a transaction that are not SortError
-// values arrive as journalUnavailable with SQLite's message. Encoding a
-// snapshot or plan, and decoding plans, happen outside the transaction and
-// throw what their coder throws. Rows that cannot be read are left out of
-// lists and read as absent by id; reading never changes a row. Nothing is
-// cached between calls.
+// values arrive as journalUnavailable with SQLite's message. Plans and
+// snapshots are coded before their transaction and read a piece at a time
+// inside it, never held whole as text (but for a short one while it is
+// written); a failure to code or decode one is thrown as its coder throws
+// it, unwrapped. Rows that cannot be read are left out of lists and read as
+// absent by id; reading never changes a row. Nothing is cached between
+// calls.
 class SQLiteJournalStore final : public JournalStore, public PlanStore {
  public:
   // Opens (creating the folder, the file and the schema as needed) the
