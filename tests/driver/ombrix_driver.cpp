@@ -123,14 +123,6 @@ Json entriesJson(const std::vector<JournalEntry>& entries) {
   return out;
 }
 
-Json skippedJson(const std::vector<SkippedFile>& skipped) {
-  Json out = Json::array();
-  for (const auto& item : skipped) {
-    out.push_back({{"path", path(item.url)}, {"reason", item.reason.label()}});
-  }
-  return out;
-}
-
 void writeSkipped(JsonWriter& out, const std::vector<SkippedFile>& skipped) {
   out.beginArray();
   for (const auto& item : skipped) {
