@@ -3,10 +3,6 @@
 // scratch XDG_DATA_HOME, read from the kernel's account of the child's
 // largest resident set. Passes when each stays under 200 MB. Prints PASS or
 // FAIL and exits non-zero on FAIL.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "generated_folder.h"
-
-extern char** environ;
+#include "bench_support.h"
 
 namespace {
 
@@ -26,20 +20,8 @@ constexpr long kLimitKiB = 200 * 1024;
 
 // The child's peak resident set in KiB, or -1 when it did not exit with 0.
 long peakOfProcess(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  int status = -1;
-  rusage usage{};
-  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    ::wait4(child, &status, 0, &usage);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+  bench::ProcessRun run = bench::runProcess(std::move(arguments));
+  return run.succeeded ? run.peakKiB : -1;
 }
 
 bool report(const char* what, long peakKiB) {

@@ -7,11 +7,8 @@
 //     run as a process of its own, each the median of several runs.
 // Prints PASS or FAIL and exits non-zero on FAIL.
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,14 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "generated_folder.h"
+#include "bench_support.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/planning/planner.h"
 #include "rozuzed/rules/rule_engine.h"
 #include "rozuzed/rules/rule_set_loader.h"
 #include "rozuzed/support/date_provider.h"
-
-extern char** environ;
 
 namespace {
 
@@ -67,26 +62,12 @@ std::size_t planFolder(const std::string& folder) {
   return plan.moves.size() + plan.skipped.size();
 }
 
-// Runs `arguments` as a process of its own with its output thrown away,
-// XDG_DATA_HOME set to `dataHome` when given; the wall time from start to
-// exit, or a negative number when it did not exit with 0.
+// The wall time of a run of `arguments`, XDG_DATA_HOME set to `dataHome`
+// when given, or a negative number when it failed.
 double timedProcess(std::vector<std::string> arguments, const std::string& dataHome = "") {
   if (!dataHome.empty()) ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  auto start = Clock::now();
-  pid_t child = 0;
-  int status = -1;
-  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    ::waitpid(child, &status, 0);
-  }
-  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+  bench::ProcessRun run = bench::runProcess(std::move(arguments));
+  return run.succeeded ? run.seconds : -1;
 }
 
 double median(std::vector<double> values) {

@@ -1,15 +1,22 @@
-// A folder of many small files for the benchmarks that plan and apply.
+// What the benchmarks that plan and apply share: a folder of many small
+// files, and the driver run as a process of its own.
 #pragma once
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <ctime>
 #include <random>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace bench {
 
@@ -38,6 +45,38 @@ inline bool generateFolder(const std::string& folder, int count) {
     if (::close(fd) != 0 || !written || !timed) return false;
   }
   return true;
+}
+
+// How a process ran: whether it exited with 0, its wall time from start to
+// exit, and its largest resident set in KiB.
+struct ProcessRun {
+  bool succeeded = false;
+  double seconds = 0;
+  long peakKiB = 0;
+};
+
+// Runs `arguments` (the program first) with its output thrown away and
+// waits for it.
+inline ProcessRun runProcess(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = 0;
+  int status = -1;
+  rusage usage{};
+  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    ::wait4(child, &status, 0, &usage);
+  }
+  ProcessRun run;
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&actions);
+  run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.peakKiB = usage.ru_maxrss;
+  return run;
 }
 
 }  // namespace bench
