@@ -1,0 +1,29 @@
+// Asks the user for the one folder to tidy.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "rozuzed/support/file_url.h"
+
+class QWidget;
+
+namespace ombrix {
+
+class FolderPicker {
+ public:
+  using Chooser = std::function<std::optional<rozuzed::FileURL>(QWidget* parent)>;
+
+  // Shows the folder dialog modally over `parent` and returns the chosen
+  // folder, or none when the user cancels.
+  static std::optional<rozuzed::FileURL> choose(QWidget* parent);
+
+  // Tests put a chooser of their own in place of the dialog; an empty one
+  // brings the dialog back.
+  static void replace(Chooser chooser);
+
+ private:
+  static std::optional<rozuzed::FileURL> showDialog(QWidget* parent);
+};
+
+}  // namespace ombrix

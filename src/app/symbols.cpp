@@ -1,0 +1,81 @@
+#include "app/symbols.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QStyle>
+
+namespace ombrix {
+namespace {
+
+struct SymbolSource {
+  const char* themeName;
+  QStyle::StandardPixmap standard;
+};
+
+SymbolSource sourceOf(Symbol symbol) {
+  switch (symbol) {
+    case Symbol::chooseFolder:
+      return {"folder-open-symbolic", QStyle::SP_DirOpenIcon};
+    case Symbol::folder:
+      return {"folder-symbolic", QStyle::SP_DirIcon};
+    case Symbol::history:
+      return {"document-open-recent-symbolic", QStyle::SP_BrowserReload};
+    case Symbol::rescan:
+      return {"view-refresh-symbolic", QStyle::SP_BrowserReload};
+    case Symbol::nothingToSort:
+      return {"object-select-symbolic", QStyle::SP_DialogApplyButton};
+    case Symbol::success:
+      return {"emblem-ok-symbolic", QStyle::SP_DialogApplyButton};
+    case Symbol::failure:
+      return {"dialog-warning-symbolic", QStyle::SP_MessageBoxWarning};
+    case Symbol::failedRow:
+      return {"dialog-warning-symbolic", QStyle::SP_MessageBoxWarning};
+    case Symbol::otherVolume:
+      return {"drive-harddisk-symbolic", QStyle::SP_DriveHDIcon};
+    case Symbol::leftAlone:
+      return {"action-unavailable-symbolic", QStyle::SP_BrowserStop};
+    case Symbol::noRuns:
+      return {"document-open-recent-symbolic", QStyle::SP_FileDialogInfoView};
+    case Symbol::undone:
+      return {"edit-undo-symbolic", QStyle::SP_ArrowBack};
+  }
+  return {"", QStyle::SP_FileIcon};
+}
+
+}  // namespace
+
+QIcon symbolIcon(Symbol symbol) {
+  const SymbolSource source = sourceOf(symbol);
+  QIcon icon = QIcon::fromTheme(QString::fromLatin1(source.themeName));
+  if (icon.isNull()) icon = QApplication::style()->standardIcon(source.standard);
+  return icon;
+}
+
+QIcon tinted(const QIcon& icon, const QColor& color) {
+  QIcon result;
+  for (int size : {8, 12, 16, 22, 24, 28, 32, 48, 52, 64, 96, 128}) {
+    QPixmap pixmap = icon.pixmap(size, size);
+    if (pixmap.isNull()) continue;
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    painter.end();
+    result.addPixmap(pixmap);
+  }
+  return result.isNull() ? icon : result;
+}
+
+QColor secondaryColor() {
+  return QApplication::palette().color(QPalette::PlaceholderText);
+}
+
+void useInstalledIconTheme() {
+  QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+  const QString current = QIcon::themeName();
+  if (current.isEmpty() || current == QStringLiteral("hicolor")) {
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+  }
+}
+
+}  // namespace ombrix

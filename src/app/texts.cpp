@@ -1,0 +1,82 @@
+#include "app/texts.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+namespace ombrix {
+namespace {
+
+QString counted(const char* key, int64_t count) {
+  return QCoreApplication::translate("Ombrix", key, nullptr, static_cast<int>(count));
+}
+
+}  // namespace
+
+QString formatByteCount(int64_t bytes) {
+  if (bytes == 0) return QCoreApplication::translate("Ombrix", "Zero bytes");
+  return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+void installTranslations(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (translator->load(QLocale(), QStringLiteral("ombrix"), QStringLiteral("_"),
+                       QStringLiteral(":/i18n")) ||
+      translator->load(QStringLiteral(":/i18n/ombrix_en.qm"))) {
+    QCoreApplication::installTranslator(translator);
+  } else {
+    delete translator;
+  }
+}
+
+namespace texts {
+
+QString files(int64_t count) {
+  return counted("%n file(s)", count);
+}
+
+QString filesLeftAlone(int64_t count) {
+  return counted("%n file(s) left alone", count);
+}
+
+QString selectedOfFiles(int64_t selected, int64_t total) {
+  return counted("%1 of %n file(s) selected", total).arg(selected);
+}
+
+QString earlierRunsCanBeUndone(int64_t count) {
+  return counted("%n earlier run(s) can still be undone from History.", count);
+}
+
+QString groupSummary(int64_t count, const QString& size) {
+  return counted("%n file(s) · %1", count).arg(size);
+}
+
+QString filesCouldNotBeMoved(int64_t count) {
+  return counted(
+      "%n file(s) could not be moved. Nothing was lost — they are still where they were.", count);
+}
+
+QString sortedFiles(int64_t count) {
+  return counted("Sorted %n file(s)", count);
+}
+
+QString putFilesBack(int64_t count) {
+  return counted("Put %n file(s) back.", count);
+}
+
+QString filesHadMoved(int64_t count) {
+  return counted(
+      "%n file(s) had already moved. They are all accounted for, and you can put them back.",
+      count);
+}
+
+QString filesUntouched(int64_t count) {
+  return counted("%n file(s) had not been touched.", count);
+}
+
+QString filesUnaccounted(int64_t count) {
+  return counted("%n file(s) could not be accounted for and were left exactly as they are:", count);
+}
+
+}  // namespace texts
+}  // namespace ombrix

@@ -1,0 +1,27 @@
+if(OMBRIX_BUILD_APP AND NOT OMBRIX_FUZZ)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+
+# The real window over the real model and engine, on scratch folders; shared
+# by the window tests and the screenshot tool.
+file(GLOB OMBRIX_WINDOW_TESTING_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/app/testing/*.cpp)
+add_library(ombrix_window_testing STATIC ${OMBRIX_WINDOW_TESTING_SOURCES})
+target_include_directories(ombrix_window_testing PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tests/app)
+target_link_libraries(ombrix_window_testing PUBLIC ombrix_app rozuzed_testing Qt6::Test)
+set_target_properties(ombrix_window_testing PROPERTIES AUTOMOC ON)
+
+file(GLOB OMBRIX_WINDOW_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app/*_test.cpp)
+add_executable(ombrix_window_tests app/window_test_main.cpp ${OMBRIX_WINDOW_TESTS})
+set_target_properties(ombrix_window_tests PROPERTIES AUTOMOC ON)
+target_link_libraries(ombrix_window_tests PRIVATE ombrix_window_testing GTest::gtest GTest::gmock)
+add_dependencies(ombrix_window_tests ombrix_resources ombrix-driver run_lock_holder)
+gtest_discover_tests(ombrix_window_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS "window"
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRIX_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+
+# Renders each screen to a PNG file: scripts/screenshots.
+file(GLOB OMBRIX_SCREENSHOT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app/screenshots/*.cpp)
+add_executable(ombrix-screenshots ${OMBRIX_SCREENSHOT_SOURCES})
+target_link_libraries(ombrix-screenshots PRIVATE ombrix_window_testing)
+add_dependencies(ombrix-screenshots ombrix_resources)
+endif()

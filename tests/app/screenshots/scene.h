@@ -1,0 +1,30 @@
+// One picture of the screenshot tool: a name and the code that sets up the
+// window for it. Each screen's scenes live in a file of their own and
+// register themselves.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "testing/window_fixture.h"
+
+namespace ombrix::screenshots {
+
+// Builds what the picture shows, over a fresh fixture, and returns the
+// top-level widget to render (shown at 960×640 unless the scene sized it).
+// The scene keeps ownership of everything it makes in `keep`.
+struct Scene {
+  std::string name;
+  std::function<QWidget*(testing::WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep)>
+      build;
+};
+
+std::vector<Scene>& scenes();
+
+struct Registration {
+  explicit Registration(Scene scene) { scenes().push_back(std::move(scene)); }
+};
+
+}  // namespace ombrix::screenshots
