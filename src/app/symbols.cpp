@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QStyle>
 
 namespace ombrix {
@@ -71,6 +72,15 @@ QColor secondaryColor() {
 }
 
 void useInstalledIconTheme() {
+  // Platforms without a desktop theme (offscreen, minimal) search Qt's
+  // resources only; the installed themes live in the XDG data folders.
+  QStringList paths = QIcon::themeSearchPaths();
+  for (const QString& folder : QStandardPaths::locateAll(
+           QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+           QStandardPaths::LocateDirectory)) {
+    if (!paths.contains(folder)) paths << folder;
+  }
+  QIcon::setThemeSearchPaths(paths);
   QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
   const QString current = QIcon::themeName();
   if (current.isEmpty() || current == QStringLiteral("hicolor")) {
