@@ -396,8 +396,8 @@ void AppModel::clearUnresolved(Done done) {
 
 void AppModel::apply(Done done) {
   const std::shared_ptr<GrantedFolder> granted = folder_.get();
-  if (!granted || !plan_.get() || !canApply() || sorting_) return finish(done);
-  sorting_ = true;
+  if (!granted || !plan_.get() || !canApply() || busy_) return finish(done);
+  busy_ = true;
   beginUsing(granted);
 
   const PlanViewModel& model = *plan_.get();
@@ -410,7 +410,7 @@ void AppModel::apply(Done done) {
   const int64_t total = static_cast<int64_t>(kept.size());
 
   auto ended = [this, granted, done] {
-    sorting_ = false;
+    busy_ = false;
     endUsing(granted);
     finish(done);
   };
@@ -458,14 +458,15 @@ void AppModel::undo(Uuid batchID, Done done) {
     report(std::make_exception_ptr(AppError::noFolderChosen()), "Cannot undo");
     return finish(done);
   }
-  if (!undoing_.insert(batchID).second) return finish(done);
+  if (busy_) return finish(done);
+  busy_ = true;
   beginUsing(granted);
   phase_.set(Phase::applying);
   progressTitle_.set("Putting files back…");
   progress_.set(std::nullopt);
 
-  auto ended = [this, granted, batchID, done] {
-    undoing_.erase(batchID);
+  auto ended = [this, granted, done] {
+    busy_ = false;
     endUsing(granted);
     finish(done);
   };
@@ -497,7 +498,7 @@ void AppModel::undoMostRecent(Done done) {
 }
 
 void AppModel::undoRecoveredRun(Done done) {
-  if (!recovery_.get()) return finish(done);
+  if (!recovery_.get() || busy_) return finish(done);
   const Uuid id = recovery_.get()->id;
   recovery_.set(std::nullopt);
   undo(id, std::move(done));

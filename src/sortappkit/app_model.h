@@ -125,15 +125,17 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void scan(Done done = nullptr);
   void loadHistory(Done done = nullptr);
   void clearUnresolved(Done done = nullptr);
-  // Sorts the selected moves of the plan under review. Ignored while another
-  // sort is under way. Runs that processes now gone left interrupted are
-  // settled first; when any was, `recovery` and `unresolved` are filled as
-  // at launch once the sort has ended, however it ended.
+  // Sorts the selected moves of the plan under review. Ignored while a sort
+  // or an undo is under way. Runs that processes now gone left interrupted
+  // are settled first; when any was, `recovery` and `unresolved` are filled
+  // as at launch once the sort has ended, however it ended.
   void apply(Done done = nullptr);
-  // Puts back the files of a past run. Ignored while an undo of the same run
-  // is under way. Interrupted runs are settled first, as for `apply`.
+  // Puts back the files of a past run. Ignored while a sort or an undo is
+  // under way, so two runs never move files at once. Interrupted runs are
+  // settled first, as for `apply`.
   void undo(rozuzed::Uuid batchID, Done done = nullptr);
   void undoMostRecent(Done done = nullptr);
+  // Keeps the notice when the undo would be ignored.
   void undoRecoveredRun(Done done = nullptr);
 
  private:
@@ -192,8 +194,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   Observable<std::optional<Problem>> problem_;
 
   std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
-  bool sorting_ = false;
-  std::set<rozuzed::Uuid> undoing_;
+  // A sort or an undo is under way.
+  bool busy_ = false;
 };
 
 }  // namespace sortappkit

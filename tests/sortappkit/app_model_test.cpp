@@ -484,6 +484,41 @@ TEST_F(AppModelTest, ASecondSortOrUndoOfTheSameRunIsIgnored) {
   EXPECT_TRUE(exists("a.jpg"));
 }
 
+TEST_F(AppModelTest, NoSortOrUndoStartsWhileAnotherIsUnderWay) {
+  addFile("a.jpg");
+  auto model = makeModel();
+  chooseAndScan(*model);
+  run([&](auto done) { model->apply(done); });
+  const Uuid first = model->lastRun().get()->id;
+  addFile("b.jpg");
+  run([&](auto done) { model->scan(done); });
+
+  // The history sheet and the menu can ask for an undo of an earlier run
+  // while a sort runs.
+  bool sorted = false, undoIgnored = false, mostRecentIgnored = false;
+  model->apply([&] { sorted = true; });
+  model->undo(first, [&] { undoIgnored = true; });
+  model->undoMostRecent([&] { mostRecentIgnored = true; });
+  EXPECT_TRUE(undoIgnored && mostRecentIgnored) << "ignored at once";
+  ASSERT_TRUE(dispatcher->runUntil([&] { return sorted; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->phase().get(), Phase::result);
+  EXPECT_TRUE(exists("Images/a.jpg") && exists("Images/b.jpg"));
+  ASSERT_EQ(model->history().get().size(), 2u);
+  EXPECT_EQ(model->history().get()[1].undoneCount, 0);
+
+  // Two rows of the history sheet, one after the other.
+  const Uuid second = model->lastRun().get()->id;
+  bool undone = false, otherIgnored = false;
+  model->undo(second, [&] { undone = true; });
+  model->undo(first, [&] { otherIgnored = true; });
+  EXPECT_TRUE(otherIgnored);
+  ASSERT_TRUE(dispatcher->runUntil([&] { return undone; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(exists("b.jpg"));
+  EXPECT_TRUE(exists("Images/a.jpg")) << "the earlier run was not undone alongside";
+}
+
 TEST_F(AppModelTest, FilesThatDifferOnlyInCaseAreBothSorted) {
   addFile("Photo.jpg", "upper");
   addFile("photo.jpg", "lower");
@@ -583,6 +618,18 @@ TEST_F(AppModelTest, InterruptedSortsAreReconciledAtTheNextLaunchAndPutBack) {
   EXPECT_EQ(model->history().get()[0].id, notice.id);
   EXPECT_EQ(model->phase().get(), Phase::review);
 
+  // While a sort runs the notice's undo is ignored, and the notice stays.
+  bool sorted = false, ignored = false;
+  model->setAll(false);
+  model->toggle(model->plan().get()->groups.front().rows.front());
+  model->apply([&] { sorted = true; });
+  model->undoRecoveredRun([&] { ignored = true; });
+  EXPECT_TRUE(ignored);
+  EXPECT_EQ(model->recovery().get(), notice);
+  ASSERT_TRUE(dispatcher->runUntil([&] { return sorted; }));
+  EXPECT_EQ(model->lastRun().get()->moved.size(), 1u);
+  EXPECT_EQ(model->recovery().get(), notice);
+
   bool undone = false;
   model->undoRecoveredRun([&] { undone = true; });
   EXPECT_FALSE(model->recovery().get()) << "the notice goes before the undo starts";
@@ -592,7 +639,7 @@ TEST_F(AppModelTest, InterruptedSortsAreReconciledAtTheNextLaunchAndPutBack) {
   EXPECT_EQ(model->lastUndo().get()->restoredCount, 2);
   EXPECT_TRUE(exists("a.jpg") && exists("b.jpg"));
   EXPECT_FALSE(exists("Images/a.jpg"));
-  EXPECT_EQ(model->plan().get()->moveCount(), 4u);
+  EXPECT_EQ(model->plan().get()->moveCount(), 3u) << "the one file sorted since stays sorted";
 }
 
 TEST_F(AppModelTest, ASortFirstSettlesARunKilledMeanwhileAndShowsItsNotice) {
