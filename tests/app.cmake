@@ -25,3 +25,16 @@ add_executable(ombrix-screenshots ${OMBRIX_SCREENSHOT_SOURCES})
 target_link_libraries(ombrix-screenshots PRIVATE ombrix_window_testing)
 add_dependencies(ombrix-screenshots ombrix_resources)
 endif()
+
+# The start-up check: the real program under a virtual X server shows its
+# window and quits cleanly when the window is closed.
+if(OMBRIX_BUILD_APP AND NOT OMBRIX_FUZZ)
+  find_package(X11 REQUIRED)
+  add_executable(startup_check app/startup_check.cpp)
+  target_include_directories(startup_check PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(startup_check PRIVATE rozuzed_testing X11::X11)
+  add_dependencies(startup_check ombrix)
+  add_test(NAME ombrix_startup
+    COMMAND xvfb-run -a $<TARGET_FILE:startup_check> $<TARGET_FILE:ombrix>)
+  set_tests_properties(ombrix_startup PROPERTIES LABELS "window" TIMEOUT 180)
+endif()

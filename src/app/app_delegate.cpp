@@ -42,7 +42,9 @@ void OmbrixAppDelegate::togglePreview() {
     return;
   }
   if (!canPreview()) return;
-  if (!preview_) preview_ = new PreviewWindow(QApplication::activeWindow());
+  if (!preview_) {
+    preview_ = new PreviewWindow(window_ ? window_.data() : QApplication::activeWindow());
+  }
   preview_->reload(previewURLs_);
   preview_->show();
   preview_->raise();

@@ -5,13 +5,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 #include <vector>
 
+#include "app/preview_window.h"
 #include "rozuzed/support/file_url.h"
 
 namespace ombrix {
-
-class PreviewWindow;
 
 // One per application, made at start-up and found through `current()`.
 // Main thread only.
@@ -40,12 +40,16 @@ class OmbrixAppDelegate : public QObject {
   // The preview window, once it has been made.
   PreviewWindow* previewWindow() const { return preview_; }
 
+  // The window the preview stays above; the active window when none.
+  void setWindow(QWidget* window) { window_ = window; }
+
  signals:
   void previewURLsChanged();
 
  private:
   std::vector<rozuzed::FileURL> previewURLs_;
   QPointer<PreviewWindow> preview_;
+  QPointer<QWidget> window_;
 };
 
 }  // namespace ombrix

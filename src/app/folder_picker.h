@@ -2,10 +2,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "rozuzed/support/file_url.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace ombrix {
@@ -21,6 +23,12 @@ class FolderPicker {
   // Tests put a chooser of their own in place of the dialog; an empty one
   // brings the dialog back.
   static void replace(Chooser chooser);
+
+  // The dialog `choose` shows: one existing folder, no files, no new
+  // folders, the accept button "Choose", our message above the list, opening
+  // in the Downloads folder when there is one. Qt's own dialog rather than
+  // the desktop's, which would drop the message and the options.
+  static std::unique_ptr<QFileDialog> makeDialog(QWidget* parent);
 
  private:
   static std::optional<rozuzed::FileURL> showDialog(QWidget* parent);

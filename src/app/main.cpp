@@ -1,6 +1,11 @@
 #include <QApplication>
 
+#include "app/ombrix_app.h"
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  ombrix::OmbrixApp::prepare(app);
+  ombrix::OmbrixApp ombrix;
+  ombrix.show();
+  return QApplication::exec();
 }

@@ -1,0 +1,64 @@
+// The application as its entry builds it (journal, engine, model, delegate
+// and window), over a WindowFixture's scratch folders, with ways to drive it
+// by keys and clicks as a user would.
+#pragma once
+
+#include <QKeySequence>
+#include <QMessageBox>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/ombrix_app.h"
+#include "testing/window_fixture.h"
+
+class QAction;
+
+// Shows a QString as its text in a test's failure message.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace ombrix::testing {
+
+class ShellFixture : public WindowFixture {
+ public:
+  // The journal is the application's own to open.
+  ShellFixture() : WindowFixture(false) {}
+  ~ShellFixture();
+
+  // Builds the application, shows its window and waits until it is active
+  // and its launch work has ended.
+  void start();
+
+  OmbrixApp& app() { return *app_; }
+  MainWindow& window() { return app_->window(); }
+  sortappkit::AppModel& model() { return *app_->model(); }
+
+  // Runs the event loop and the engine until neither has anything left to
+  // do: every operation started so far has ended.
+  void quiesce();
+
+  // Presses a key where the keyboard is: the focused widget, else the
+  // active window.
+  void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+  // Clicks the toolbar button of `action`.
+  void clickToolBar(QAction* action);
+
+  // The visible alert of the window, if one is up.
+  QMessageBox* alert() const;
+  // Clicks the alert's button named `text` and waits until the alert is
+  // gone.
+  void answerAlert(const QString& text);
+
+  // The texts of the visible labels inside `widget`.
+  static QStringList labelTexts(const QWidget* widget);
+
+  std::string remembered() const;
+
+ private:
+  std::unique_ptr<OmbrixApp> app_;
+};
+
+}  // namespace ombrix::testing

@@ -1,0 +1,321 @@
+// The window's alerts: the interrupted-run notice and the current problem,
+// on the roads where start-up goes wrong.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "app/content_view.h"
+#include "app/empty_state_view.h"
+#include "app/ombrix_commands.h"
+#include "app/review_view.h"
+#include "rozuzed/testing/subprocess.h"
+#include "sortappkit/folder_access/granted_folder.h"
+#include "sortappkit/folder_access/user_defaults_bookmark_store.h"
+#include "sortappkit/lock_holder.h"
+#include "testing/shell_fixture.h"
+
+namespace ombrix {
+namespace {
+
+using sortappkit::AppModel;
+using Phase = AppModel::Phase;
+using testing::ShellFixture;
+
+QString attentionLines(int count) {
+  QString lines;
+  for (int i = 1; i <= count; ++i) {
+    lines += QStringLiteral("\n  /in/f%1.pdf\n    Could not be classified.").arg(i);
+  }
+  return lines;
+}
+
+TEST(RecoveryMessageTest, SaysWhatWasInterruptedAndWhereEveryFileIs) {
+  struct Case {
+    bool wasUndo;
+    int64_t moved;
+    int64_t untouched;
+    int attention;
+    QString expected;
+  };
+  const QString sorting = QStringLiteral("Ombrix was sorting when it stopped unexpectedly.\n\n");
+  const QString accounted =
+      QStringLiteral(" had already moved. They are all accounted for, and you can put them back.");
+  const Case cases[] = {
+      {false, 0, 0, 0, sorting + "No file had moved yet."},
+      {false, 0, 2, 0, sorting + "No file had moved yet.\n2 files had not been touched."},
+      {false, 1, 1, 0, sorting + "1 file" + accounted + "\n1 file had not been touched."},
+      {false, 2, 0, 0, sorting + "2 files" + accounted},
+      {true, 3, 0, 0,
+       "Ombrix was putting files back when it stopped unexpectedly.\n\n3 files" + accounted},
+      {false, 1, 0, 1,
+       sorting + "1 file" + accounted +
+           "\n\n1 file could not be accounted for and were left exactly as they are:" +
+           attentionLines(1)},
+      {false, 0, 0, 5,
+       sorting +
+           "No file had moved yet.\n\n5 files could not be accounted for and were left exactly as "
+           "they are:" +
+           attentionLines(5)},
+      {false, 0, 0, 6,
+       sorting +
+           "No file had moved yet.\n\n6 files could not be accounted for and were left exactly as "
+           "they are:" +
+           attentionLines(5) + "\n  …and 1 more, listed in History."},
+  };
+  for (const Case& c : cases) {
+    sortappkit::RecoverySummary summary{rozuzed::RecoveryReport{}};
+    summary.wasUndo = c.wasUndo;
+    summary.movedCount = c.moved;
+    summary.untouchedCount = c.untouched;
+    for (int i = 1; i <= c.attention; ++i) {
+      sortappkit::AttentionRow row{rozuzed::JournalEntry{}};
+      row.sourcePath = "/in/f" + std::to_string(i) + ".pdf";
+      row.reason = "Could not be classified.";
+      summary.needsAttention.push_back(row);
+    }
+    EXPECT_EQ(ContentView::recoveryMessage(summary).toStdString(), c.expected.toStdString());
+  }
+}
+
+class WindowAlertsTest : public ::testing::Test {
+ protected:
+  void remember(const std::string& folder) {
+    sortappkit::UserDefaultsBookmarkStore().save(
+        sortappkit::GrantedFolder::makeBookmark(rozuzed::FileURL::fromPath(folder, true)),
+        AppModel::defaultBookmarkKey);
+  }
+
+  // Runs the command-line driver on `folder` and kills it at `point`.
+  void interruptedSort(const std::string& folder, const char* point, const char* nth) {
+    auto killed = rozuzed::testing::runProcess(
+        {rozuzed::testing::builtProgram("ombrix-driver"), "apply", folder},
+        {{"ROZUZED_FAULT", point}, {"ROZUZED_FAULT_NTH", nth}});
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.standardError;
+  }
+
+  std::vector<QString> buttonTexts(QMessageBox* box) {
+    std::vector<QString> texts;
+    for (QAbstractButton* button : box->buttons()) texts.push_back(button->text());
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+
+  ShellFixture f;
+};
+
+TEST_F(WindowAlertsTest, AProblemShowsItsMessageAndSuggestionAndGoesWhenDismissed) {
+  f.start();
+  ASSERT_EQ(f.alert(), nullptr);
+
+  f.model().problem().set(AppModel::Problem("Nothing to sort", "The plan could not be found."));
+  ASSERT_TRUE(testing::waitUntil([&] { return f.alert() != nullptr; }));
+  QMessageBox* box = f.alert();
+  EXPECT_EQ(box->windowTitle(), "Nothing to sort");
+  EXPECT_EQ(box->text(), "Nothing to sort");
+  EXPECT_EQ(box->informativeText(), "The plan could not be found.");
+  EXPECT_EQ(buttonTexts(box), std::vector<QString>{"OK"});
+  EXPECT_EQ(box->defaultButton()->text(), "OK");
+  EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+
+  // A later problem takes the place of the one on show.
+  f.model().problem().set(AppModel::Problem("Sorting stopped",
+                                            "Another copy of Ombrix is working on these files.",
+                                            "Wait for it to finish, then try again."));
+  testing::settle();
+  box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Sorting stopped");
+  EXPECT_EQ(box->informativeText(),
+            "Another copy of Ombrix is working on these files.\n\nWait for it to finish, then try "
+            "again.");
+
+  f.press(Qt::Key_Return);
+  ASSERT_TRUE(testing::waitUntil([&] { return f.alert() == nullptr; }));
+  EXPECT_FALSE(f.model().problem().get());
+}
+
+TEST_F(WindowAlertsTest, AJournalThatCannotBeOpenedStillLetsTheUserSortAndUndo) {
+  // The database's place is taken by a folder; the run lock beside it still
+  // works.
+  std::filesystem::create_directories(f.root() + "/data/RozuZed/rozuzed.sqlite");
+  f.addFile("a.jpg");
+  f.addFile("b.pdf");
+  f.replacePicker(f.folderURL());
+  f.start();
+
+  QMessageBox* box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Undo history is unavailable");
+  const std::string message = box->informativeText().toStdString();
+  const std::string opening =
+      "Ombrix could not open its record of past moves, so anything you sort in this session can "
+      "only be undone before you quit.\n\n";
+  EXPECT_TRUE(message.starts_with(opening)) << message;
+  EXPECT_TRUE(message.ends_with("\n\nSorting still works, and nothing will be deleted."))
+      << message;
+  EXPECT_GT(message.size(), opening.size() + 52) << "the failure's own words come between";
+  f.answerAlert("OK");
+  EXPECT_FALSE(f.model().problem().get());
+
+  f.press(Qt::Key_O, Qt::ControlModifier);
+  ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::review; }));
+  f.press(Qt::Key_Return);
+  ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::result; }));
+  EXPECT_TRUE(f.exists("Images/a.jpg") && f.exists("Documents/b.pdf"));
+  f.quiesce();
+  EXPECT_EQ(f.window().commands()->undoAction()->text(), "Undo Sorting 2 Files");
+
+  f.press(Qt::Key_Z, Qt::ControlModifier);
+  f.quiesce();
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
+  EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.pdf"));
+  EXPECT_FALSE(f.model().problem().get());
+  EXPECT_EQ(f.alert(), nullptr);
+}
+
+TEST_F(WindowAlertsTest, ARememberedFolderThatIsGone) {
+  const std::string gone = f.root() + "/home/Gone";
+  std::filesystem::create_directories(gone);
+  remember(gone);
+  std::filesystem::remove(gone);
+  f.start();
+
+  QMessageBox* box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "That folder could not be opened again");
+  EXPECT_EQ(box->informativeText(),
+            "The saved folder could not be opened again.\n\nChoose the folder again to restore "
+            "access.");
+  EXPECT_TRUE(qobject_cast<EmptyStateView*>(f.window().content()->screen()));
+  EXPECT_FALSE(f.window().folderAction()->isVisible());
+  EXPECT_FALSE(f.window().rescanAction()->isVisible());
+  EXPECT_EQ(f.remembered(), "") << "forgotten, so the next launch does not ask again";
+  f.answerAlert("OK");
+  EXPECT_EQ(f.alert(), nullptr);
+}
+
+TEST_F(WindowAlertsTest, TheRunLockHeldByAnotherProcess) {
+  f.addFile("a.jpg");
+  remember(f.folder());
+  sortappkit::testing::LockHolder holder(f.root() + "/data/RozuZed/run.lock");
+  ASSERT_TRUE(holder.locked());
+  f.start();
+
+  // Checking for interrupted work failed first; the scan of the remembered
+  // folder failed after it, and its problem is the one on show.
+  QMessageBox* box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Could not read that folder");
+  EXPECT_EQ(box->informativeText(),
+            "Another copy of Ombrix is working on these files.\n\nWait for it to finish, then try "
+            "again.");
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
+  f.answerAlert("OK");
+
+  holder.release();
+  f.clickToolBar(f.window().rescanAction());
+  f.quiesce();
+  ASSERT_TRUE(f.model().plan().get());
+  EXPECT_EQ(f.model().plan().get()->moveCount(), 1u);
+  EXPECT_EQ(f.alert(), nullptr);
+
+  // Held again while the user sorts: the sort stops, and the review screen
+  // the user was looking at stays, highlight and all.
+  sortappkit::testing::LockHolder again(f.root() + "/data/RozuZed/run.lock");
+  ASSERT_TRUE(again.locked());
+  QWidget* review = f.window().content()->screen();
+  ASSERT_TRUE(qobject_cast<ReviewView*>(review));
+  f.press(Qt::Key_Return);
+  f.quiesce();
+  box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Sorting stopped");
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
+  EXPECT_EQ(f.window().content()->screen(), review);
+  EXPECT_TRUE(f.exists("a.jpg"));
+}
+
+TEST_F(WindowAlertsTest, AnInterruptedSortPutBackWithUndoThem) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) f.addFile(name);
+  interruptedSort(f.folder(), "afterOperationBeforeCommit", "2");
+  ASSERT_TRUE(f.exists("Images/a.jpg") && f.exists("Images/b.jpg"));
+  remember(f.folder());
+  f.start();
+
+  QMessageBox* box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->windowTitle(), "A previous run was interrupted");
+  EXPECT_EQ(box->text(), "A previous run was interrupted");
+  EXPECT_EQ(box->informativeText(),
+            "Ombrix was sorting when it stopped unexpectedly.\n\n2 files had already moved. They "
+            "are all accounted for, and you can put them back.\n2 files had not been touched.");
+  EXPECT_EQ(buttonTexts(box), (std::vector<QString>{"Keep Them", "Undo Them"}));
+  ASSERT_NE(box->escapeButton(), nullptr);
+  EXPECT_EQ(box->escapeButton()->text(), "Keep Them");
+  EXPECT_EQ(box->defaultButton()->text(), "Undo Them");
+
+  f.answerAlert("Undo Them");
+  f.quiesce();
+  EXPECT_FALSE(f.model().recovery().get());
+  EXPECT_FALSE(f.model().problem().get());
+  EXPECT_EQ(f.alert(), nullptr);
+  EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.jpg"));
+  EXPECT_FALSE(f.exists("Images/a.jpg"));
+  EXPECT_EQ(f.model().plan().get()->moveCount(), 4u);
+}
+
+TEST_F(WindowAlertsTest, AnInterruptedSortKeptWithKeepThem) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) f.addFile(name);
+  interruptedSort(f.folder(), "afterOperationBeforeCommit", "2");
+  remember(f.folder());
+  f.start();
+  ASSERT_NE(f.alert(), nullptr);
+
+  f.press(Qt::Key_Escape);
+  ASSERT_TRUE(testing::waitUntil([&] { return f.alert() == nullptr; }));
+  f.quiesce();
+  EXPECT_FALSE(f.model().recovery().get());
+  EXPECT_EQ(f.alert(), nullptr);
+  EXPECT_TRUE(f.exists("Images/a.jpg") && f.exists("Images/b.jpg"));
+  EXPECT_EQ(f.window().commands()->undoAction()->text(), "Undo Sorting 2 Files");
+  EXPECT_TRUE(f.window().commands()->undoAction()->isEnabled());
+}
+
+TEST_F(WindowAlertsTest, AProblemAndANoticeAtOnceComeOneAfterTheOther) {
+  // A run killed before it moved anything, and a remembered folder that is
+  // gone by the next launch.
+  f.addFile("a.jpg");
+  interruptedSort(f.folder(), "afterIntentBeforeOperation", "1");
+  const std::string gone = f.root() + "/home/Gone";
+  std::filesystem::create_directories(gone);
+  remember(gone);
+  std::filesystem::remove(gone);
+  f.start();
+
+  ASSERT_TRUE(f.model().recovery().get());
+  ASSERT_TRUE(f.model().problem().get());
+  QMessageBox* first = f.alert();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->text(), "That folder could not be opened again");
+  f.answerAlert("OK");
+
+  QMessageBox* second = f.alert();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->text(), "A previous run was interrupted");
+  EXPECT_EQ(second->informativeText(),
+            "Ombrix was sorting when it stopped unexpectedly.\n\nNo file had moved yet.\n1 file "
+            "had not been touched.");
+  EXPECT_EQ(buttonTexts(second), std::vector<QString>{"OK"});
+  f.answerAlert("OK");
+  EXPECT_FALSE(f.model().recovery().get());
+  EXPECT_FALSE(f.model().problem().get());
+  EXPECT_EQ(f.alert(), nullptr);
+  EXPECT_TRUE(f.exists("a.jpg"));
+}
+
+}  // namespace
+}  // namespace ombrix
