@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QWidget>
 
 namespace ombrix {
 namespace {
@@ -69,6 +70,18 @@ QIcon tinted(const QIcon& icon, const QColor& color) {
 
 QColor secondaryColor() {
   return QApplication::palette().color(QPalette::PlaceholderText);
+}
+
+QColor tertiaryColor() {
+  QColor color = QApplication::palette().color(QPalette::WindowText);
+  color.setAlphaF(0.38f);
+  return color;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, color);
+  widget->setPalette(palette);
 }
 
 void useInstalledIconTheme() {

@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QIcon>
 
+class QWidget;
+
 namespace ombrix {
 
 enum class Symbol {
@@ -31,6 +33,12 @@ QIcon tinted(const QIcon& icon, const QColor& color);
 
 // The dimmed foreground colour of secondary texts and symbols.
 QColor secondaryColor();
+
+// Dimmer still, for remarks below the main content.
+QColor tertiaryColor();
+
+// Draws the widget's own text (a label's) in `color`.
+void setTextColor(QWidget* widget, const QColor& color);
 
 // Points the icon theme at the one installed with the application's
 // dependencies when the desktop names none, so icons show under any session.

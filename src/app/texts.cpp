@@ -1,6 +1,9 @@
 #include "app/texts.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QLocale>
 #include <QTranslator>
 
@@ -27,6 +30,63 @@ void installTranslations(QCoreApplication& app) {
   } else {
     delete translator;
   }
+}
+
+QFont textFont(TextStyle style, std::optional<QFont::Weight> weight) {
+  QFont font = QApplication::font();
+  double scale = 1.0;
+  QFont::Weight ownWeight = QFont::Normal;
+  switch (style) {
+    case TextStyle::title2:
+      scale = 1.45;
+      break;
+    case TextStyle::title3:
+      scale = 1.25;
+      break;
+    case TextStyle::headline:
+      ownWeight = QFont::Bold;
+      break;
+    case TextStyle::body:
+      break;
+    case TextStyle::callout:
+      scale = 0.95;
+      break;
+    case TextStyle::footnote:
+    case TextStyle::caption:
+      scale = 0.85;
+      break;
+  }
+  if (font.pointSizeF() > 0) {
+    font.setPointSizeF(font.pointSizeF() * scale);
+  } else {
+    font.setPixelSize(qRound(font.pixelSize() * scale));
+  }
+  font.setWeight(weight.value_or(ownWeight));
+  return font;
+}
+
+QString elided(const QFontMetrics& metrics, const QString& text, Qt::TextElideMode mode,
+               int width) {
+  if (metrics.horizontalAdvance(text) <= width) return text;
+  return metrics.elidedText(text, mode, width);
+}
+
+QFont withMonospacedDigits(const QFont& font) {
+  const QFontMetricsF metrics(font);
+  const double zero = metrics.horizontalAdvance(QLatin1Char('0'));
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    if (metrics.horizontalAdvance(QLatin1Char(digit)) != zero) {
+      QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+      if (font.pointSizeF() > 0) {
+        fixed.setPointSizeF(font.pointSizeF());
+      } else {
+        fixed.setPixelSize(font.pixelSize());
+      }
+      fixed.setWeight(font.weight());
+      return fixed;
+    }
+  }
+  return font;
 }
 
 namespace texts {

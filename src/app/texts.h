@@ -7,8 +7,11 @@
 // suffix are composed in code where they are used.
 #pragma once
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QCoreApplication;
@@ -27,6 +30,21 @@ QString formatByteCount(int64_t bytes);
 // one, which carries the plural forms. Call once, after the application
 // object exists.
 void installTranslations(QCoreApplication& app);
+
+// The named text styles, as sizes relative to the application font.
+enum class TextStyle { title2, title3, headline, body, callout, footnote, caption };
+
+// The application font in `style`; `weight` overrides the style's own (the
+// headline is bold, the others normal).
+QFont textFont(TextStyle style, std::optional<QFont::Weight> weight = std::nullopt);
+
+// `text` cut to `width` pixels with an ellipsis where `mode` says, and only
+// when it does not fit: Qt's own eliding may cut a text of exactly that width.
+QString elided(const QFontMetrics& metrics, const QString& text, Qt::TextElideMode mode, int width);
+
+// `font`, or a font of its size whose digits all take the same width when
+// its own digits differ, so a changing count does not make its line jitter.
+QFont withMonospacedDigits(const QFont& font);
 
 namespace texts {
 

@@ -1,0 +1,42 @@
+// The empty state, on a first start and with earlier runs still to undo.
+#include "app/empty_state_view.h"
+#include "screenshots/scene.h"
+#include "testing/model_operations.h"
+
+namespace ombrix::screenshots {
+namespace {
+
+using testing::WindowFixture;
+
+QWidget* emptyState(std::shared_ptr<sortappkit::AppModel> model,
+                    std::vector<std::shared_ptr<void>>& keep) {
+  auto view = std::make_shared<EmptyStateView>(model);
+  view->resize(960, 640);
+  // The screen goes before the model it watches.
+  keep.push_back(view);
+  keep.push_back(model);
+  return view.get();
+}
+
+Registration firstStart{
+    Scene{"empty-state", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+            return emptyState(fixture.makeModel(), keep);
+          }}};
+
+Registration earlierRuns{
+    Scene{"empty-state-earlier-runs",
+          [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+            auto model = fixture.makeModel();
+            fixture.addFile("beach.jpg");
+            fixture.chooseAndScan(*model);
+            testing::sortAll(*model);
+            fixture.addFile("song.mp3");
+            testing::runToEnd([&](auto done) { model->scan(done); });
+            testing::sortAll(*model);
+            // The folder was forgotten, as when it could not be opened again.
+            model->forgetFolder();
+            return emptyState(model, keep);
+          }}};
+
+}  // namespace
+}  // namespace ombrix::screenshots
