@@ -1,0 +1,36 @@
+// The progress overlay, with a long file name, over a screen.
+#include "app/progress_overlay.h"
+#include "app/result_view.h"
+#include "screenshots/scene.h"
+#include "testing/model_operations.h"
+
+namespace ombrix::screenshots {
+namespace {
+
+using testing::WindowFixture;
+
+Registration overlay{Scene{
+    "progress-overlay", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+      auto model = fixture.makeModel();
+      for (const char* name : {"beach.jpg", "holiday.png", "song.mp3", "Tax return.pdf"}) {
+        fixture.addFile(name);
+      }
+      fixture.chooseAndScan(*model);
+      testing::sortAll(*model);
+      auto screen = std::make_shared<ResultView>(model);
+      screen->resize(960, 640);
+      auto* card = new ProgressOverlay(screen.get());
+      const std::string name =
+          "Minutes of the annual general meeting of the allotment society, with the treasurer's "
+          "accounts and every appendix (final).pdf";
+      card->setState(QStringLiteral("Sorting…"),
+                     rozuzed::ExecutionProgress{
+                         3, 10, rozuzed::FileURL::fromPath(fixture.folder() + "/" + name, false)});
+      card->show();
+      keep.push_back(screen);
+      keep.push_back(model);
+      return screen.get();
+    }}};
+
+}  // namespace
+}  // namespace ombrix::screenshots
