@@ -21,6 +21,8 @@ using Phase = sortappkit::AppModel::Phase;
 
 namespace {
 
+constexpr int kAlertTextWidth = 380;
+
 // An alert as the platform draws one: the title in bold above the message,
 // both plain text, since names of files and folders are shown verbatim.
 QMessageBox* makeAlert(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -38,6 +40,8 @@ QMessageBox* makeAlert(QWidget* parent, QMessageBox::Icon icon, const QString& t
   }
   if (auto* body = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
     body->setTextFormat(Qt::PlainText);
+    // Room for a line of a path before it wraps.
+    body->setMinimumWidth(kAlertTextWidth);
   }
   return box;
 }

@@ -11,6 +11,7 @@
 
 #include "app/content_view.h"
 #include "app/empty_state_view.h"
+#include "app/history_list_model.h"
 #include "app/history_list_view.h"
 #include "app/history_view.h"
 #include "app/observations.h"
@@ -166,6 +167,13 @@ TEST_F(WindowWalkTest, FromTheFirstStartToAnUndoFromTheHistory) {
   HistoryListView* list = sheet->list();
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->model()->rowCount(), 2);
+  const QAbstractItemModel& runs = *list->model();
+  EXPECT_EQ(runs.index(0, 0).data(HistoryListModel::SubtitleRole).toString(),
+            "3 files · Downloads");
+  EXPECT_TRUE(runs.index(0, 0).data(HistoryListModel::CanUndoRole).toBool());
+  EXPECT_EQ(runs.index(1, 0).data(HistoryListModel::SubtitleRole).toString(),
+            "3 files · Downloads");
+  EXPECT_FALSE(runs.index(1, 0).data(HistoryListModel::CanUndoRole).toBool()) << "all put back";
   list->setFocus();
   list->setCurrentIndex(list->model()->index(0, 0));
   f.press(Qt::Key_Space);
