@@ -19,6 +19,7 @@
 #include "screenshots/scene.h"
 #include "sortappkit/folder_access/granted_folder.h"
 #include "sortappkit/folder_access/user_defaults_bookmark_store.h"
+#include "testing/shell_fixture.h"
 
 namespace ombrix::screenshots {
 namespace {
@@ -77,19 +78,17 @@ struct Shell {
     engine.reset();
   }
 
-  // Lets the engine and the main thread finish what they were given.
-  void idle() {
-    for (int round = 0; round < 8; ++round) {
-      sortappkit::awaitEngine<std::vector<rozuzed::BatchSummary>>(
-          [this](auto done) { engine->recentBatches(1, done); });
-      testing::settle();
-    }
+  // Chooses the fixture's folder and waits for its review.
+  void review(WindowFixture& fixture) {
+    bool reviewed = false;
+    model->chooseFolder(fixture.folderURL(), [&reviewed] { reviewed = true; });
+    testing::waitUntil([&reviewed] { return reviewed; });
   }
 
   void show() {
     window->show();
     testing::waitUntil([this] { return window->isVisible(); });
-    idle();
+    testing::quiesce(*engine);
   }
 
   std::shared_ptr<Gate> gate = std::make_shared<Gate>();
@@ -106,19 +105,11 @@ void addFiles(WindowFixture& fixture) {
   }
 }
 
-QMessageBox* visibleAlert() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* box = qobject_cast<QMessageBox*>(widget);
-    if (box != nullptr && box->isVisible()) return box;
-  }
-  return nullptr;
-}
-
 // The window with its alert over it, as the desktop shows a window-modal
 // dialog: centred near the top, with a shadow.
 QWidget* windowWithAlert(Shell& shell, std::vector<std::shared_ptr<void>>& keep) {
-  testing::waitUntil([] { return visibleAlert() != nullptr; });
-  QMessageBox* alert = visibleAlert();
+  testing::waitUntil([] { return testing::visibleAlert() != nullptr; });
+  QMessageBox* alert = testing::visibleAlert();
   if (alert == nullptr) return nullptr;
   alert->adjustSize();
   testing::settle();
@@ -157,9 +148,7 @@ Registration overlay{Scene{
       auto shell = std::make_shared<Shell>(fixture);
       keep.push_back(shell);
       shell->show();
-      bool reviewed = false;
-      shell->model->chooseFolder(fixture.folderURL(), [&reviewed] { reviewed = true; });
-      testing::waitUntil([&reviewed] { return reviewed; });
+      shell->review(fixture);
       // The sort is held before it moves anything: the engine reads the
       // rule set, at the closed gate, between fetching the plan and applying
       // it.
@@ -183,9 +172,7 @@ Registration problem{Scene{
       auto shell = std::make_shared<Shell>(fixture);
       keep.push_back(shell);
       shell->show();
-      bool reviewed = false;
-      shell->model->chooseFolder(fixture.folderURL(), [&reviewed] { reviewed = true; });
-      testing::waitUntil([&reviewed] { return reviewed; });
+      shell->review(fixture);
       shell->model->problem().set(
           AppModel::Problem("Sorting stopped", "Another copy of Ombrix is working on these files.",
                             "Wait for it to finish, then try again."));

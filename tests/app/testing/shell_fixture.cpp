@@ -11,6 +11,24 @@
 
 namespace ombrix::testing {
 
+void quiesce(sortappkit::SortEngine& engine) {
+  // Each round lets the engine finish what it was given and the main
+  // thread take the results, which may start the next step.
+  for (int round = 0; round < 8; ++round) {
+    sortappkit::awaitEngine<std::vector<rozuzed::BatchSummary>>(
+        [&engine](auto done) { engine.recentBatches(1, done); });
+    settle();
+  }
+}
+
+QMessageBox* visibleAlert() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(widget);
+    if (box != nullptr && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
 ShellFixture::~ShellFixture() {
   if (app_) quiesce();
   app_.reset();
@@ -22,16 +40,6 @@ void ShellFixture::start() {
   window().activateWindow();
   if (!QTest::qWaitForWindowActive(&window())) qWarning("the window never became active");
   quiesce();
-}
-
-void ShellFixture::quiesce() {
-  // Each round lets the engine finish what it was given and the main
-  // thread take the results, which may start the next step.
-  for (int round = 0; round < 8; ++round) {
-    sortappkit::awaitEngine<std::vector<rozuzed::BatchSummary>>(
-        [this](auto done) { model().engine()->recentBatches(1, done); });
-    settle();
-  }
 }
 
 void ShellFixture::press(int key, Qt::KeyboardModifiers modifiers) {
@@ -59,14 +67,6 @@ void ShellFixture::clickToolBar(QAction* action) {
   QWidget* button = window().toolBar()->widgetForAction(action);
   if (button == nullptr) return;
   QTest::mouseClick(button, Qt::LeftButton);
-}
-
-QMessageBox* ShellFixture::alert() const {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* box = qobject_cast<QMessageBox*>(widget);
-    if (box != nullptr && box->isVisible()) return box;
-  }
-  return nullptr;
 }
 
 void ShellFixture::answerAlert(const QString& text) {

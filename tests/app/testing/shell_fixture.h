@@ -22,6 +22,13 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace ombrix::testing {
 
+// Runs the event loop and `engine` until neither has anything left to do:
+// every operation started so far has ended.
+void quiesce(sortappkit::SortEngine& engine);
+
+// The visible alert of the application, if one is up.
+QMessageBox* visibleAlert();
+
 class ShellFixture : public WindowFixture {
  public:
   // The journal is the application's own to open.
@@ -36,9 +43,7 @@ class ShellFixture : public WindowFixture {
   MainWindow& window() { return app_->window(); }
   sortappkit::AppModel& model() { return *app_->model(); }
 
-  // Runs the event loop and the engine until neither has anything left to
-  // do: every operation started so far has ended.
-  void quiesce();
+  void quiesce() { testing::quiesce(*model().engine()); }
 
   // Presses a key where the keyboard is: the focused widget, else the
   // active window.
@@ -46,8 +51,7 @@ class ShellFixture : public WindowFixture {
   // Clicks the toolbar button of `action`.
   void clickToolBar(QAction* action);
 
-  // The visible alert of the window, if one is up.
-  QMessageBox* alert() const;
+  QMessageBox* alert() const { return visibleAlert(); }
   // Clicks the alert's button named `text` and waits until the alert is
   // gone.
   void answerAlert(const QString& text);
