@@ -20,6 +20,8 @@
 #include "app/result_view.h"
 #include "app/review_view.h"
 #include "app/scanning_view.h"
+#include "sortappkit/folder_access/granted_folder.h"
+#include "sortappkit/folder_access/user_defaults_bookmark_store.h"
 #include "testing/shell_fixture.h"
 
 namespace ombrix {
@@ -247,6 +249,22 @@ TEST_F(WindowWalkTest, EveryToolbarButtonTakesTheKeyboardAndHasAName) {
   EXPECT_TRUE(testing::waitUntil([&] { return f.window().historySheet()->isVisible(); }));
   f.press(Qt::Key_Return);
   EXPECT_TRUE(testing::waitUntil([&] { return f.window().historySheet() == nullptr; }));
+}
+
+TEST_F(WindowWalkTest, TheLaunchWorkRunsOnceWhenTheWindowIsFirstShown) {
+  f.addFile("a.jpg");
+  sortappkit::UserDefaultsBookmarkStore().save(
+      sortappkit::GrantedFolder::makeBookmark(f.folderURL()), AppModel::defaultBookmarkKey);
+  f.start();
+  ASSERT_EQ(f.model().phase().get(), Phase::review) << "the remembered folder, scanned";
+
+  std::vector<Phase> phases;
+  Observations watching;
+  watching.watch(f.model().phase(), [&](Phase phase) { phases.push_back(phase); });
+  f.window().hide();
+  f.window().show();
+  f.quiesce();
+  EXPECT_TRUE(phases.empty()) << "shown again, the window does not restore the folder again";
 }
 
 }  // namespace
