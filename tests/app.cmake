@@ -37,6 +37,10 @@ if(OMBRIX_BUILD_APP AND NOT OMBRIX_FUZZ)
   add_test(NAME ombrix_startup
     COMMAND xvfb-run -a $<TARGET_FILE:startup_check> $<TARGET_FILE:ombrix>)
   set_tests_properties(ombrix_startup PROPERTIES LABELS "window" TIMEOUT 180)
+  if(OMBRIX_SANITIZE)
+    set_tests_properties(ombrix_startup PROPERTIES ENVIRONMENT
+      "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/app/startup_check.supp:print_suppressions=0")
+  endif()
   # The interrupted-run alert's picture starts from a run the driver left.
   add_dependencies(ombrix-screenshots ombrix-driver)
 endif()
