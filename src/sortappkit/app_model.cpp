@@ -141,7 +141,12 @@ GroupSelectionState AppModel::groupState(const DestinationGroup& group) const {
 // Synchronous operations
 
 void AppModel::toggle(const MoveRow& row) {
-  selection_.modify([&](Selection& selection) { selection.toggle(row.key); });
+  // A toggle always changes the selection: made in place, it costs no copy
+  // of every deselected key.
+  selection_.modify([&](Selection& selection) {
+    selection.toggle(row.key);
+    return true;
+  });
 }
 
 void AppModel::setGroup(const DestinationGroup& group, bool selected) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <type_traits>
 #include <utility>
 
 namespace sortappkit {
@@ -32,11 +33,17 @@ class Observable {
   }
 
   // Changes the value in place and announces when it differs afterwards.
+  // A change that returns a bool says itself whether it changed the value:
+  // it is made on the value without a copy, and announced when it says so.
   template <class Change>
   void modify(Change&& change) {
-    T next = value_;
-    change(next);
-    set(std::move(next));
+    if constexpr (std::is_same_v<std::invoke_result_t<Change&, T&>, bool>) {
+      if (change(value_) || announcesEveryAssignment_) announce();
+    } else {
+      T next = value_;
+      change(next);
+      set(std::move(next));
+    }
   }
 
   // Watching changes nothing, so a read-only property can be observed too.

@@ -53,5 +53,20 @@ TEST(ObservableTest, AnnouncesOnlyChangesUnlessAskedToAnnounceEveryAssignment) {
   EXPECT_EQ(announcements, 2);
 }
 
+TEST(ObservableTest, AChangeThatSaysWhetherItChangedIsMadeInPlace) {
+  Observable<std::vector<int>> list(std::vector<int>{1, 2});
+  int announced = 0;
+  list.observe([&](const auto&) { ++announced; });
+  const int* storage = list.get().data();
+  list.modify([](std::vector<int>& v) {
+    v[0] = 7;
+    return true;
+  });
+  list.modify([](std::vector<int>&) { return false; });
+  EXPECT_EQ(announced, 1);
+  EXPECT_EQ(list.get(), (std::vector<int>{7, 2}));
+  EXPECT_EQ(list.get().data(), storage) << "changed where it lies, not on a copy";
+}
+
 }  // namespace
 }  // namespace sortappkit
