@@ -88,9 +88,9 @@ void useInstalledIconTheme() {
   // Platforms without a desktop theme (offscreen, minimal) search Qt's
   // resources only; the installed themes live in the XDG data folders.
   QStringList paths = QIcon::themeSearchPaths();
-  for (const QString& folder : QStandardPaths::locateAll(
-           QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-           QStandardPaths::LocateDirectory)) {
+  for (const QString& folder :
+       QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                 QStandardPaths::LocateDirectory)) {
     if (!paths.contains(folder)) paths << folder;
   }
   QIcon::setThemeSearchPaths(paths);
