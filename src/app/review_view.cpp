@@ -210,6 +210,16 @@ void ReviewView::showPlan() {
   } else {
     skipped_->setRows({}, 0);
   }
+  // The count and the button are as wide as their widest text for this plan
+  // (every file selected; digits are of equal width), so nothing in the bar
+  // moves under the pointer as the count changes.
+  const auto total = static_cast<int64_t>(plan ? plan->moveCount() : 0);
+  count_->setMinimumWidth(0);
+  count_->setText(texts::selectedOfFiles(total, total));
+  count_->setMinimumWidth(count_->sizeHint().width());
+  sortButton_->setMinimumWidth(0);
+  sortButton_->setText(sortTitle(static_cast<std::size_t>(total)));
+  sortButton_->setMinimumWidth(sortButton_->sizeHint().width());
   showSelection();
 }
 
