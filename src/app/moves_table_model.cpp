@@ -35,9 +35,7 @@ Qt::CheckState checkStateOf(GroupSelectionState state) {
 }  // namespace
 
 MovesTableModel::MovesTableModel(std::shared_ptr<sortappkit::AppModel> model, QObject* parent)
-    : QAbstractItemModel(parent), model_(std::move(model)) {
-  reload();
-}
+    : QAbstractItemModel(parent), model_(std::move(model)) {}
 
 const PlanViewModel* MovesTableModel::plan() const {
   const auto& plan = model_->plan().get();

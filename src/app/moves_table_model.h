@@ -19,9 +19,10 @@ namespace ombrix {
 // check column is the model's `selection`; writing it calls the model's
 // selection operations. Header rows cannot be highlighted.
 //
-// The rows are read from the application model's plan as it stands; the
-// owner calls `reload()` whenever the plan changes and `selectionChanged()`
-// whenever the selection does. Main thread only.
+// The rows are read from the application model's plan as it stands. It
+// holds no rows until the owner first calls `reload()`, which it calls again
+// whenever the plan changes, and `selectionChanged()` whenever the
+// selection does. Main thread only.
 class MovesTableModel : public QAbstractItemModel {
   Q_OBJECT
 
