@@ -141,8 +141,8 @@ GroupSelectionState AppModel::groupState(const DestinationGroup& group) const {
 // Synchronous operations
 
 void AppModel::toggle(const MoveRow& row) {
-  // A toggle always changes the selection: made in place, it costs no copy
-  // of every deselected key.
+  // The selection changes in place: a copy of every deselected key would
+  // cost more than the change.
   selection_.modify([&](Selection& selection) {
     selection.toggle(row.key);
     return true;
@@ -150,13 +150,14 @@ void AppModel::toggle(const MoveRow& row) {
 }
 
 void AppModel::setGroup(const DestinationGroup& group, bool selected) {
-  selection_.modify([&](Selection& selection) { selection.setSelected(selected, group.keys()); });
+  selection_.modify(
+      [&](Selection& selection) { return selection.setSelected(selected, group.keys()); });
 }
 
 void AppModel::setAll(bool selected) {
   if (!plan_.get()) return;
   const auto keys = plan_.get()->allKeys();
-  selection_.modify([&](Selection& selection) { selection.setSelected(selected, keys); });
+  selection_.modify([&](Selection& selection) { return selection.setSelected(selected, keys); });
 }
 
 void AppModel::acknowledgeRecovery() {

@@ -161,7 +161,14 @@ TEST_F(AppModelTest, TheWholeRoadFromChoosingToUndoing) {
   EXPECT_EQ(model->groupState(group(*model, "Images")), GroupSelectionState::mixed);
   model->setGroup(group(*model, "Images"), true);
   EXPECT_EQ(model->groupState(group(*model, "Images")), GroupSelectionState::all);
+  // Selecting what is selected already changes nothing and announces nothing.
+  int announced = 0;
+  const int64_t token = model->selection().observe([&](const auto&) { ++announced; });
+  model->setGroup(group(*model, "Images"), true);
+  EXPECT_EQ(announced, 0);
   model->setAll(false);
+  EXPECT_EQ(announced, 1);
+  model->selection().unobserve(token);
   EXPECT_EQ(model->selectedCount(), 0u);
   EXPECT_FALSE(model->canApply());
   model->setAll(true);

@@ -8,14 +8,16 @@ void Selection::toggle(const MoveKey& key) {
   if (deselected_.erase(key) == 0) deselected_.insert(key);
 }
 
-void Selection::setSelected(bool selected, const std::vector<MoveKey>& keys) {
+bool Selection::setSelected(bool selected, const std::vector<MoveKey>& keys) {
+  bool changed = false;
   for (const auto& key : keys) {
     if (selected) {
-      deselected_.erase(key);
+      changed |= deselected_.erase(key) > 0;
     } else {
-      deselected_.insert(key);
+      changed |= deselected_.insert(key).second;
     }
   }
+  return changed;
 }
 
 GroupSelectionState Selection::state(const std::vector<MoveKey>& keys) const {

@@ -27,7 +27,8 @@ class Selection {
   bool isSelected(const MoveKey& key) const { return deselected_.count(key) == 0; }
 
   void toggle(const MoveKey& key);
-  void setSelected(bool selected, const std::vector<MoveKey>& keys);
+  // True when any key changed.
+  bool setSelected(bool selected, const std::vector<MoveKey>& keys);
 
   // none for no keys or none selected, all when every key is, else mixed.
   GroupSelectionState state(const std::vector<MoveKey>& keys) const;

@@ -187,11 +187,12 @@ TEST(SelectionTest, IsAnOptOutSetOfKeys) {
 
   selection.toggle(a);
   EXPECT_EQ(selection, Selection()) << "toggling twice restores the selection";
-  selection.setSelected(true, {a, b});
+  EXPECT_FALSE(selection.setSelected(true, {a, b})) << "nothing to change";
   EXPECT_EQ(selection, Selection());
 
-  selection.setSelected(false, {a, b});
-  selection.setSelected(true, {a, b, c});
+  EXPECT_TRUE(selection.setSelected(false, {a, b}));
+  EXPECT_FALSE(selection.setSelected(false, {b}));
+  EXPECT_TRUE(selection.setSelected(true, {a, b, c}));
   EXPECT_TRUE(isOn(selection.state({a, b, c})));
 }
 
