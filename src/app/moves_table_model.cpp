@@ -105,8 +105,7 @@ void MovesTableModel::rebuildIndex() {
   }
 }
 
-std::vector<MovesTableModel::RowRef> MovesTableModel::sharingKeys(
-    const std::vector<RowRef>& rows) const {
+std::vector<MovesTableModel::RowRef> MovesTableModel::sharingKeys(std::vector<RowRef> rows) const {
   if (nextSameKey_.empty()) return rows;
   const PlanViewModel* current = plan();
   std::vector<RowRef> out;
@@ -127,7 +126,7 @@ std::vector<MovesTableModel::RowRef> MovesTableModel::sharingKeys(
 }
 
 void MovesTableModel::beginOwnChange(std::vector<RowRef> rows) {
-  ownChange_ = sharingKeys(rows);
+  ownChange_ = sharingKeys(std::move(rows));
 }
 
 void MovesTableModel::endOwnChange() {
@@ -187,7 +186,8 @@ void MovesTableModel::selectionChanged(const std::vector<RowRef>* touched) {
   for (uint32_t g = 0; g < groupTouched.size(); ++g) {
     if (!groupTouched[g]) continue;
     const QModelIndex header = groupIndex(g);
-    emit dataChanged(header, header);
+    emit dataChanged(header, header,
+                     {Qt::CheckStateRole, groupStateRole, Qt::AccessibleDescriptionRole});
   }
 }
 

@@ -99,7 +99,7 @@ class MovesTableModel : public QAbstractItemModel {
   sortappkit::GroupSelectionState stateOf(uint32_t group) const;
   std::size_t flatIndex(RowRef ref) const { return groupStart_[ref.group] + ref.row; }
   // Every row whose key is one of the keys of `rows`.
-  std::vector<RowRef> sharingKeys(const std::vector<RowRef>& rows) const;
+  std::vector<RowRef> sharingKeys(std::vector<RowRef> rows) const;
   void rebuildIndex();
 
   std::shared_ptr<sortappkit::AppModel> model_;

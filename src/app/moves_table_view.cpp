@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <algorithm>
 
 #include "app/group_header.h"
 #include "app/moves_table_delegate.h"
@@ -156,9 +157,20 @@ void MovesTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& 
     QTreeView::dataChanged(topLeft, bottomRight, roles);
     return;
   }
+  // A change of checks alone redraws only the checkboxes.
+  const bool checksOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int role) {
+    return role == Qt::CheckStateRole || role == MovesTableModel::groupStateRole ||
+           role == Qt::AccessibleDescriptionRole;
+  });
   const int height = MovesTableDelegate::rowHeight;
-  viewport()->update(QRect(0, *first * height - verticalOffset(), viewport()->width(),
-                           (*last - *first + 1) * height));
+  const int top = *first * height - verticalOffset();
+  const int rows = (*last - *first + 1) * height;
+  if (checksOnly) {
+    viewport()->update(QRect(columnViewportPosition(MovesTableModel::checkColumn), top,
+                             columnWidth(MovesTableModel::checkColumn), rows));
+  } else {
+    viewport()->update(QRect(0, top, viewport()->width(), rows));
+  }
   if (QAccessible::isActive()) {
     QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
     event.setFirstRow(topLeft.row());
