@@ -73,15 +73,6 @@ void GroupHeader::paint(QPainter* painter, const QStyleOptionViewItem& option,
   painter->drawText(QRect(x, rect.top(), std::max(rect.right() - x, 0), rect.height()),
                     Qt::AlignVCenter, plain.elidedText(summary, Qt::ElideRight, rect.right() - x));
 
-  // The keyboard's place, drawn apart from the highlight, which a header
-  // never takes.
-  if (option.state & QStyle::State_HasFocus) {
-    QPen pen(option.palette.color(QPalette::Highlight));
-    pen.setWidth(2);
-    painter->setPen(pen);
-    painter->setBrush(Qt::NoBrush);
-    painter->drawRect(rect.adjusted(1, 1, -1, -1));
-  }
   painter->restore();
 }
 

@@ -199,14 +199,17 @@ SkippedPane::SkippedPane(QWidget* parent) : QWidget(parent) {
   layout->addWidget(header);
 
   body_ = new QStackedWidget(this);
-  empty_ = new QLabel(tr("Every file in this folder matched a rule."), body_);
-  empty_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  empty_->setContentsMargins(16, 16, 16, 16);
+  emptyPage_ = new QWidget(body_);
+  auto* emptyLayout = new QVBoxLayout(emptyPage_);
+  emptyLayout->setContentsMargins(16, 16, 16, 16);
+  empty_ = new QLabel(tr("Every file in this folder matched a rule."), emptyPage_);
   empty_->setWordWrap(true);
+  emptyLayout->addWidget(empty_);
+  emptyLayout->addStretch(1);
   QPalette dimmed = empty_->palette();
   dimmed.setColor(QPalette::WindowText, secondaryColor());
   empty_->setPalette(dimmed);
-  body_->addWidget(empty_);
+  body_->addWidget(emptyPage_);
 
   list_ = new QListView(body_);
   rows_ = new SkippedListModel(list_);
@@ -231,7 +234,7 @@ SkippedPane::SkippedPane(QWidget* parent) : QWidget(parent) {
 void SkippedPane::setRows(std::vector<SkipSection> sections, int64_t total) {
   title_->setText(total == 0 ? tr("Nothing left alone") : texts::filesLeftAlone(total));
   rows_->setSections(total == 0 ? std::vector<SkipSection>() : std::move(sections));
-  body_->setCurrentWidget(total == 0 ? static_cast<QWidget*>(empty_) : list_);
+  body_->setCurrentWidget(total == 0 ? emptyPage_ : static_cast<QWidget*>(list_));
 }
 
 bool SkippedPane::isListShown() const {

@@ -36,6 +36,7 @@ class SkippedPane : public QWidget {
 
  private:
   QLabel* title_ = nullptr;
+  QWidget* emptyPage_ = nullptr;
   QLabel* empty_ = nullptr;
   QStackedWidget* body_ = nullptr;
   QListView* list_ = nullptr;

@@ -18,6 +18,9 @@ QString counted(const char* key, int64_t count) {
 
 QString formatByteCount(int64_t bytes) {
   if (bytes == 0) return QCoreApplication::translate("Ombrix", "Zero bytes");
+  // Qt's own text says "1 bytes"; below a kilobyte the noun agrees with the
+  // count.
+  if (bytes > 0 && bytes < 1000) return counted("%n byte(s)", bytes);
   return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 

@@ -292,6 +292,8 @@ TEST_F(ReviewViewTest, ARowShowsItsNameSizeRuleAndMarks) {
   EXPECT_EQ(renamed.siblingAtColumn(MovesTableModel::ruleColumn).data().toString(),
             QStringLiteral("Images"));
   const QModelIndex plain = rowIndex("b.jpg", MovesTableModel::nameColumn);
+  EXPECT_EQ(plain.siblingAtColumn(MovesTableModel::sizeColumn).data().toString(),
+            QStringLiteral("1 byte"));
   EXPECT_FALSE(plain.data(MovesTableModel::renamedToRole).isValid());
   EXPECT_FALSE(plain.data(MovesTableModel::crossVolumeRole).toBool());
 

@@ -80,5 +80,12 @@
             <numerusform>%n files could not be accounted for and were left exactly as they are:</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n byte(s)</source>
+        <translation>
+            <numerusform>%n byte</numerusform>
+            <numerusform>%n bytes</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>
