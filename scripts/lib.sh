@@ -5,7 +5,7 @@ OMBRIX_TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   libicu-dev libssl-dev openssl nlohmann-json3-dev libsqlite3-dev sqlite3
   qt6-base-dev qt6-pdf-dev qt6-l10n-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6
-  adwaita-icon-theme fonts-dejavu-core xvfb xauth libx11-dev ccache
+  adwaita-icon-theme fonts-dejavu-core xvfb xauth libx11-dev dbus btrfs-progs ccache
 )
 
 step() { printf '\n==> %s\n' "$*"; }
@@ -31,6 +31,11 @@ ensure_packages() {
     exit 1
   fi
 }
+
+# Compiler results are shared between clones of the tree, so a fresh clone
+# rebuilds from the cache.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
 
 configure() {
   local dir=$1
