@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
+
 namespace sortappkit {
 
 using rozuzed::FileURL;
@@ -72,11 +74,8 @@ std::optional<std::string> AppError::recoverySuggestion() const {
 
 std::size_t AppError::hash() const {
   std::size_t seed = static_cast<std::size_t>(case_);
-  auto combine = [&seed](std::size_t value) {
-    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-  };
-  combine(std::hash<FileURL>{}(folder_));
-  combine(std::hash<std::string>{}(text_));
+  rozuzed::hashCombine(seed, std::hash<FileURL>{}(folder_));
+  rozuzed::hashCombine(seed, std::hash<std::string>{}(text_));
   return seed;
 }
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
+
 namespace rozuzed {
 
 double ExecutionProgress::fractionCompleted() const {
@@ -10,10 +12,10 @@ double ExecutionProgress::fractionCompleted() const {
 }
 
 std::size_t ExecutionProgress::hash() const {
-  std::size_t h = std::hash<int64_t>{}(completedCount);
-  h = h * 31 + std::hash<int64_t>{}(totalCount);
-  h = h * 31 + (currentFile ? std::hash<FileURL>{}(*currentFile) : 0x9e3779b9);
-  return h;
+  std::size_t seed = std::hash<int64_t>{}(completedCount);
+  hashCombine(seed, std::hash<int64_t>{}(totalCount));
+  hashCombineOptional(seed, currentFile, std::hash<FileURL>{});
+  return seed;
 }
 
 }  // namespace rozuzed

@@ -7,6 +7,7 @@
 #include "rozuzed/journal/process_identity.h"
 #include "rozuzed/model/applied_plan.h"
 #include "rozuzed/model/run_record.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
 namespace {
@@ -29,12 +30,12 @@ struct Intent {
 }  // namespace
 
 std::size_t Executor::Options::hash() const {
-  std::size_t h = std::hash<bool>{}(revalidateSources);
-  h = h * 31 + std::hash<bool>{}(continueOnError);
-  h = h * 31 + std::hash<int64_t>{}(collisionRetries);
-  h = h * 31 + safety.hash();
-  h = h * 31 + std::hash<int64_t>{}(batchSize);
-  return h;
+  std::size_t seed = std::hash<bool>{}(revalidateSources);
+  hashCombine(seed, std::hash<bool>{}(continueOnError));
+  hashCombine(seed, std::hash<int64_t>{}(collisionRetries));
+  hashCombine(seed, safety.hash());
+  hashCombine(seed, std::hash<int64_t>{}(batchSize));
+  return seed;
 }
 
 Executor::Executor(FileSystem& fileSystem, JournalStore& journal)

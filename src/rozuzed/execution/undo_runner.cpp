@@ -23,12 +23,6 @@ const DateProvider& systemDates() {
   return dates;
 }
 
-std::size_t hashFingerprint(const FileFingerprint& f) {
-  std::size_t seed = std::hash<int64_t>{}(f.size);
-  hashCombine(seed, std::hash<double>{}(f.modificationDate == 0 ? 0.0 : f.modificationDate));
-  return seed;
-}
-
 struct Intent {
   JournalEntry entry;
   const JournalEntry* reversed;
@@ -84,8 +78,8 @@ std::size_t UndoSkipReason::hash() const {
       hashCombine(seed, std::hash<FileURL>{}(url_));
       break;
     case Case::fingerprintMismatch:
-      hashCombine(seed, hashFingerprint(expected_));
-      hashCombine(seed, hashFingerprint(found_));
+      hashCombine(seed, std::hash<FileFingerprint>{}(expected_));
+      hashCombine(seed, std::hash<FileFingerprint>{}(found_));
       break;
     case Case::restoreFailed:
       hashCombine(seed, error_->hash());

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "rozuzed/support/dates.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
 namespace {
@@ -92,8 +93,9 @@ ProcessIdentity::Liveness ProcessIdentity::liveness(
 
 std::size_t ProcessIdentity::hash() const {
   std::size_t seed = std::hash<std::string>{}(bootSessionID);
-  seed = seed * 31 + std::hash<int32_t>{}(processID);
-  return seed * 31 + std::hash<double>{}(processStartedAt == 0 ? 0.0 : processStartedAt);
+  hashCombine(seed, std::hash<int32_t>{}(processID));
+  hashCombine(seed, hashDouble(processStartedAt));
+  return seed;
 }
 
 bool ProcessIdentity::isFinishedForever() const {

@@ -9,9 +9,8 @@ std::size_t BatchSummary::hash() const {
   std::size_t seed = std::hash<Uuid>{}(id);
   hashCombine(seed, static_cast<std::size_t>(kind));
   hashCombine(seed, static_cast<std::size_t>(state));
-  hashCombine(seed, std::hash<double>{}(performedAt == 0 ? 0.0 : performedAt));
-  hashCombine(seed, sourceDirectory.has_value());
-  if (sourceDirectory) hashCombine(seed, std::hash<FileURL>{}(*sourceDirectory));
+  hashCombine(seed, hashDouble(performedAt));
+  hashCombineOptional(seed, sourceDirectory, std::hash<FileURL>{});
   hashCombine(seed, std::hash<int64_t>{}(moveCount));
   hashCombine(seed, std::hash<int64_t>{}(undoneCount));
   hashCombine(seed, std::hash<int64_t>{}(needsAttentionCount));

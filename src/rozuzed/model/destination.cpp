@@ -1,5 +1,6 @@
 #include "rozuzed/model/destination.h"
 
+#include "rozuzed/support/hashing.h"
 #include "rozuzed/support/text.h"
 #include "rozuzed/support/unicode.h"
 
@@ -79,7 +80,8 @@ std::size_t std::hash<rozuzed::Destination>::operator()(
     const rozuzed::Destination& destination) const noexcept {
   std::size_t seed = static_cast<std::size_t>(destination.kind());
   if (destination.kind() == rozuzed::Destination::Kind::relative) {
-    seed = seed * 31 + static_cast<std::size_t>(destination.root());
+    rozuzed::hashCombine(seed, static_cast<std::size_t>(destination.root()));
   }
-  return seed * 1000003u ^ rozuzed::canonicalHash(destination.path());
+  rozuzed::hashCombine(seed, rozuzed::canonicalHash(destination.path()));
+  return seed;
 }

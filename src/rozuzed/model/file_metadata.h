@@ -116,6 +116,15 @@ struct std::hash<rozuzed::VolumeID> {
 };
 
 template <>
+struct std::hash<rozuzed::FileFingerprint> {
+  std::size_t operator()(const rozuzed::FileFingerprint& f) const noexcept {
+    std::size_t seed = std::hash<int64_t>{}(f.size);
+    rozuzed::hashCombine(seed, rozuzed::hashDouble(f.modificationDate));
+    return seed;
+  }
+};
+
+template <>
 struct std::hash<rozuzed::ContentHash> {
   std::size_t operator()(const rozuzed::ContentHash& v) const noexcept {
     return std::hash<std::string>{}(v.sha256);

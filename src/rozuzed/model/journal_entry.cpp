@@ -5,16 +5,6 @@
 #include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
-namespace {
-
-std::size_t hashFingerprint(const FileFingerprint& f) {
-  std::size_t seed = std::hash<int64_t>{}(f.size);
-  hashCombine(seed, hashDouble(f.modificationDate));
-  return seed;
-}
-
-}  // namespace
-
 std::string toText(EntryState state) {
   switch (state) {
     case EntryState::pending:
@@ -58,6 +48,7 @@ std::size_t JournalEntry::hash() const {
   auto url = std::hash<FileURL>{};
   auto uuid = std::hash<Uuid>{};
   auto text = std::hash<std::string>{};
+  auto fingerprint = std::hash<FileFingerprint>{};
   std::size_t seed = uuid(id);
   hashCombine(seed, uuid(runID));
   hashCombine(seed, std::hash<int64_t>{}(planSequence));
@@ -67,16 +58,16 @@ std::size_t JournalEntry::hash() const {
   hashCombine(seed, url(destinationURL));
   hashCombineOptional(seed, tempURL, url);
   hashCombineOptional(seed, trashedSourceURL, url);
-  hashCombine(seed, hashFingerprint(fingerprintBefore));
+  hashCombine(seed, fingerprint(fingerprintBefore));
   hashCombineOptional(seed, sourceHash, std::hash<ContentHash>{});
-  hashCombineOptional(seed, fingerprintAfter, hashFingerprint);
+  hashCombineOptional(seed, fingerprintAfter, fingerprint);
   hashCombine(seed, text(matchedRuleID));
   hashCombineOptional(seed, reversesEntryID, uuid);
   hashCombineOptional(seed, undoneAt, hashDouble);
   hashCombine(seed, hashDouble(intentAt));
   hashCombineOptional(seed, committedAt, hashDouble);
   hashCombineOptional(seed, completedBy,
-                  [](CompletionSource s) { return static_cast<std::size_t>(s); });
+                      [](CompletionSource s) { return static_cast<std::size_t>(s); });
   hashCombineOptional(seed, attentionReason, text);
   return seed;
 }

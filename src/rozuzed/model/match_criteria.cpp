@@ -423,8 +423,7 @@ std::size_t std::hash<rozuzed::MatchCriteria>::operator()(
       break;
     case Kind::olderThan:
     case Kind::newerThan:
-      // +0.0 so that -0.0, which compares equal, hashes alike.
-      rozuzed::hashCombine(seed, std::hash<double>{}(criteria.days() + 0.0));
+      rozuzed::hashCombine(seed, rozuzed::hashDouble(criteria.days()));
       break;
     case Kind::largerThan:
     case Kind::smallerThan:

@@ -183,8 +183,7 @@ std::size_t SkipReason::hash() const {
   std::size_t seed = static_cast<std::size_t>(case_);
   switch (case_) {
     case Case::isPackage:
-      hashCombine(seed, typeIdentifier_.has_value());
-      if (typeIdentifier_) hashCombine(seed, canonicalHash(*typeIdentifier_));
+      hashCombineOptional(seed, typeIdentifier_, canonicalHash);
       break;
     case Case::possibleBundle:
     case Case::inFlightExtension:
@@ -196,8 +195,7 @@ std::size_t SkipReason::hash() const {
       hashCombine(seed, static_cast<std::size_t>(status_));
       break;
     case Case::recentlyModified:
-      // 0 and -0 are equal, so they must hash alike.
-      hashCombine(seed, std::hash<double>{}(secondsAgo_ == 0 ? 0.0 : secondsAgo_));
+      hashCombine(seed, hashDouble(secondsAgo_));
       break;
     default:
       break;

@@ -327,8 +327,10 @@ std::size_t SortError::hash() const {
   hashCombine(seed, std::hash<int64_t>{}(second_));
   for (const auto& d : diagnostics_) hashCombine(seed, std::hash<RuleDiagnostic>{}(d));
   hashCombine(seed, static_cast<std::size_t>(reason_.kind));
-  hashCombine(seed, std::hash<std::string>{}(reason_.expectedHash + "\n" + reason_.foundHash));
-  hashCombine(seed, std::hash<int64_t>{}(reason_.expectedSize ^ (reason_.foundSize << 1)));
+  hashCombine(seed, std::hash<int64_t>{}(reason_.expectedSize));
+  hashCombine(seed, std::hash<int64_t>{}(reason_.foundSize));
+  hashCombine(seed, std::hash<std::string>{}(reason_.expectedHash));
+  hashCombine(seed, std::hash<std::string>{}(reason_.foundHash));
   hashCombine(seed, std::hash<Uuid>{}(identifier_));
   return seed;
 }
@@ -338,7 +340,7 @@ std::size_t SortError::hash() const {
 std::size_t std::hash<rozuzed::RuleDiagnostic>::operator()(
     const rozuzed::RuleDiagnostic& d) const noexcept {
   std::size_t seed = static_cast<std::size_t>(d.severity);
-  rozuzed::hashCombine(seed, d.ruleID ? std::hash<std::string>{}(*d.ruleID) + 1 : 0);
+  rozuzed::hashCombineOptional(seed, d.ruleID, std::hash<std::string>{});
   rozuzed::hashCombine(seed, std::hash<std::string>{}(d.message));
   return seed;
 }

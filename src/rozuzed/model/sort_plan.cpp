@@ -23,12 +23,10 @@ std::size_t PlannedMove::hash() const {
   hashCombine(seed, std::hash<FileURL>{}(source));
   hashCombine(seed, std::hash<FileURL>{}(destinationDirectory));
   hashCombine(seed, std::hash<FileURL>{}(destinationURL));
-  hashCombine(seed, collisionSuffix.has_value());
-  if (collisionSuffix) hashCombine(seed, std::hash<int64_t>{}(*collisionSuffix));
+  hashCombineOptional(seed, collisionSuffix, std::hash<int64_t>{});
   hashCombine(seed, std::hash<std::string>{}(matchedRuleID));
   hashCombine(seed, std::hash<std::string>{}(matchedRuleName));
-  hashCombine(seed, std::hash<int64_t>{}(fingerprint.size));
-  hashCombine(seed, hashDouble(fingerprint.modificationDate));
+  hashCombine(seed, std::hash<FileFingerprint>{}(fingerprint));
   hashCombine(seed, static_cast<std::size_t>(strategy));
   return seed;
 }

@@ -17,7 +17,7 @@ bool isAscii(const std::string& text) {
 }  // namespace
 
 std::size_t SafetyPolicy::hash() const {
-  std::size_t seed = std::hash<double>{}(inFlightWindow == 0 ? 0.0 : inFlightWindow);
+  std::size_t seed = hashDouble(inFlightWindow);
   for (const auto& extension : inFlightExtensions) {
     hashCombine(seed, std::hash<std::string>{}(extension));
   }

@@ -9,6 +9,7 @@
 
 #include "rozuzed/model/journal_entry.h"
 #include "rozuzed/model/sort_plan.h"
+#include "rozuzed/support/hashing.h"
 
 namespace rozuzed {
 
@@ -70,15 +71,19 @@ struct RecoveryTable {
 template <>
 struct std::hash<rozuzed::ObservedState> {
   std::size_t operator()(const rozuzed::ObservedState& o) const noexcept {
-    return (static_cast<std::size_t>(o.source) * 3 + static_cast<std::size_t>(o.temp)) * 3 +
-           static_cast<std::size_t>(o.destination);
+    std::size_t seed = static_cast<std::size_t>(o.source);
+    rozuzed::hashCombine(seed, static_cast<std::size_t>(o.temp));
+    rozuzed::hashCombine(seed, static_cast<std::size_t>(o.destination));
+    return seed;
   }
 };
 
 template <>
 struct std::hash<rozuzed::RecoveryDecision> {
   std::size_t operator()(const rozuzed::RecoveryDecision& d) const noexcept {
-    std::size_t h = static_cast<std::size_t>(d.action) * 31 + static_cast<std::size_t>(d.resulting);
-    return h * 31 + (d.reason ? std::hash<std::string>{}(*d.reason) : 0);
+    std::size_t seed = static_cast<std::size_t>(d.action);
+    rozuzed::hashCombine(seed, static_cast<std::size_t>(d.resulting));
+    rozuzed::hashCombineOptional(seed, d.reason, std::hash<std::string>{});
+    return seed;
   }
 };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace rozuzed {
 
@@ -27,8 +28,7 @@ struct Uuid {
 template <>
 struct std::hash<rozuzed::Uuid> {
   std::size_t operator()(const rozuzed::Uuid& id) const noexcept {
-    std::size_t h = 0;
-    for (auto b : id.bytes) h = h * 131 + b;
-    return h;
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(id.bytes.data()), id.bytes.size()));
   }
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "rozuzed/support/hashing.h"
+
 namespace sortappkit {
 
 using Reason = rozuzed::UndoSkipReason;
@@ -41,7 +43,8 @@ bool UndoResult::operator==(const UndoResult& other) const {
 
 std::size_t UndoResult::hash() const {
   std::size_t seed = std::hash<rozuzed::Uuid>{}(batchID);
-  seed ^= std::hash<int64_t>{}(restoredCount) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+  rozuzed::hashCombine(seed, std::hash<int64_t>{}(restoredCount));
+  for (const Skip& skip : skipped) rozuzed::hashCombine(seed, std::hash<std::string>{}(skip.name));
   return seed;
 }
 
