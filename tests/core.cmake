@@ -14,8 +14,6 @@ rozuzed_tests(rozuzed_core_tests
     rozuzed/filesystem/mount_table_test.cpp
     rozuzed/filesystem/trash_test.cpp
     rozuzed/filesystem/permission_failures_test.cpp
-    rozuzed/testing/temporary_folder.cpp
-    rozuzed/testing/subprocess.cpp
   DEPS rozuzed_core
   LABELS core)
 endif()
@@ -23,6 +21,4 @@ if(TARGET rozuzed_core_tests)
   add_executable(volume_probe rozuzed/filesystem/volume_probe.cpp)
   target_link_libraries(volume_probe PRIVATE rozuzed_core)
   add_dependencies(rozuzed_core_tests volume_probe)
-  # The shared test helpers include each other as "testing/...".
-  target_include_directories(rozuzed_core_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
 endif()

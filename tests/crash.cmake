@@ -9,13 +9,12 @@ add_dependencies(ombrix-driver ombrix_resources)
 
 rozuzed_tests(ombrix_driver_tests
   SOURCES driver/ombrix_driver_test.cpp
-  DEPS rozuzed_testing
   LABELS execution)
 add_dependencies(ombrix_driver_tests ombrix-driver)
 
 rozuzed_tests(crash_tests
   SOURCES crash/crash_sweep_test.cpp
-  DEPS rozuzed_execution rozuzed_testing SQLite::SQLite3
+  DEPS rozuzed_execution SQLite::SQLite3
   LABELS crash)
 add_dependencies(crash_tests ombrix-driver)
 endif()

@@ -8,8 +8,6 @@ target_link_libraries(journal_client PRIVATE rozuzed_journal)
 
 rozuzed_tests(rozuzed_journal_tests
   SOURCES
-    rozuzed/testing/temporary_folder.cpp
-    rozuzed/testing/subprocess.cpp
     rozuzed/journal/helper_process.cpp
     rozuzed/model/journal_entry_test.cpp
     rozuzed/model/run_record_test.cpp
@@ -22,7 +20,5 @@ rozuzed_tests(rozuzed_journal_tests
     rozuzed/journal/run_lock_test.cpp
   DEPS rozuzed_journal
   LABELS journal)
-# The shared test helpers include each other as "testing/...".
-target_include_directories(rozuzed_journal_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
 add_dependencies(rozuzed_journal_tests run_lock_holder journal_client)
 endif()

@@ -10,9 +10,6 @@ rozuzed_tests(rozuzed_rules_tests
     rozuzed/rules/rule_set_loader_test.cpp
     rozuzed/rules/default_rule_set_test.cpp
     rozuzed/support/json_test.cpp
-    rozuzed/testing/temporary_folder.cpp
   DEPS rozuzed_rules
   LABELS rules)
-# The shared test doubles include each other relative to tests/rozuzed.
-target_include_directories(rozuzed_rules_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/rozuzed)
 endif()

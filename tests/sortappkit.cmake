@@ -9,7 +9,7 @@ rozuzed_tests(sortappkit_tests
     sortappkit/view_models/run_rows_test.cpp
     sortappkit/sort_engine_test.cpp
     sortappkit/app_model_test.cpp
-  DEPS sortappkit rozuzed_testing
+  DEPS sortappkit
   LABELS app)
 # The lock held by another process is the journal's helper program.
 add_dependencies(sortappkit_tests run_lock_holder ombrix-driver)

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -13,6 +12,7 @@
 #include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/rules/rule_engine.h"
+#include "rozuzed/testing/recording_access.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/subprocess.h"
 #include "sortappkit/app_error.h"
@@ -29,29 +29,11 @@ using rozuzed::FileURL;
 using rozuzed::LoadedRuleSet;
 using rozuzed::SortPlan;
 using rozuzed::Uuid;
+using rozuzed::testing::RecordingAccess;
 using rozuzed::testing::ScopedEnvironment;
 using rozuzed::testing::TemporaryFolder;
 using testing::EngineFixture;
 using testing::LockHolder;
-
-// Access that runs every body and remembers on which threads it did.
-class RecordingAccess final : public rozuzed::SecurityScopedAccess {
- public:
-  void withAccess(const FileURL&, const std::function<void()>& body) override {
-    {
-      std::lock_guard guard(mutex);
-      threads.push_back(std::this_thread::get_id());
-    }
-    if (++inside > 1) overlapped = true;
-    body();
-    --inside;
-  }
-
-  std::mutex mutex;
-  std::vector<std::thread::id> threads;
-  std::atomic<int> inside{0};
-  std::atomic<bool> overlapped{false};
-};
 
 class SortEngineTest : public ::testing::Test, public EngineFixture {
  protected:

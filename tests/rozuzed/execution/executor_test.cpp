@@ -10,6 +10,7 @@
 #include "rozuzed/support/content_hashing.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/recording_access.h"
 #include "rozuzed/testing/recording_journal_store.h"
 
 namespace rozuzed {
@@ -18,23 +19,12 @@ namespace {
 using testing::FixedDateProvider;
 using testing::InMemoryFileSystem;
 using testing::JournalCall;
+using testing::RecordingAccess;
 using testing::RecordingJournalStore;
 using Op = InMemoryFileSystem::Operation;
 
 constexpr Date kNow = 1'700'000'000;
 constexpr Date kOld = 1024;
-
-// Runs the body and remembers every folder it was asked to open.
-class RecordingAccess final : public SecurityScopedAccess {
- public:
-  void withAccess(const FileURL& url, const std::function<void()>& body) override {
-    urls.push_back(url);
-    if (failOn && url == *failOn) throw std::runtime_error("access lost");
-    body();
-  }
-  std::vector<FileURL> urls;
-  std::optional<FileURL> failOn;
-};
 
 class ExecutorTest : public ::testing::Test {
  protected:

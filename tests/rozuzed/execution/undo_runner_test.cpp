@@ -17,6 +17,7 @@
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/intercepting_file_system.h"
+#include "rozuzed/testing/recording_access.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/temporary_folder.h"
 
@@ -26,6 +27,7 @@ namespace {
 using testing::FixedDateProvider;
 using testing::InMemoryFileSystem;
 using testing::JournalCall;
+using testing::RecordingAccess;
 using testing::RecordingJournalStore;
 using Op = InMemoryFileSystem::Operation;
 using K = JournalCall::Kind;
@@ -40,17 +42,6 @@ FileURL url(const std::string& path) {
 std::string contentsOf(const std::string& name) {
   return "contents of " + name;
 }
-
-class RecordingAccess final : public SecurityScopedAccess {
- public:
-  void withAccess(const FileURL& at, const std::function<void()>& body) override {
-    urls.push_back(at);
-    if (failOn && at == *failOn) throw std::runtime_error("access lost");
-    body();
-  }
-  std::vector<FileURL> urls;
-  std::optional<FileURL> failOn;
-};
 
 // Where the Trash of the reversed run left a cross-volume source.
 // `replaced`: another file of the same name, size and time took its place.

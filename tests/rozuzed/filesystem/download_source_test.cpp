@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

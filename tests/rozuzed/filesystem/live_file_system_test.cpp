@@ -17,9 +17,9 @@
 #include <utility>
 
 #include "rozuzed/support/unicode.h"
-#include "testing/no_replace_rename_refusal.h"
-#include "testing/subprocess.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/no_replace_rename_refusal.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 // The existence check before a move or copy and the move or copy itself are
 // two system calls. To put a new item between them the way another process

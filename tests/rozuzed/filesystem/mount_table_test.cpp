@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/model/sort_error.h"
-#include "testing/no_replace_rename_refusal.h"
-#include "testing/subprocess.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/no_replace_rename_refusal.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

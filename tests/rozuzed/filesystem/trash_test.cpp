@@ -13,9 +13,9 @@
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/unicode.h"
 #include "rozuzed/support/uuid.h"
-#include "testing/no_replace_rename_refusal.h"
-#include "testing/subprocess.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/no_replace_rename_refusal.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

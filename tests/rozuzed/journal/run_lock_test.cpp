@@ -13,7 +13,7 @@
 #include "helper_process.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/testing/subprocess.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

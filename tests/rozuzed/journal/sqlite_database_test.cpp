@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

@@ -15,8 +15,8 @@
 #include "helper_process.h"
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
-#include "testing/subprocess.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {
@@ -627,8 +627,8 @@ TEST_F(SQLiteJournalStoreTest, PlansAndSnapshotsAreStoredAsTheirCoderWritesThem)
   SQLiteJournalStore store(url);
   SortPlan plan = largePlan(3000);
   store.save(plan);
-  RunRecord run{.id = plan.id, .planID = plan.id, .startedAt = 2,
-                .appliedPlan = AppliedPlan::from(plan)};
+  RunRecord run{
+      .id = plan.id, .planID = plan.id, .startedAt = 2, .appliedPlan = AppliedPlan::from(plan)};
   store.beginRun(run, {});
 
   auto db = SqliteDatabase::open(path);

@@ -7,7 +7,7 @@
 
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/unicode.h"
-#include "testing/in_memory_file_system.h"
+#include "rozuzed/testing/in_memory_file_system.h"
 
 namespace rozuzed {
 namespace {

@@ -16,8 +16,8 @@
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/planning/planner.h"
 #include "rozuzed/support/unicode.h"
-#include "testing/fixed_date_provider.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/fixed_date_provider.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

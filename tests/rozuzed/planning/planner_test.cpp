@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "rozuzed/model/sort_error.h"
-#include "testing/fixed_date_provider.h"
-#include "testing/in_memory_file_system.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/fixed_date_provider.h"
+#include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

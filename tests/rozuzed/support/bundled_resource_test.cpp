@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "rozuzed/support/uuid.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {

@@ -9,7 +9,7 @@
 #include <future>
 
 #include "rozuzed/model/sort_error.h"
-#include "testing/temporary_folder.h"
+#include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
 namespace {
