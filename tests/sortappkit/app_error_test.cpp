@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
+#include "rozuzed/testing/equality_table.h"
 
 namespace sortappkit {
 namespace {
@@ -40,18 +40,21 @@ TEST(AppErrorTest, EveryCaseHasItsTexts) {
   }
 }
 
-TEST(AppErrorTest, EqualityCoversCaseAndPayload) {
+TEST(AppErrorTest, EqualityAndHashTakeTheCaseAndItsValues) {
   const FileURL a = FileURL::fromPath("/a/", true);
   const FileURL b = FileURL::fromPath("/b/", true);
-  EXPECT_EQ(AppError::folderAccessLost(a), AppError::folderAccessLost(a));
-  EXPECT_NE(AppError::folderAccessLost(a), AppError::folderAccessLost(b));
-  EXPECT_NE(AppError::bookmarkUnreadable("x"), AppError::bookmarkUnreadable("y"));
-  EXPECT_NE(AppError::engineFailed(""), AppError::bookmarkUnreadable(""));
-  EXPECT_NE(AppError::bookmarkNotCreated(a, "x"), AppError::bookmarkNotCreated(a, "y"));
-
-  std::unordered_set<AppError> set = {AppError::noFolderChosen(), AppError::noFolderChosen(),
-                                      AppError::anotherProcessIsRunning()};
-  EXPECT_EQ(set.size(), 2u);
+  rozuzed::testing::expectDistinctValuesAndHashes<AppError>({
+      {"access lost", AppError::folderAccessLost(a)},
+      {"access lost elsewhere", AppError::folderAccessLost(b)},
+      {"not created", AppError::bookmarkNotCreated(a, "x")},
+      {"not created otherwise", AppError::bookmarkNotCreated(a, "y")},
+      {"not created elsewhere", AppError::bookmarkNotCreated(b, "x")},
+      {"unreadable", AppError::bookmarkUnreadable("x")},
+      {"unreadable otherwise", AppError::bookmarkUnreadable("y")},
+      {"same text, other case", AppError::engineFailed("x")},
+      {"no folder", AppError::noFolderChosen()},
+      {"other process", AppError::anotherProcessIsRunning()},
+  });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "rozuzed/execution/executor.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -21,16 +22,15 @@ TEST(ExecutionProgressTest, FractionCompleted) {
   }
 }
 
-TEST(ExecutionProgressTest, EqualityTakesEveryField) {
+TEST(ExecutionProgressTest, EqualityAndHashTakeEveryField) {
   auto file = FileURL::fromPath("/d/a.txt");
-  ExecutionProgress bare{1, 3, std::nullopt};
-  EXPECT_EQ(bare, (ExecutionProgress{1, 3, std::nullopt}));
-  EXPECT_EQ(std::hash<ExecutionProgress>{}(bare),
-            std::hash<ExecutionProgress>{}(ExecutionProgress{1, 3, std::nullopt}));
-  EXPECT_NE(bare, (ExecutionProgress{1, 3, file}));
-  EXPECT_NE(bare, (ExecutionProgress{2, 3, std::nullopt}));
-  EXPECT_NE(bare, (ExecutionProgress{1, 4, std::nullopt}));
-  EXPECT_EQ((ExecutionProgress{1, 3, file}), (ExecutionProgress{1, 3, file}));
+  testing::expectDistinctValuesAndHashes<ExecutionProgress>({
+      {"base", {1, 3, file}},
+      {"completedCount", {2, 3, file}},
+      {"totalCount", {1, 4, file}},
+      {"currentFile", {1, 3, FileURL::fromPath("/d/b.txt")}},
+      {"no currentFile", {1, 3, std::nullopt}},
+  });
 }
 
 TEST(ExecutionReportTest, SuccessIgnoresCompletedAndBatchIsTheRun) {
@@ -58,22 +58,22 @@ TEST(ExecutorOptionsTest, DefaultsAndEquality) {
                                .collisionRetries = 5,
                                .safety = SafetyPolicy(),
                                .batchSize = 32};
-  EXPECT_EQ(defaults, spelledOut);
-  EXPECT_EQ(std::hash<Executor::Options>{}(defaults), std::hash<Executor::Options>{}(spelledOut));
+  testing::expectEqualWithEqualHashes(defaults, spelledOut);
   EXPECT_EQ(defaults.safety.inFlightWindow, 60);
   EXPECT_TRUE(defaults.safety.skipHiddenFiles);
   EXPECT_EQ(defaults.safety.inFlightExtensions,
             (std::set<std::string>{"download", "crdownload", "part", "partial", "opdownload", "tmp",
                                    "!ut"}));
 
-  for (auto change : std::vector<std::function<void(Executor::Options&)>>{
-           [](auto& o) { o.revalidateSources = false; }, [](auto& o) { o.continueOnError = false; },
-           [](auto& o) { o.collisionRetries = 4; },
-           [](auto& o) { o.safety.skipHiddenFiles = false; }, [](auto& o) { o.batchSize = 1; }}) {
-    Executor::Options other;
-    change(other);
-    EXPECT_NE(other, defaults);
-  }
+  auto with = [&](auto change) { return testing::changed(defaults, change); };
+  testing::expectDistinctValuesAndHashes<Executor::Options>({
+      {"defaults", defaults},
+      {"revalidateSources", with([](auto& o) { o.revalidateSources = false; })},
+      {"continueOnError", with([](auto& o) { o.continueOnError = false; })},
+      {"collisionRetries", with([](auto& o) { o.collisionRetries = 4; })},
+      {"safety", with([](auto& o) { o.safety.skipHiddenFiles = false; })},
+      {"batchSize", with([](auto& o) { o.batchSize = 1; })},
+  });
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/support/content_hashing.h"
+#include "rozuzed/testing/equality_table.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/intercepting_file_system.h"
@@ -793,28 +794,18 @@ TEST_F(UndoRunnerTest, AnUndoRunCanItselfBeUndone) {
 
 TEST(UndoSkipReasonTest, EqualityAndHashingFollowCaseAndPayload) {
   const FileFingerprint f{3, kOld};
-  const std::vector<UndoSkipReason> distinct = {
-      UndoSkipReason::fileMissingAtRecordedLocation(url("/a")),
-      UndoSkipReason::fileMissingAtRecordedLocation(url("/b")),
-      UndoSkipReason::originalPathNowOccupied(url("/a")),
-      UndoSkipReason::fingerprintMismatch(f, {4, kOld}),
-      UndoSkipReason::fingerprintMismatch(f, {3, kOld + 0.0001}),
-      UndoSkipReason::alreadyUndone(),
-      UndoSkipReason::notCommitted(),
-      UndoSkipReason::restoreFailed(SortError::trashFailed(url("/a"), "x")),
-      UndoSkipReason::restoreFailed(SortError::trashFailed(url("/a"), "y")),
-  };
-  std::hash<UndoSkipReason> hash;
-  for (size_t i = 0; i < distinct.size(); ++i) {
-    for (size_t j = 0; j < distinct.size(); ++j) {
-      EXPECT_EQ(distinct[i] == distinct[j], i == j) << i << " " << j;
-    }
-  }
-  EXPECT_EQ(UndoSkipReason::originalPathNowOccupied(url("/a")),
-            UndoSkipReason::originalPathNowOccupied(url("/a")));
-  EXPECT_EQ(hash(UndoSkipReason::restoreFailed(SortError::trashFailed(url("/a"), "x"))),
-            hash(distinct[7]));
-  EXPECT_EQ(hash(UndoSkipReason::fingerprintMismatch(f, {4, kOld})), hash(distinct[3]));
+  testing::expectDistinctValuesAndHashes<UndoSkipReason>({
+      {"missing", UndoSkipReason::fileMissingAtRecordedLocation(url("/a"))},
+      {"missing elsewhere", UndoSkipReason::fileMissingAtRecordedLocation(url("/b"))},
+      {"occupied", UndoSkipReason::originalPathNowOccupied(url("/a"))},
+      {"edited", UndoSkipReason::fingerprintMismatch(f, {4, kOld})},
+      {"edited, other time", UndoSkipReason::fingerprintMismatch(f, {3, kOld + 0.0001})},
+      {"edited, other expectation", UndoSkipReason::fingerprintMismatch({5, kOld}, {4, kOld})},
+      {"already undone", UndoSkipReason::alreadyUndone()},
+      {"not committed", UndoSkipReason::notCommitted()},
+      {"failed", UndoSkipReason::restoreFailed(SortError::trashFailed(url("/a"), "x"))},
+      {"failed otherwise", UndoSkipReason::restoreFailed(SortError::trashFailed(url("/a"), "y"))},
+  });
 }
 
 // Undo on the real disk, across two real volumes, after a real apply: the

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/testing/equality_table.h"
+
 extern char** environ;
 
 namespace rozuzed {
@@ -160,11 +162,19 @@ TEST(ProcessIdentityTest, AProcessThatEndedButIsNotCollectedYetIsDead) {
   waitpid(pid, nullptr, 0);
 }
 
-TEST(ProcessIdentityTest, EqualityIsExactWhereLivenessIsTolerant) {
-  ProcessIdentity a{"boot", 7, 10.0};
-  ProcessIdentity b{"boot", 7, 10.0005};
-  EXPECT_NE(a, b);
-  EXPECT_EQ(a.liveness(b, [](int32_t) { return std::optional<double>(); }), Liveness::thisProcess);
+TEST(ProcessIdentityTest, EqualityAndHashAreExactWhereLivenessIsTolerant) {
+  const ProcessIdentity base{"boot", 7, 10.0};
+  const ProcessIdentity close{"boot", 7, 10.0005};
+  EXPECT_EQ(base.liveness(close, [](int32_t) { return std::optional<double>(); }),
+            Liveness::thisProcess);
+  testing::expectDistinctValuesAndHashes<ProcessIdentity>({
+      {"base", base},
+      {"boot", {"boot2", 7, 10.0}},
+      {"process", {"boot", 8, 10.0}},
+      {"start time within the tolerance", close},
+  });
+  testing::expectEqualWithEqualHashes(ProcessIdentity{"boot", 7, 0.0},
+                                      ProcessIdentity{"boot", 7, -0.0});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -49,6 +50,27 @@ TEST(AppliedPlanTest, SnapshotOfAPlanNumbersItsMovesInOrder) {
     EXPECT_EQ(move.ruleID, plan.moves[i].matchedRuleID);
   }
   EXPECT_TRUE(AppliedPlan::from(SortPlan{}).moves.empty());
+}
+
+TEST(AppliedPlanTest, EqualityAndHashTakeEveryFieldAndTheMovesInOrder) {
+  const AppliedPlan base = AppliedPlan::from(samplePlan());
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<AppliedPlan>({
+      {"base", base},
+      {"version", with([](AppliedPlan& p) { p.version = 2; })},
+      {"planID", with([](AppliedPlan& p) { p.planID = Uuid{}; })},
+      {"sourceDirectory",
+       with([](AppliedPlan& p) { p.sourceDirectory = FileURL::fromPath("/", true); })},
+      {"ruleSetHash", with([](AppliedPlan& p) { p.ruleSetHash = "abc124"; })},
+      {"a move's id", with([](AppliedPlan& p) { p.moves[1].id = Uuid{}; })},
+      {"a move's planSequence", with([](AppliedPlan& p) { p.moves[1].planSequence = 5; })},
+      {"a move's source", with([](AppliedPlan& p) { p.moves[1].source = p.moves[0].source; })},
+      {"a move's destination",
+       with([](AppliedPlan& p) { p.moves[1].destination = p.moves[0].destination; })},
+      {"a move's ruleID", with([](AppliedPlan& p) { p.moves[1].ruleID = "other"; })},
+      {"moves reordered", with([](AppliedPlan& p) { std::swap(p.moves[0], p.moves[2]); })},
+      {"a move fewer", with([](AppliedPlan& p) { p.moves.pop_back(); })},
+  });
 }
 
 TEST(AppliedPlanTest, EncodedTextReadsBackEqual) {

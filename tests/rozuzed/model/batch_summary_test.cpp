@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/testing/equality_table.h"
+
 namespace rozuzed {
 namespace {
 
@@ -26,12 +28,31 @@ TEST(BatchSummaryTest, LeftOutFieldsTakeTheirDefaults) {
   EXPECT_EQ(summary.kind, RunKind::apply);
   EXPECT_EQ(summary.state, RunState::finished);
   EXPECT_EQ(summary.needsAttentionCount, 0);
+}
 
-  BatchSummary other = summary;
-  EXPECT_EQ(other, summary);
-  EXPECT_EQ(other.hash(), summary.hash());
-  other.needsAttentionCount = 1;
-  EXPECT_NE(other, summary);
+TEST(BatchSummaryTest, EqualityAndHashTakeEveryField) {
+  const BatchSummary base{.id = *Uuid::parse("11111111-2222-4333-8444-555555555555"),
+                          .performedAt = 5,
+                          .sourceDirectory = FileURL::fromPath("/d", true),
+                          .moveCount = 2,
+                          .undoneCount = 1};
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<BatchSummary>({
+      {"base", base},
+      {"id", with([](BatchSummary& s) { s.id = Uuid::random(); })},
+      {"kind", with([](BatchSummary& s) { s.kind = RunKind::undo; })},
+      {"state", with([](BatchSummary& s) { s.state = RunState::recovered; })},
+      {"performedAt", with([](BatchSummary& s) { s.performedAt = 6; })},
+      {"sourceDirectory",
+       with([](BatchSummary& s) { s.sourceDirectory = FileURL::fromPath("/e", true); })},
+      {"no sourceDirectory",
+       BatchSummary{.id = base.id, .performedAt = 5, .moveCount = 2, .undoneCount = 1}},
+      {"moveCount", with([](BatchSummary& s) { s.moveCount = 3; })},
+      {"undoneCount", with([](BatchSummary& s) { s.undoneCount = 2; })},
+      {"needsAttentionCount", with([](BatchSummary& s) { s.needsAttentionCount = 1; })},
+  });
+  testing::expectEqualWithEqualHashes(with([](BatchSummary& s) { s.performedAt = 0.0; }),
+                                      with([](BatchSummary& s) { s.performedAt = -0.0; }));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -26,19 +26,16 @@ TEST(DestinationTest, DescriptionKeepsThePathAsWritten) {
   EXPECT_EQ(Destination::absolute("relative/x").description(), "relative/x");
 }
 
-TEST(DestinationTest, EqualityNeedsTheSameCaseRootAndPath) {
-  auto homeA = Destination::relative(DestinationRoot::home, "a");
-  EXPECT_EQ(homeA, Destination::relative(DestinationRoot::home, "a"));
-  EXPECT_NE(homeA, Destination::absolute("a"));
-  EXPECT_NE(homeA, Destination::relative(DestinationRoot::documents, "a"));
-  EXPECT_NE(homeA, Destination::relative(DestinationRoot::home, "A"));
+TEST(DestinationTest, EqualityAndHashNeedTheSameCaseRootAndPath) {
+  testing::expectDistinctValuesAndHashes<Destination>({
+      {"home/a", Destination::relative(DestinationRoot::home, "a")},
+      {"absolute a", Destination::absolute("a")},
+      {"documents/a", Destination::relative(DestinationRoot::documents, "a")},
+      {"home/A", Destination::relative(DestinationRoot::home, "A")},
+  });
   // Composed and decomposed spellings of the same name are one path.
-  auto composed = Destination::relative(DestinationRoot::home, "Caf\xC3\xA9");
-  auto decomposed = Destination::relative(DestinationRoot::home, "Cafe\xCC\x81");
-  EXPECT_EQ(composed, decomposed);
-  EXPECT_EQ(std::hash<Destination>{}(composed), std::hash<Destination>{}(decomposed));
-  std::unordered_set<Destination> set{homeA, Destination::absolute("a"), composed, decomposed};
-  EXPECT_EQ(set.size(), 3u);
+  testing::expectEqualWithEqualHashes(Destination::relative(DestinationRoot::home, "Caf\xC3\xA9"),
+                                      Destination::relative(DestinationRoot::home, "Cafe\xCC\x81"));
 }
 
 struct ReadCase {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/testing/equality_table.h"
+
 namespace rozuzed {
 namespace {
 
@@ -67,27 +69,48 @@ TEST(JournalEntryTest, DefaultsAreANewIdAndPending) {
   EXPECT_EQ(a.hash(), b.hash());
 }
 
-TEST(JournalEntryTest, EqualityIsExactOnEveryField) {
+TEST(JournalEntryTest, EqualityAndHashTakeEveryFieldExactly) {
   const JournalEntry base = sampleEntry();
-  auto differs = [&](auto change) {
-    JournalEntry other = base;
-    change(other);
-    return !(other == base);
-  };
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.attentionReason = "why"; }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.attentionReason = ""; }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.fingerprintBefore.modificationDate += 0.0001; }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.intentAt += 1e-6; }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.tempURL = FileURL::fromPath("/t"); }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.completedBy = CompletionSource::run; }));
-  EXPECT_TRUE(differs([](JournalEntry& e) { e.sourceHash = ContentHash{""}; }));
-
-  JournalEntry left = base;
-  JournalEntry right = base;
-  left.fingerprintAfter = FileFingerprint{10, 1000.0};
-  right.fingerprintAfter = FileFingerprint{10, 1000.0005};
-  EXPECT_TRUE(left.fingerprintAfter->matches(*right.fingerprintAfter));
-  EXPECT_NE(left, right);
+  const Uuid other = *Uuid::parse("99999999-2222-4333-8444-555555555555");
+  const FileURL elsewhere = FileURL::fromPath("/t");
+  // Fingerprints that match within the tolerance are still different values.
+  ASSERT_TRUE((FileFingerprint{10, 1000.0}).matches({10, 1000.0005}));
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<JournalEntry>({
+      {"base", base},
+      {"id", with([&](JournalEntry& e) { e.id = other; })},
+      {"runID", with([&](JournalEntry& e) { e.runID = other; })},
+      {"planSequence", with([](JournalEntry& e) { e.planSequence = 4; })},
+      {"state", with([](JournalEntry& e) { e.state = EntryState::abandoned; })},
+      {"strategy",
+       with([](JournalEntry& e) { e.strategy = MoveStrategy::crossVolumeCopyVerifyTrash; })},
+      {"sourceURL", with([&](JournalEntry& e) { e.sourceURL = elsewhere; })},
+      {"destinationURL", with([&](JournalEntry& e) { e.destinationURL = elsewhere; })},
+      {"tempURL", with([&](JournalEntry& e) { e.tempURL = elsewhere; })},
+      {"trashedSourceURL", with([&](JournalEntry& e) { e.trashedSourceURL = elsewhere; })},
+      {"fingerprintBefore size", with([](JournalEntry& e) { e.fingerprintBefore.size = 11; })},
+      {"fingerprintBefore date",
+       with([](JournalEntry& e) { e.fingerprintBefore.modificationDate += 0.0001; })},
+      {"sourceHash", with([](JournalEntry& e) { e.sourceHash = ContentHash{""}; })},
+      {"fingerprintAfter", with([](JournalEntry& e) {
+         e.fingerprintAfter = FileFingerprint{10, 1000.0};
+       })},
+      {"fingerprintAfter within the tolerance", with([](JournalEntry& e) {
+         e.fingerprintAfter = FileFingerprint{10, 1000.0005};
+       })},
+      {"matchedRuleID", with([](JournalEntry& e) { e.matchedRuleID = "pictures"; })},
+      {"reversesEntryID", with([&](JournalEntry& e) { e.reversesEntryID = other; })},
+      {"undoneAt", with([](JournalEntry& e) { e.undoneAt = 3000; })},
+      {"intentAt", with([](JournalEntry& e) { e.intentAt += 1e-6; })},
+      {"committedAt", with([](JournalEntry& e) { e.committedAt = 3000; })},
+      {"completedBy run", with([](JournalEntry& e) { e.completedBy = CompletionSource::run; })},
+      {"completedBy recovery",
+       with([](JournalEntry& e) { e.completedBy = CompletionSource::recovery; })},
+      {"attentionReason", with([](JournalEntry& e) { e.attentionReason = "why"; })},
+      {"empty attentionReason", with([](JournalEntry& e) { e.attentionReason = ""; })},
+  });
+  testing::expectEqualWithEqualHashes(with([](JournalEntry& e) { e.undoneAt = 0.0; }),
+                                      with([](JournalEntry& e) { e.undoneAt = -0.0; }));
 }
 
 }  // namespace

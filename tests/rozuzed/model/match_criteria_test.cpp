@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -66,12 +67,13 @@ TEST(RegexPatternTest, RefusesWhatDoesNotCompileInPlainWords) {
   }
 }
 
-TEST(RegexPatternTest, EqualityIsTextAndFlag) {
-  EXPECT_EQ(RegexPattern("a+"), RegexPattern("a+"));
-  EXPECT_NE(RegexPattern("a+"), RegexPattern("a+", false));
-  EXPECT_NE(RegexPattern("a+"), RegexPattern("b+"));
-  EXPECT_EQ(std::hash<RegexPattern>{}(RegexPattern("a+")),
-            std::hash<RegexPattern>{}(RegexPattern("a+")));
+TEST(RegexPatternTest, EqualityAndHashAreTextAndFlag) {
+  testing::expectDistinctValuesAndHashes<RegexPattern>({
+      {"a+", RegexPattern("a+")},
+      {"case-sensitive", RegexPattern("a+", false)},
+      {"b+", RegexPattern("b+")},
+  });
+  testing::expectEqualWithEqualHashes(RegexPattern("caf\u00e9"), RegexPattern("cafe\u0301"));
   auto read = RegexPattern::fromJson(parseJson(R"({"pattern":"x","caseInsensitive":null})"));
   EXPECT_EQ(read, RegexPattern("x"));
   EXPECT_EQ(dumpJson(RegexPattern("x").toJson()), R"({"pattern":"x","caseInsensitive":true})");
@@ -243,24 +245,40 @@ TEST(MatchCriteriaTest, WritesNormalisedValuesAndReadsThemBackEqual) {
   }
 }
 
-TEST(MatchCriteriaTest, EqualityIsByCaseAndValuesInOrder) {
-  EXPECT_NE(MatchCriteria::fileExtension({"a", "b"}), MatchCriteria::fileExtension({"b", "a"}));
-  EXPECT_NE(MatchCriteria::olderThan(1), MatchCriteria::newerThan(1));
-  EXPECT_NE(MatchCriteria::largerThan(1), MatchCriteria::smallerThan(1));
-  EXPECT_NE(MatchCriteria::conformsToType("a"), MatchCriteria::downloadedFrom("a"));
-  EXPECT_NE(MatchCriteria::all({}), MatchCriteria::any({}));
-  EXPECT_EQ(MatchCriteria::nameMatches(RegexPattern("x")),
-            MatchCriteria::nameMatches(RegexPattern("x")));
-  EXPECT_NE(MatchCriteria::nameMatches(RegexPattern("x")),
-            MatchCriteria::nameMatches(RegexPattern("x", false)));
+TEST(MatchCriteriaTest, EqualityAndHashAreByCaseAndValuesInOrder) {
+  using C = MatchCriteria;
+  testing::expectDistinctValuesAndHashes<MatchCriteria>({
+      {"extensions", C::fileExtension({"a", "b"})},
+      {"extensions reordered", C::fileExtension({"b", "a"})},
+      {"an extension fewer", C::fileExtension({"a"})},
+      {"type", C::conformsToType("a")},
+      {"same text, downloaded from", C::downloadedFrom("a")},
+      {"other host", C::downloadedFrom("b")},
+      {"name", C::nameMatches(RegexPattern("x"))},
+      {"case-sensitive name", C::nameMatches(RegexPattern("x", false))},
+      {"other name", C::nameMatches(RegexPattern("y"))},
+      {"older", C::olderThan(1)},
+      {"newer", C::newerThan(1)},
+      {"older still", C::olderThan(1.5)},
+      {"larger", C::largerThan(1)},
+      {"smaller", C::smallerThan(1)},
+      {"larger still", C::largerThan(2)},
+      {"all of none", C::all({})},
+      {"any of none", C::any({})},
+      {"all of one", C::all({C::olderThan(1)})},
+      {"all of two", C::all({C::olderThan(1), C::fileExtension({"a"})})},
+      {"all of two reordered", C::all({C::fileExtension({"a"}), C::olderThan(1)})},
+      {"not", C::not_(C::olderThan(1))},
+      {"not of another", C::not_(C::olderThan(2))},
+  });
   auto tree = [] {
     return MatchCriteria::all(
         {MatchCriteria::not_(MatchCriteria::olderThan(2)), MatchCriteria::fileExtension({"a"})});
   };
-  EXPECT_EQ(tree(), tree());
-  EXPECT_EQ(std::hash<MatchCriteria>{}(tree()), std::hash<MatchCriteria>{}(tree()));
-  EXPECT_EQ(std::hash<MatchCriteria>{}(MatchCriteria::olderThan(0.0)),
-            std::hash<MatchCriteria>{}(MatchCriteria::olderThan(-0.0)));
+  testing::expectEqualWithEqualHashes(tree(), tree());
+  testing::expectEqualWithEqualHashes(C::olderThan(0.0), C::olderThan(-0.0));
+  testing::expectEqualWithEqualHashes(C::fileExtension({"caf\u00e9"}),
+                                      C::fileExtension({"cafe\u0301"}));
 }
 
 TEST(MatchCriteriaTest, AccessorsOfAnotherKindFailCleanly) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/testing/equality_table.h"
+
 namespace rozuzed {
 namespace {
 
@@ -65,16 +67,29 @@ TEST(RunRecordTest, ARunningRunIsLiveExactlyWhileItsOwnerCanStillWork) {
   }
 }
 
-TEST(RunRecordTest, EqualityTakesTheOwnersStartTimeExactly) {
-  RunRecord a = runOwnedBy(ProcessIdentity{"boot", 42, 100.0}, RunState::running);
-  RunRecord b = a;
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(a.hash(), b.hash());
-  b.owner.processStartedAt += 1e-9;
-  EXPECT_NE(a, b);
-  b = a;
-  b.appliedPlan = AppliedPlan{.planID = a.id};
-  EXPECT_NE(a, b);
+TEST(RunRecordTest, EqualityAndHashTakeEveryFieldAndTheOwnersStartTimeExactly) {
+  const RunRecord base = runOwnedBy(ProcessIdentity{"boot", 42, 100.0}, RunState::running);
+  const Uuid other = *Uuid::parse("99999999-2222-4333-8444-555555555555");
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<RunRecord>({
+      {"base", base},
+      {"id", with([&](RunRecord& r) { r.id = other; })},
+      {"kind", with([](RunRecord& r) { r.kind = RunKind::undo; })},
+      {"state", with([](RunRecord& r) { r.state = RunState::finished; })},
+      {"planID", with([&](RunRecord& r) { r.planID = other; })},
+      {"reversesRunID", with([&](RunRecord& r) { r.reversesRunID = other; })},
+      {"sourceDirectory",
+       with([](RunRecord& r) { r.sourceDirectory = FileURL::fromPath("/d", true); })},
+      {"startedAt", with([](RunRecord& r) { r.startedAt += 1e-6; })},
+      {"finishedAt", with([](RunRecord& r) { r.finishedAt = 1000; })},
+      {"owner's boot", with([](RunRecord& r) { r.owner.bootSessionID = "boot2"; })},
+      {"owner's process", with([](RunRecord& r) { r.owner.processID = 43; })},
+      {"owner's start time", with([](RunRecord& r) { r.owner.processStartedAt += 1e-9; })},
+      {"appliedPlan", with([&](RunRecord& r) { r.appliedPlan = AppliedPlan{.planID = other}; })},
+      {"appliedPlan's moves", with([&](RunRecord& r) {
+         r.appliedPlan = AppliedPlan{.planID = other, .moves = {{.ruleID = "r"}}};
+       })},
+  });
   EXPECT_NE(RunRecord{}.id, RunRecord{}.id);
 }
 

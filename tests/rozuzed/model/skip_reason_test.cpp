@@ -4,10 +4,10 @@
 
 #include <cmath>
 #include <limits>
-#include <unordered_set>
 #include <vector>
 
 #include "rozuzed/model/plan_coding.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -107,30 +107,33 @@ TEST(SkipReasonTest, ExplanationsFromValues) {
   EXPECT_EQ(SkipReason::isPackage(std::nullopt).label(), "bundle");
 }
 
-TEST(SkipReasonTest, EqualityAndHashing) {
-  EXPECT_NE(SkipReason::isPackage(std::nullopt), SkipReason::isPackage("public.folder"));
-  EXPECT_EQ(SkipReason::isPackage(std::nullopt), SkipReason::isPackage(std::nullopt));
-  EXPECT_NE(SkipReason::recentlyModified(1.0), SkipReason::recentlyModified(1.0000001));
-  EXPECT_EQ(SkipReason::recentlyModified(0.0), SkipReason::recentlyModified(-0.0));
-  EXPECT_EQ(SkipReason::recentlyModified(0.0).hash(), SkipReason::recentlyModified(-0.0).hash());
+TEST(SkipReasonTest, EqualityAndHashTakeTheCaseAndItsValue) {
+  std::vector<testing::Labelled<SkipReason>> table;
+  for (const auto& c : everyCase()) table.push_back({c.label, c.reason});
+  ASSERT_EQ(table.size(), static_cast<std::size_t>(SkipReason::caseCount));
+  table.insert(
+      table.end(),
+      {
+          {"bundle without a type", SkipReason::isPackage(std::nullopt)},
+          {"bundle of another type", SkipReason::isPackage("public.folder")},
+          {"other bundle extension", SkipReason::possibleBundle("zip")},
+          {"other cloud status", SkipReason::iCloudNotDownloaded(UbiquitousStatus::current)},
+          {"other age", SkipReason::recentlyModified(12.5000001)},
+          {"in flight, same text as the bundle", SkipReason::inFlightExtension("tmp")},
+          {"other metadata message", SkipReason::metadataUnreadable("x")},
+          {"other listing message", SkipReason::contentsUnreadable("x")},
+      });
+  testing::expectDistinctValuesAndHashes(table);
+
+  testing::expectEqualWithEqualHashes(SkipReason::recentlyModified(0.0),
+                                      SkipReason::recentlyModified(-0.0));
+  // Canonically equivalent texts: precomposed and decomposed e with acute.
+  testing::expectEqualWithEqualHashes(SkipReason::metadataUnreadable("caf\u00e9"),
+                                      SkipReason::metadataUnreadable("cafe\u0301"));
+  testing::expectEqualWithEqualHashes(SkipReason::isPackage("caf\u00e9"),
+                                      SkipReason::isPackage("cafe\u0301"));
   double nan = std::numeric_limits<double>::quiet_NaN();
   EXPECT_NE(SkipReason::recentlyModified(nan), SkipReason::recentlyModified(nan));
-  EXPECT_NE(SkipReason::isHidden(), SkipReason::isDirectory());
-  EXPECT_NE(SkipReason::metadataUnreadable("x"), SkipReason::contentsUnreadable("x"));
-  EXPECT_NE(SkipReason::iCloudNotDownloaded(UbiquitousStatus::current),
-            SkipReason::iCloudNotDownloaded(UbiquitousStatus::notDownloaded));
-
-  // Canonically equivalent texts: precomposed and decomposed e with acute.
-  auto composed = SkipReason::metadataUnreadable("caf\u00e9");
-  auto decomposed = SkipReason::metadataUnreadable("cafe\u0301");
-  EXPECT_EQ(composed, decomposed);
-  EXPECT_EQ(composed.hash(), decomposed.hash());
-  EXPECT_EQ(SkipReason::isPackage("caf\u00e9"), SkipReason::isPackage("cafe\u0301"));
-
-  std::unordered_set<SkipReason> set;
-  for (const auto& c : everyCase()) set.insert(c.reason);
-  set.insert(SkipReason::possibleBundle("tmp"));
-  EXPECT_EQ(set.size(), static_cast<std::size_t>(SkipReason::caseCount));
 }
 
 TEST(SkipReasonTest, ReadingTheJsonForm) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -104,21 +104,55 @@ TEST(SortErrorTest, EveryCaseHasItsMessage) {
   }
 }
 
-TEST(SortErrorTest, EqualityAndHashingFollowTheValues) {
-  auto a = SortError::collisionUnresolvable(url("/d/a"), 5);
-  EXPECT_EQ(a, SortError::collisionUnresolvable(url("/d/a"), 5));
-  EXPECT_NE(a, SortError::collisionUnresolvable(url("/d/a"), 6));
-  EXPECT_NE(SortError::sourceMissing(url("/d/a")),
-            SortError::sourceChangedSincePlanning(url("/d/a")));
+TEST(SortErrorTest, EqualityAndHashTakeTheCaseAndEachOfItsValues) {
+  const RuleDiagnostic d1{RuleDiagnostic::Severity::error, "a", "x"};
+  const RuleDiagnostic d2{RuleDiagnostic::Severity::warning, std::nullopt, "y"};
+  using Failure = VerificationFailure;
+  auto copy = [](Failure reason) {
+    return SortError::copyVerificationFailed(url("/a"), url("/b"), std::move(reason));
+  };
+  testing::expectDistinctValuesAndHashes<SortError>({
+      {"pattern", SortError::invalidRegularExpression("a", "bad")},
+      {"other pattern", SortError::invalidRegularExpression("b", "bad")},
+      {"other reason", SortError::invalidRegularExpression("a", "worse")},
+      {"same text, other case", SortError::unknownMatchCriteriaType("a")},
+      {"versions", SortError::ruleSetUnsupportedVersion(2, 1)},
+      {"other found", SortError::ruleSetUnsupportedVersion(3, 1)},
+      {"other supported", SortError::ruleSetUnsupportedVersion(2, 2)},
+      {"diagnostics", SortError::ruleSetInvalid({d1, d2})},
+      {"diagnostics reordered", SortError::ruleSetInvalid({d2, d1})},
+      {"fewer diagnostics", SortError::ruleSetInvalid({d1})},
+      {"attempts", SortError::collisionUnresolvable(url("/d/a"), 5)},
+      {"other attempts", SortError::collisionUnresolvable(url("/d/a"), 6)},
+      {"other location", SortError::collisionUnresolvable(url("/d/b"), 5)},
+      {"location", SortError::sourceMissing(url("/d/a"))},
+      {"same location, other case", SortError::sourceChangedSincePlanning(url("/d/a"))},
+      {"move", SortError::moveFailed(url("/a"), url("/b"), "x")},
+      {"other destination", SortError::moveFailed(url("/a"), url("/c"), "x")},
+      {"sizes", copy(Failure::sizeMismatch(1, 2))},
+      {"sizes swapped", copy(Failure::sizeMismatch(2, 1))},
+      {"other found size", copy(Failure::sizeMismatch(1, 3))},
+      {"digests", copy(Failure::hashMismatch("aa", "bb"))},
+      {"digests swapped", copy(Failure::hashMismatch("bb", "aa"))},
+      {"other found digest", copy(Failure::hashMismatch("aa", "cc"))},
+      {"destination missing", copy(Failure::destinationMissing())},
+      {"plan", SortError::planNotFound(kId)},
+      {"same id, other case", SortError::batchNotFound(kId)},
+      {"other plan", SortError::planNotFound(Uuid{})},
+  });
+}
 
-  RuleDiagnostic d1{RuleDiagnostic::Severity::error, "a", "x"};
-  RuleDiagnostic d2{RuleDiagnostic::Severity::warning, std::nullopt, "y"};
-  EXPECT_NE(SortError::ruleSetInvalid({d1, d2}), SortError::ruleSetInvalid({d2, d1}));
-  EXPECT_NE((RuleDiagnostic{RuleDiagnostic::Severity::error, "", "x"}),
-            (RuleDiagnostic{RuleDiagnostic::Severity::error, std::nullopt, "x"}));
-
-  std::unordered_set<SortError> set{a, SortError::collisionUnresolvable(url("/d/a"), 5)};
-  EXPECT_EQ(set.size(), 1u);
+TEST(RuleDiagnosticTest, EqualityAndHashTakeEveryField) {
+  const RuleDiagnostic base{RuleDiagnostic::Severity::error, "a", "x"};
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<RuleDiagnostic>({
+      {"base", base},
+      {"severity", with([](auto& d) { d.severity = RuleDiagnostic::Severity::warning; })},
+      {"ruleID", with([](auto& d) { d.ruleID = "b"; })},
+      {"empty ruleID", with([](auto& d) { d.ruleID = ""; })},
+      {"no ruleID", {RuleDiagnostic::Severity::error, std::nullopt, "x"}},
+      {"message", with([](auto& d) { d.message = "y"; })},
+  });
 }
 
 }  // namespace

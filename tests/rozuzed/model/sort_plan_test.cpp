@@ -5,11 +5,11 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -281,25 +281,64 @@ TEST(SortPlanTest, StrategyText) {
   EXPECT_FALSE(moveStrategyFromText(""));
 }
 
-TEST(SortPlanTest, IdentityAndEquality) {
+TEST(SortPlanTest, NewValuesHaveNewIds) {
   EXPECT_NE(PlannedMove().id, PlannedMove().id);
   EXPECT_NE(SortPlan().id, SortPlan().id);
   EXPECT_EQ(SortPlan().version, SortPlan::currentVersion);
+}
 
-  PlannedMove a = invoicePlan().moves[0];
-  PlannedMove b = a;
-  b.fingerprint.modificationDate += 0.0005;
-  EXPECT_NE(a, b) << "fingerprints compare exactly";
-  b = a;
-  b.collisionSuffix.reset();
-  EXPECT_NE(a, b);
-  std::unordered_set<PlannedMove> moves = {a, b, a};
-  EXPECT_EQ(moves.size(), 2u);
+TEST(PlannedMoveTest, EqualityAndHashTakeEveryFieldExactly) {
+  const PlannedMove base = invoicePlan().moves[0];
+  const FileURL elsewhere = FileURL::fromPath("/Users/me/Other");
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<PlannedMove>({
+      {"base", base},
+      {"id", with([](PlannedMove& m) { m.id = kPlanID; })},
+      {"planSequence", with([](PlannedMove& m) { m.planSequence = 1; })},
+      {"source", with([&](PlannedMove& m) { m.source = elsewhere; })},
+      {"destinationDirectory", with([&](PlannedMove& m) { m.destinationDirectory = elsewhere; })},
+      {"destinationURL", with([&](PlannedMove& m) { m.destinationURL = elsewhere; })},
+      {"collisionSuffix", with([](PlannedMove& m) { m.collisionSuffix = 3; })},
+      {"no collisionSuffix", with([](PlannedMove& m) { m.collisionSuffix.reset(); })},
+      {"matchedRuleID", with([](PlannedMove& m) { m.matchedRuleID = "receipts"; })},
+      {"matchedRuleName", with([](PlannedMove& m) { m.matchedRuleName = "Receipts"; })},
+      {"fingerprint size", with([](PlannedMove& m) { m.fingerprint.size = 735; })},
+      // Fingerprints compare exactly, not within their tolerance.
+      {"fingerprint date", with([](PlannedMove& m) { m.fingerprint.modificationDate += 0.0005; })},
+      {"strategy",
+       with([](PlannedMove& m) { m.strategy = MoveStrategy::crossVolumeCopyVerifyTrash; })},
+  });
+}
 
-  SkippedFile decomposed{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("cafe\u0301")};
-  SkippedFile composed{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("caf\u00e9")};
-  EXPECT_EQ(decomposed, composed);
-  EXPECT_EQ(decomposed.hash(), composed.hash());
+TEST(SkippedFileTest, EqualityAndHashTakeTheUrlAndTheReason) {
+  const SkippedFile base{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("x")};
+  testing::expectDistinctValuesAndHashes<SkippedFile>({
+      {"base", base},
+      {"url", {FileURL::fromPath("/b"), base.reason}},
+      {"reason", {base.url, SkipReason::metadataUnreadable("y")}},
+  });
+  testing::expectEqualWithEqualHashes(
+      SkippedFile{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("cafe\u0301")},
+      SkippedFile{FileURL::fromPath("/a"), SkipReason::metadataUnreadable("caf\u00e9")});
+}
+
+TEST(SortPlanTest, EqualityAndHashTakeEveryField) {
+  const SortPlan base = invoicePlan();
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<SortPlan>({
+      {"base", base},
+      {"version", with([](SortPlan& p) { p.version = 2; })},
+      {"id", with([](SortPlan& p) { p.id = kMoveID; })},
+      {"createdAt", with([](SortPlan& p) { p.createdAt += 1e-6; })},
+      {"sourceDirectory",
+       with([](SortPlan& p) { p.sourceDirectory = FileURL::fromPath("/", true); })},
+      {"ruleSetHash", with([](SortPlan& p) { p.ruleSetHash = std::string(64, 'b'); })},
+      {"a move", with([](SortPlan& p) { p.moves[0].planSequence = 1; })},
+      {"no moves", with([](SortPlan& p) { p.moves.clear(); })},
+      {"a skipped item",
+       with([](SortPlan& p) { p.skipped[0].reason = SkipReason::isDirectory(); })},
+      {"nothing skipped", with([](SortPlan& p) { p.skipped.clear(); })},
+  });
 }
 
 TEST(PlanCodingTest, RefusesWhatJsonCannotHold) {

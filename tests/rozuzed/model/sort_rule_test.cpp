@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -145,22 +146,33 @@ TEST(RuleSetTest, WritesEveryKeyAndReadsBackEqual) {
   EXPECT_EQ(RuleSet::fromJson(written), set);
 }
 
-TEST(SortRuleTest, EqualityCoversEveryField) {
-  SortRule base = rule("a");
-  EXPECT_EQ(base, rule("a"));
-  EXPECT_EQ(std::hash<SortRule>{}(base), std::hash<SortRule>{}(rule("a")));
-  auto changed = [&](auto&& change) {
-    SortRule copy = base;
-    change(copy);
-    return copy;
-  };
-  EXPECT_NE(base, changed([](SortRule& r) { r.name = "other"; }));
-  EXPECT_NE(base, changed([](SortRule& r) { r.isEnabled = false; }));
-  EXPECT_NE(base, changed([](SortRule& r) { r.priority = 99; }));
-  EXPECT_NE(base, changed([](SortRule& r) { r.match = MatchCriteria::fileExtension({"png"}); }));
-  EXPECT_NE(base, changed([](SortRule& r) { r.destination = Destination::absolute("/a"); }));
-  EXPECT_NE((RuleSet{.rules = {rule("a"), rule("b")}}), (RuleSet{.rules = {rule("b"), rule("a")}}));
-  EXPECT_NE((RuleSet{.version = 2}), RuleSet{});
+TEST(SortRuleTest, EqualityAndHashTakeEveryField) {
+  const SortRule base = rule("a");
+  auto with = [&](auto change) { return testing::changed(base, change); };
+  testing::expectDistinctValuesAndHashes<SortRule>({
+      {"base", base},
+      {"id", with([](SortRule& r) { r.id = "b"; })},
+      {"name", with([](SortRule& r) { r.name = "other"; })},
+      {"isEnabled", with([](SortRule& r) { r.isEnabled = false; })},
+      {"priority", with([](SortRule& r) { r.priority = 99; })},
+      {"match", with([](SortRule& r) { r.match = MatchCriteria::fileExtension({"png"}); })},
+      {"destination", with([](SortRule& r) { r.destination = Destination::absolute("/a"); })},
+  });
+  // Canonically equivalent spellings of the id and the name are the same.
+  testing::expectEqualWithEqualHashes(with([](SortRule& r) { r.name = "caf\u00e9"; }),
+                                      with([](SortRule& r) { r.name = "cafe\u0301"; }));
+  testing::expectEqualWithEqualHashes(with([](SortRule& r) { r.id = "caf\u00e9"; }),
+                                      with([](SortRule& r) { r.id = "cafe\u0301"; }));
+}
+
+TEST(RuleSetTest, EqualityAndHashTakeTheVersionAndTheRulesInOrder) {
+  testing::expectDistinctValuesAndHashes<RuleSet>({
+      {"base", RuleSet{.rules = {rule("a"), rule("b")}}},
+      {"reordered", RuleSet{.rules = {rule("b"), rule("a")}}},
+      {"a rule fewer", RuleSet{.rules = {rule("a")}}},
+      {"a rule changed", RuleSet{.rules = {rule("a"), rule("b", 99)}}},
+      {"version", RuleSet{.version = 2, .rules = {rule("a"), rule("b")}}},
+  });
 }
 
 }  // namespace

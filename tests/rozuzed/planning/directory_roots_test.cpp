@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "rozuzed/testing/equality_table.h"
 #include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -28,13 +29,22 @@ TEST(DirectoryRootsTest, StandardFoldersBelowHome) {
   EXPECT_EQ(roots.url(DestinationRoot::downloads, unstandardized), roots.downloads);
   EXPECT_EQ(roots.url(DestinationRoot::movies, unstandardized), roots.movies);
   EXPECT_EQ(roots.url(DestinationRoot::music, unstandardized), roots.music);
+}
 
-  DirectoryRoots same(FileURL::fromPath("/Users/a/", true));
-  EXPECT_EQ(same, roots);
-  EXPECT_EQ(same.hash(), roots.hash());
-  DirectoryRoots other = roots;
-  other.music = FileURL::fromPath("/Volumes/Music", true);
-  EXPECT_NE(other, roots);
+TEST(DirectoryRootsTest, EqualityAndHashTakeEveryRoot) {
+  const DirectoryRoots roots(FileURL::fromPath("/Users/a", true));
+  testing::expectEqualWithEqualHashes(roots, DirectoryRoots(FileURL::fromPath("/Users/a/", true)));
+  const FileURL elsewhere = FileURL::fromPath("/Volumes/x", true);
+  auto with = [&](auto change) { return testing::changed(roots, change); };
+  testing::expectDistinctValuesAndHashes<DirectoryRoots>({
+      {"roots", roots},
+      {"home", with([&](DirectoryRoots& r) { r.home = elsewhere; })},
+      {"documents", with([&](DirectoryRoots& r) { r.documents = elsewhere; })},
+      {"pictures", with([&](DirectoryRoots& r) { r.pictures = elsewhere; })},
+      {"downloads", with([&](DirectoryRoots& r) { r.downloads = elsewhere; })},
+      {"movies", with([&](DirectoryRoots& r) { r.movies = elsewhere; })},
+      {"music", with([&](DirectoryRoots& r) { r.music = elsewhere; })},
+  });
 }
 
 TEST(DirectoryRootsTest, CurrentHomeFromTheEnvironmentElseTheUserDatabase) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/equality_table.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/temporary_folder.h"
@@ -361,11 +362,15 @@ TEST(PlannerConfigurationTest, DefaultsAndEquality) {
   EXPECT_EQ(configuration.maxDepth, 1);
   EXPECT_EQ(configuration.safety, SafetyPolicy());
   EXPECT_EQ(configuration.roots, DirectoryRoots::current());
-  Planner::Configuration other = configuration;
-  EXPECT_EQ(other, configuration);
-  EXPECT_EQ(other.hash(), configuration.hash());
-  other.maxDepth = 2;
-  EXPECT_NE(other, configuration);
+
+  auto with = [&](auto change) { return testing::changed(configuration, change); };
+  testing::expectDistinctValuesAndHashes<Planner::Configuration>({
+      {"defaults", configuration},
+      {"maxDepth", with([](auto& c) { c.maxDepth = 2; })},
+      {"safety", with([](auto& c) { c.safety.skipHiddenFiles = false; })},
+      {"roots",
+       with([](auto& c) { c.roots = DirectoryRoots(FileURL::fromPath("/elsewhere", true)); })},
+  });
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "rozuzed/testing/equality_table.h"
+
 namespace rozuzed {
 namespace {
 
@@ -112,17 +114,17 @@ TEST(SafetyPolicyTest, DefaultsEqualityAndHashing) {
             (std::set<std::string>{"download", "crdownload", "part", "partial", "opdownload", "tmp",
                                    "!ut"}));
   EXPECT_TRUE(policy.skipHiddenFiles);
-  EXPECT_EQ(SafetyPolicy(), SafetyPolicy());
-  EXPECT_EQ(SafetyPolicy().hash(), SafetyPolicy().hash());
-  SafetyPolicy other;
-  other.inFlightWindow = 60.000001;
-  EXPECT_NE(other, SafetyPolicy());
-  other = SafetyPolicy();
-  other.inFlightExtensions.erase("tmp");
-  EXPECT_NE(other, SafetyPolicy());
-  other = SafetyPolicy();
-  other.skipHiddenFiles = false;
-  EXPECT_NE(other, SafetyPolicy());
+
+  auto with = [&](auto change) { return testing::changed(policy, change); };
+  testing::expectDistinctValuesAndHashes<SafetyPolicy>({
+      {"defaults", policy},
+      {"inFlightWindow", with([](SafetyPolicy& p) { p.inFlightWindow = 60.000001; })},
+      {"an extension fewer", with([](SafetyPolicy& p) { p.inFlightExtensions.erase("tmp"); })},
+      {"an extension more", with([](SafetyPolicy& p) { p.inFlightExtensions.insert("tmp2"); })},
+      {"skipHiddenFiles", with([](SafetyPolicy& p) { p.skipHiddenFiles = false; })},
+  });
+  testing::expectEqualWithEqualHashes(with([](SafetyPolicy& p) { p.inFlightWindow = 0.0; }),
+                                      with([](SafetyPolicy& p) { p.inFlightWindow = -0.0; }));
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <unordered_set>
+#include <vector>
+
+#include "rozuzed/testing/equality_table.h"
 
 namespace rozuzed {
 namespace {
@@ -143,13 +145,19 @@ TEST(RecoveryTableTest, PathStateTextRoundTrips) {
   }
 }
 
-TEST(RecoveryTableTest, ObservationsHashByAllFields) {
-  std::unordered_set<ObservedState> observations;
-  for (const Row& row : kTable) observations.insert(row.observed);
-  EXPECT_EQ(observations.size(), 27u);
-  std::unordered_set<RecoveryDecision> decisions;
-  for (const Row& row : kTable) decisions.insert(row.crossVolume);
-  EXPECT_EQ(decisions.size(), 9u);
+TEST(RecoveryTableTest, ObservationsAndDecisionsHashByEveryField) {
+  std::vector<testing::Labelled<ObservedState>> observations;
+  for (const Row& row : kTable) observations.push_back({describe(row.observed), row.observed});
+  testing::expectDistinctValuesAndHashes(observations);
+
+  const RecoveryDecision base = committed(trashTemp);
+  testing::expectDistinctValuesAndHashes<RecoveryDecision>({
+      {"base", base},
+      {"action", testing::changed(base, [](auto& d) { d.action = trashSource; })},
+      {"resulting", testing::changed(base, [](auto& d) { d.resulting = EntryState::abandoned; })},
+      {"reason", testing::changed(base, [](auto& d) { d.reason = neither; })},
+      {"empty reason", testing::changed(base, [](auto& d) { d.reason = ""; })},
+  });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "rozuzed/testing/equality_table.h"
 #include "sortappkit/view_models/attention_row.h"
 #include "sortappkit/view_models/recovery_summary.h"
 #include "sortappkit/view_models/run_result.h"
@@ -157,13 +158,17 @@ TEST(UndoResultTest, WordsEveryReasonAndComparesNamesOnly) {
   EXPECT_EQ(result.skipped[0].reason, "already undone");
   EXPECT_FALSE(result.isCompleteSuccess());
 
-  UndoResult otherReasons = result;
-  otherReasons.skipped[0].reason = "something else";
-  EXPECT_EQ(otherReasons, result);
-  EXPECT_EQ(std::hash<UndoResult>{}(otherReasons), std::hash<UndoResult>{}(result));
-  UndoResult otherOrder = result;
-  std::swap(otherOrder.skipped[0], otherOrder.skipped[1]);
-  EXPECT_NE(otherOrder, result);
+  auto with = [&](auto change) { return rozuzed::testing::changed(result, change); };
+  rozuzed::testing::expectDistinctValuesAndHashes<UndoResult>({
+      {"result", result},
+      {"batchID", with([](UndoResult& r) { r.batchID = Uuid{}; })},
+      {"restoredCount", with([](UndoResult& r) { r.restoredCount = 2; })},
+      {"a skipped name", with([](UndoResult& r) { r.skipped[0].name = "b.jpg"; })},
+      {"skipped reordered", with([](UndoResult& r) { std::swap(r.skipped[0], r.skipped[1]); })},
+      {"a skip fewer", with([](UndoResult& r) { r.skipped.pop_back(); })},
+  });
+  rozuzed::testing::expectEqualWithEqualHashes(
+      result, with([](UndoResult& r) { r.skipped[0].reason = "something else"; }));
 
   report.skipped.clear();
   EXPECT_TRUE(UndoResult(report).isCompleteSuccess()) << "leftovers do not count";
