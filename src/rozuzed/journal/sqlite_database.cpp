@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <cstdlib>
 
 namespace rozuzed {
 namespace {
@@ -421,8 +420,6 @@ void SqliteDatabase::chooseJournal(const std::string& path) {
   } else {
     execute("PRAGMA synchronous = EXTRA");
   }
-  if (const char* exp = std::getenv("P1EXP_PRAGMAS")) execute(exp);
-  if (std::getenv("P1EXP_NOCKPT")) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 SqliteDatabase::~SqliteDatabase() {

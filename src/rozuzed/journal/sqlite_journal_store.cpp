@@ -113,9 +113,9 @@ constexpr const char* kRunStatement =
     "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-// As kRunStatement, with room of the given size made for the snapshot,
-// which is then written into it a piece at a time.
-constexpr const char* kRunWithSnapshotStatement =
+// As kRunStatement, with room of the given size made for a snapshot too
+// long to hold, which is then written into it a piece at a time.
+constexpr const char* kRunWithSnapshotRoomStatement =
     "INSERT OR REPLACE INTO run\n"
     "  (id, kind, state, planId, reversesRunId, sourceDirectory, startedAt, finishedAt,\n"
     "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
@@ -129,9 +129,13 @@ constexpr const char* kEntryStatement =
     "   intentAt, committedAt, completedBy, attentionReason)\n"
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-// The payload is made as room of its size and written into it a piece at
-// a time.
 constexpr const char* kPlanStatement =
+    "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
+    "VALUES (?, ?, ?, ?, ?)";
+
+// A payload too long to hold is made as room of its size and written into
+// it a piece at a time.
+constexpr const char* kPlanRoomStatement =
     "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
     "VALUES (?, ?, ?, ?, zeroblob(?))";
 
@@ -234,16 +238,24 @@ void insertEntries(SqliteConnection& db, const std::vector<JournalEntry>& entrie
 }
 
 // Coded text at most this long is kept in memory while it is measured, so
-// it is coded once; longer text (a plan of some forty thousand files) is
-// coded a second time as it is written, and never held whole.
+// it is coded once and stored as one value, which SQLite writes into its
+// pages once; longer text (a plan of some forty thousand files) is coded a
+// second time as it is written into room made for it, and never held whole.
 constexpr std::size_t kHeldTextLimit = 16 * 1024 * 1024;
 
 // The coded text of one value: its length, and the text itself while it is
 // short enough to hold.
 struct CodedText {
   std::size_t size = 0;
-  std::vector<std::string> pieces;
+  std::string text;
   bool held = true;
+
+  // What the statement stores: the text itself, or the size of the room
+  // to make for it.
+  SqlValue stored() && {
+    if (held) return SqlBlob{std::move(text)};
+    return static_cast<int64_t>(size);
+  }
 };
 
 // Codes `value`, before any transaction, so a value that cannot be coded
@@ -256,26 +268,22 @@ CodedText code(const Value& value) {
     if (!coded.held) return;
     if (coded.size > kHeldTextLimit) {
       coded.held = false;
-      coded.pieces = {};
+      std::string().swap(coded.text);
       return;
     }
-    coded.pieces.emplace_back(piece);
+    coded.text += piece;
   });
   return coded;
 }
 
-// Writes the coded text of `value` into the room made for it in the row
-// just inserted, which holds exactly `coded.size` bytes.
+// Codes `value` again into the room made for it in the row just inserted,
+// which holds exactly `size` bytes.
 template <class Value>
 void writeCoded(SqliteConnection& db, const char* table, const char* column, const Value& value,
-                const CodedText& coded) {
+                std::size_t size) {
   SqlBlobStream blob = db.openBlob(table, column, db.lastInsertRowid(), true);
-  if (coded.held) {
-    for (const std::string& piece : coded.pieces) blob.write(piece);
-  } else {
-    PlanCoding::encode(value, [&blob](std::string_view piece) { blob.write(piece); });
-  }
-  if (blob.offset() != static_cast<int64_t>(coded.size)) {
+  PlanCoding::encode(value, [&blob](std::string_view piece) { blob.write(piece); });
+  if (blob.offset() != static_cast<int64_t>(size)) {
     throw JsonEncodingError("the coded text came out at another length than measured");
   }
 }
@@ -300,9 +308,10 @@ std::optional<Value> readCoded(SqliteConnection& db, const char* table, const ch
   }
 }
 
-void insertRun(SqliteConnection& db, const RunRecord& run,
-               const std::optional<CodedText>& snapshot) {
-  const std::vector<SqlValue> arguments{
+// The arguments of kRunStatement for `run`, `snapshot` standing for its
+// applied plan.
+std::vector<SqlValue> runArguments(const RunRecord& run, SqlValue snapshot) {
+  return {
       run.id.text(),
       toText(run.kind),
       toText(run.state),
@@ -314,10 +323,8 @@ void insertRun(SqliteConnection& db, const RunRecord& run,
       run.owner.bootSessionID,
       static_cast<int64_t>(run.owner.processID),
       run.owner.processStartedAt,
-      snapshot ? SqlValue(static_cast<int64_t>(snapshot->size)) : SqlValue(),
+      std::move(snapshot),
   };
-  db.execute(snapshot ? kRunWithSnapshotStatement : kRunStatement, arguments);
-  if (snapshot) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, *snapshot);
 }
 
 // Readers of one column for the row readers below. A value of another
@@ -577,8 +584,13 @@ SQLiteJournalStore::DurabilitySettings SQLiteJournalStore::durabilitySettings() 
 void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
   std::optional<CodedText> snapshot;
   if (run.appliedPlan) snapshot = code(*run.appliedPlan);
+  const bool writtenLater = snapshot && !snapshot->held;
+  const std::size_t size = snapshot ? snapshot->size : 0;
+  const std::vector<SqlValue> arguments =
+      runArguments(run, snapshot ? std::move(*snapshot).stored() : SqlValue());
   perform([&](SqliteConnection& db) {
-    insertRun(db, run, snapshot);
+    db.execute(writtenLater ? kRunWithSnapshotRoomStatement : kRunStatement, arguments);
+    if (writtenLater) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, size);
     insertEntries(db, intents);
   });
 }
@@ -669,13 +681,15 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
 // The payload of a large plan never sits whole in memory: it is measured,
 // then written a piece at a time into room of its size.
 void SQLiteJournalStore::save(const SortPlan& plan) {
-  const CodedText payload = code(plan);
+  CodedText payload = code(plan);
+  const bool writtenLater = !payload.held;
+  const std::size_t size = payload.size;
   const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
                                           plan.sourceDirectory.path(), plan.ruleSetHash,
-                                          static_cast<int64_t>(payload.size)};
+                                          std::move(payload).stored()};
   perform([&](SqliteConnection& db) {
-    db.execute(kPlanStatement, arguments);
-    writeCoded(db, "plan", "payload", plan, payload);
+    db.execute(writtenLater ? kPlanRoomStatement : kPlanStatement, arguments);
+    if (writtenLater) writeCoded(db, "plan", "payload", plan, size);
     db.execute(kPrunePlans,
                std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
   });
