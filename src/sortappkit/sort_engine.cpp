@@ -132,6 +132,9 @@ void SortEngine::plan(FileURL folder, rozuzed::LoadedRuleSet rules, int64_t dept
     plans_->save(plan.value());
     return std::move(*plan);
   });
+  // The saved plan leaves a log as large as itself; it is moved into the
+  // journal's file while the caller shows the plan, not before.
+  queue_.async([this] { plans_->checkpoint(); });
 }
 
 void SortEngine::defaultRules(Completion<rozuzed::LoadedRuleSet> done) {

@@ -80,6 +80,12 @@ class PlanStore {
   virtual std::optional<SortPlan> plan(const Uuid& id) = 0;
   // Newest createdAt first, at most `limit`.
   virtual std::vector<SortPlan> recentPlans(int64_t limit) = 0;
+
+  // Moves what earlier saves left in the store's log into its main file.
+  // Every save is durable without it; it only keeps the log short, so the
+  // work is best done when nobody waits, not inside a save. Never fails:
+  // what cannot be moved now is moved later.
+  virtual void checkpoint() {}
 };
 
 }  // namespace rozuzed

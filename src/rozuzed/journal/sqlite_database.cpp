@@ -426,6 +426,12 @@ void SqliteDatabase::chooseJournal(const std::string& path) {
   execute("PRAGMA secure_delete = FAST");
 }
 
+void SqliteDatabase::checkpoint() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  // Busy or failed, the log keeps every frame and stays valid.
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
 SqliteDatabase::~SqliteDatabase() {
   connection_.reset();
   sqlite3_close(db_);

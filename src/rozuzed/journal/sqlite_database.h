@@ -238,6 +238,11 @@ class SqliteDatabase {
   // The identifiers recorded as applied, in the order they were applied.
   std::vector<std::string> appliedMigrations();
 
+  // Copies what it can of the write-ahead log into the database without
+  // waiting on other connections; what is left, a later checkpoint copies.
+  // Nothing to do with the rollback journal.
+  void checkpoint();
+
  private:
   explicit SqliteDatabase(sqlite3* db);
 

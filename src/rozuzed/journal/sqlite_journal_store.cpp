@@ -706,6 +706,10 @@ std::optional<SortPlan> SQLiteJournalStore::plan(const Uuid& id) {
   return plan;
 }
 
+void SQLiteJournalStore::checkpoint() {
+  queue_->checkpoint();
+}
+
 std::vector<SortPlan> SQLiteJournalStore::recentPlans(int64_t limit) {
   std::exception_ptr failure;
   auto plans = perform([&](SqliteConnection& db) {

@@ -77,6 +77,7 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   std::optional<SortPlan> plan(const Uuid& id) override;
   // One unreadable plan fails the whole call.
   std::vector<SortPlan> recentPlans(int64_t limit) override;
+  void checkpoint() override;
 
  private:
   explicit SQLiteJournalStore(std::unique_ptr<SqliteDatabase> database);

@@ -651,6 +651,22 @@ TEST_F(SQLiteJournalStoreTest, PlansAndSnapshotsAreStoredAsTheirCoderWritesThem)
   EXPECT_EQ(store.plan(huge.id), huge);
 }
 
+TEST_F(SQLiteJournalStoreTest, ACheckpointLeavesTheSavedPlansInTheFileItself) {
+  SQLiteJournalStore store(url);
+  SortPlan plan = largePlan(50);
+  store.save(plan);
+  // The file alone, without its log, as a copy taken at that moment sees it.
+  auto planInFileAlone = [&](const char* name) {
+    const std::string copy = folder / name;
+    std::filesystem::copy_file(path, copy);
+    return SQLiteJournalStore(FileURL::fromPath(copy)).plan(plan.id);
+  };
+  EXPECT_EQ(planInFileAlone("before.sqlite"), std::nullopt);
+
+  store.checkpoint();
+  EXPECT_EQ(planInFileAlone("after.sqlite"), plan);
+}
+
 TEST_F(SQLiteJournalStoreTest, PayloadsOfAnyFormThatReadAreRead) {
   SQLiteJournalStore store(url);
   auto db = SqliteDatabase::open(path);
