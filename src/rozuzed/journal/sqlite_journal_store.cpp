@@ -271,6 +271,12 @@ CodedText code(const Value& value) {
       std::string().swap(coded.text);
       return;
     }
+    // A text of more than one piece may be long: room for the longest held
+    // text is asked for at once, which the system backs only as it is
+    // written, so the text is never copied as it grows.
+    if (!coded.text.empty() && coded.text.capacity() < kHeldTextLimit) {
+      coded.text.reserve(kHeldTextLimit);
+    }
     coded.text += piece;
   });
   return coded;
