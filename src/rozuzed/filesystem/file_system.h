@@ -1,6 +1,7 @@
 // The engine's one way to the disk.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,31 @@ class FileSystem {
   // empty): they cost reads of their own, and most checks of a file never
   // look at them. Throws as `metadata`. The default is `metadata` itself.
   virtual FileMetadata facts(const FileURL& item) { return metadata(item); }
+
+  // Takes the facts of children of one folder, one after another. Made by
+  // `factsWithin`.
+  class FolderFacts {
+   public:
+    virtual ~FolderFacts() = default;
+    // What `facts` gives for `child`, a child of the folder as
+    // contentsOfDirectory spells it; throws as `facts`.
+    virtual FileMetadata facts(const FileURL& child) = 0;
+  };
+
+  // For the facts of many children of `folder` in a row. A file system may
+  // hold the folder while the result lives and find each child by its name
+  // in it, rather than walk the folder's whole path again for each one; the
+  // children are then those of the folder as it was when this was called,
+  // should it be moved meanwhile. Never throws. The default asks `facts`.
+  virtual std::unique_ptr<FolderFacts> factsWithin(const FileURL& folder) {
+    (void)folder;
+    struct ByPath final : FolderFacts {
+      explicit ByPath(FileSystem& fileSystem) : fileSystem(fileSystem) {}
+      FileMetadata facts(const FileURL& child) override { return fileSystem.facts(child); }
+      FileSystem& fileSystem;
+    };
+    return std::make_unique<ByPath>(*this);
+  }
 
   // The download sources a snapshot of the item would hold; empty when
   // there are none or the item cannot be read. Never throws.

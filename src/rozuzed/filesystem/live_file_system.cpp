@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -372,13 +373,47 @@ std::vector<std::string> LiveFileSystem::downloadSources(const FileURL& item) {
   return WhereFroms::read(item);
 }
 
-FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSources) {
+std::unique_ptr<FileSystem::FolderFacts> LiveFileSystem::factsWithin(const FileURL& folder) {
+  class Within final : public FolderFacts {
+   public:
+    Within(LiveFileSystem& fileSystem, const FileURL& folder)
+        : fileSystem_(fileSystem),
+          path_(folder.path()),
+          // The folder as a path walk finds it, links on the way followed.
+          // Without it, every child is looked up by its path.
+          folder_(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+    FileMetadata facts(const FileURL& child) override {
+      return fileSystem_.snapshot(child, false, isChild(child) ? folder_.get() : -1);
+    }
+
+   private:
+    // Whether the folder holds `child` under the last component of its path.
+    bool isChild(const FileURL& child) const {
+      const std::string& path = child.path();
+      std::size_t slash = path.rfind('/');
+      if (slash == std::string::npos || slash + 1 == path.size()) return false;
+      return slash == 0 ? path_ == "/" : std::string_view(path).substr(0, slash) == path_;
+    }
+
+    LiveFileSystem& fileSystem_;
+    std::string path_;
+    FileDescriptor folder_;
+  };
+  return std::make_unique<Within>(*this, folder);
+}
+
+FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSources, int folder) {
   std::string name = item.lastPathComponent();
   // Such a name could not be shown, matched or written to the plan faithfully.
   if (!isValidUtf8(name)) throw SortError::sourceUnreadable(item, errnoDescription(EILSEQ));
 
+  // Found in its folder by name, the item is the one its path names but for
+  // the walk down to the folder; a path too long for the kernel still fails
+  // alike, as it will when the item is moved.
+  const bool byName = folder >= 0 && item.path().size() < PATH_MAX;
   struct statx info {};
-  if (::statx(AT_FDCWD, item.path().c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+  if (::statx(byName ? folder : AT_FDCWD, byName ? name.c_str() : item.path().c_str(),
+              AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
               STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID, &info) != 0) {
     throw SortError::sourceUnreadable(item, errnoDescription(errno));
   }
@@ -409,19 +444,19 @@ FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSour
   }
   std::optional<VolumeID> volume = volumeOfStatx(info, item.path());
   return FileMetadata(
-      item, {.name = std::move(name),
-             .pathExtension = std::move(extension),
-             .size = isRegularFile ? static_cast<int64_t>(info.stx_size) : 0,
-             .creationDate = (info.stx_mask & STATX_BTIME) ? dateOf(info.stx_btime) : kDistantPast,
-             .modificationDate = dateOf(info.stx_mtime),
-             .contentTypeIdentifier = std::move(contentType),
-             .isDirectory = isDirectory,
-             .isRegularFile = isRegularFile,
-             .isPackage = isPackage,
-             .isHidden = isHidden,
-             .whereFroms = withDownloadSources ? WhereFroms::read(item)
-                                               : std::vector<std::string>(),
-             .volumeID = std::move(volume).value_or(VolumeID{})});
+      item,
+      {.name = std::move(name),
+       .pathExtension = std::move(extension),
+       .size = isRegularFile ? static_cast<int64_t>(info.stx_size) : 0,
+       .creationDate = (info.stx_mask & STATX_BTIME) ? dateOf(info.stx_btime) : kDistantPast,
+       .modificationDate = dateOf(info.stx_mtime),
+       .contentTypeIdentifier = std::move(contentType),
+       .isDirectory = isDirectory,
+       .isRegularFile = isRegularFile,
+       .isPackage = isPackage,
+       .isHidden = isHidden,
+       .whereFroms = withDownloadSources ? WhereFroms::read(item) : std::vector<std::string>(),
+       .volumeID = std::move(volume).value_or(VolumeID{})});
 }
 
 bool LiveFileSystem::fileExists(const FileURL& url) {

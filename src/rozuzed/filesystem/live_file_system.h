@@ -36,6 +36,8 @@ class LiveFileSystem final : public FileSystem {
   std::vector<FileURL> contentsOfDirectory(const FileURL& folder) override;
   FileMetadata metadata(const FileURL& item) override;
   FileMetadata facts(const FileURL& item) override;
+  // Holds the folder open, and describes a child of it through that.
+  std::unique_ptr<FolderFacts> factsWithin(const FileURL& folder) override;
   std::vector<std::string> downloadSources(const FileURL& item) override;
   bool fileExists(const FileURL& url) override;
   VolumeID volumeID(const FileURL& item) override;
@@ -60,7 +62,9 @@ class LiveFileSystem final : public FileSystem {
   setAttributeSeam();
 
  private:
-  FileMetadata snapshot(const FileURL& item, bool withDownloadSources);
+  // `folder`, when not negative, is an open descriptor of the folder that
+  // holds `item`, in which it is found by its name.
+  FileMetadata snapshot(const FileURL& item, bool withDownloadSources, int folder = -1);
 };
 
 }  // namespace rozuzed

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -130,6 +131,9 @@ class Planner::Scan {
         continue;
       }
       sortByName(entries, order_);
+      // Each entry is found by its name in the folder listed, not by a walk
+      // of its whole path.
+      std::unique_ptr<FileSystem::FolderFacts> facts = fileSystem_.factsWithin(folder);
       listedFolderPath_ = folder.path();
       listedFolderKey_ = key(folder);
       std::size_t wanted = moves_.size() + entries.size();
@@ -143,7 +147,7 @@ class Planner::Scan {
           __builtin_prefetch(next.data());
           __builtin_prefetch(next.data() + next.size() - 1);
         }
-        consider(entries[i], depth, queue);
+        consider(entries[i], depth, *facts, queue);
       }
     }
     SortPlan plan;
@@ -166,12 +170,13 @@ class Planner::Scan {
     std::optional<VolumeID> volume;
   };
 
-  void consider(FileURL& entry, int64_t depth, std::deque<std::pair<FileURL, int64_t>>& queue) {
+  void consider(FileURL& entry, int64_t depth, FileSystem::FolderFacts& facts,
+                std::deque<std::pair<FileURL, int64_t>>& queue) {
     // The gate and the rules judge the file by its facts; its download
     // sources are read only should a rule ask for them.
     std::optional<FileMetadata> metadata;
     try {
-      metadata.emplace(fileSystem_.facts(entry));
+      metadata.emplace(facts.facts(entry));
     } catch (const std::exception& error) {
       skip(std::move(entry), SkipReason::metadataUnreadable(message(error)));
       return;

@@ -13,8 +13,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "rozuzed/support/unicode.h"
 #include "rozuzed/testing/no_replace_rename_refusal.h"
@@ -233,6 +236,60 @@ TEST_F(LiveFileSystemTest, SnapshotFailures) {
   EXPECT_EQ(vanished.errorCase(), SortError::Case::sourceUnreadable);
   EXPECT_EQ(vanished.location(), url("gone.txt"));
   EXPECT_EQ(vanished.underlying(), "No such file or directory");
+}
+
+// Whether two ways of taking facts agree: the same snapshot, or the same
+// failure.
+void expectSameFacts(const std::function<FileMetadata()>& expected,
+                     const std::function<FileMetadata()>& actual, const std::string& what) {
+  std::optional<FileMetadata> wanted;
+  std::optional<SortError> wantedError;
+  try {
+    wanted = expected();
+  } catch (const SortError& error) {
+    wantedError = error;
+  }
+  if (wantedError) {
+    SortError error = thrownBy(actual);
+    EXPECT_EQ(error.errorCase(), wantedError->errorCase()) << what;
+    EXPECT_EQ(error.location(), wantedError->location()) << what;
+    EXPECT_EQ(error.underlying(), wantedError->underlying()) << what;
+  } else {
+    EXPECT_EQ(actual(), *wanted) << what;
+  }
+}
+
+TEST_F(LiveFileSystemTest, FactsWithinAFolderAreTheFactsOfEachPath) {
+  writeFile(path("Holiday.JPG"), "12345");
+  writeFile(path(".hidden"), "");
+  writeFile(path("caf\xe9.txt"), "latin-1");
+  ASSERT_EQ(::mkdir(path("Photos").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(path("Game.xcodeproj").c_str(), 0700), 0);
+  writeFile(path("Photos/inside.png"), "png");
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("Holiday.JPG", path("to-file.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("Photos", path("to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", path("dangling.pdf").c_str()), 0);
+
+  std::vector<FileURL> asked = fileSystem_.contentsOfDirectory(folder_.url());
+  ASSERT_EQ(asked.size(), 9u);
+  // Gone since the listing; and two that the folder does not hold by name.
+  for (const char* relative : {"gone.txt", "Photos/inside.png", "to-folder/inside.png"}) {
+    asked.push_back(url(relative));
+  }
+  auto within = fileSystem_.factsWithin(folder_.url());
+  for (const FileURL& item : asked) {
+    expectSameFacts([&] { return fileSystem_.facts(item); }, [&] { return within->facts(item); },
+                    item.path());
+  }
+
+  // The folder seen through a link to it, and a folder that is not there.
+  for (const char* relative : {"to-folder", "nowhere"}) {
+    auto through = fileSystem_.factsWithin(url(relative));
+    FileURL item = url(std::string(relative) + "/inside.png");
+    expectSameFacts([&] { return fileSystem_.facts(item); }, [&] { return through->facts(item); },
+                    item.path());
+  }
 }
 
 TEST_F(LiveFileSystemTest, ANameThatIsNotUtf8IsListedButNotDescribed) {
