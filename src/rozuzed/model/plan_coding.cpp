@@ -7,7 +7,8 @@ void PlanCoding::date(JsonWriter& writer, Date value) {
 }
 
 void PlanCoding::uuid(JsonWriter& writer, const Uuid& value) {
-  writer.string(value.text());
+  const auto text = value.characters();
+  writer.string(std::string_view(text.data(), text.size()));
 }
 
 void PlanCoding::url(JsonWriter& writer, const FileURL& value) {

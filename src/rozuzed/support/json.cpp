@@ -242,6 +242,28 @@ constexpr std::array<bool, 256> kPlain = [] {
   return plain;
 }();
 
+// How many bytes from the start of `bytes` go into a JSON string as they
+// are. Eight at a time while none of them needs a look of its own.
+std::size_t plainRun(const uint8_t* bytes, std::size_t length) {
+  constexpr uint64_t ones = 0x0101010101010101ULL;
+  constexpr uint64_t highs = 0x8080808080808080ULL;
+  // Non-zero exactly when some byte of `word` is below `bound` (at most 0x80).
+  auto anyBelow = [](uint64_t word, uint64_t bound) {
+    return (word - bound * ones) & ~word & highs;
+  };
+  std::size_t at = 0;
+  for (; at + sizeof(uint64_t) <= length; at += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, bytes + at, sizeof word);
+    if ((word & highs) != 0 || anyBelow(word, 0x20) != 0 || anyBelow(word ^ ('"' * ones), 1) != 0 ||
+        anyBelow(word ^ ('\\' * ones), 1) != 0) {
+      break;
+    }
+  }
+  while (at < length && kPlain[bytes[at]]) ++at;
+  return at;
+}
+
 }  // namespace
 
 JsonWriter::JsonWriter(Sink sink) : sink_(std::move(sink)), buffer_(new char[kBufferSize]) {}
@@ -321,8 +343,8 @@ void JsonWriter::quoted(std::string_view text) {
   put('"');
   int32_t i = 0;
   while (i < length) {
-    int32_t run = i;
-    while (run < length && kPlain[bytes[run]]) ++run;
+    const auto run =
+        i + static_cast<int32_t>(plainRun(bytes + i, static_cast<std::size_t>(length - i)));
     put(text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run - i)));
     i = run;
     if (i == length) break;

@@ -148,7 +148,7 @@ class JsonWriter {
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   // Per open container: whether a member has been written into it yet.
-  std::vector<bool> started_;
+  std::vector<char> started_;
   bool afterKey_ = false;
   std::string scratch_;
 };

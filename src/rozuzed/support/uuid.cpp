@@ -88,16 +88,21 @@ std::optional<Uuid> Uuid::parse(const std::string& text) {
   return id;
 }
 
-std::string Uuid::text() const {
+std::array<char, Uuid::textLength> Uuid::characters() const {
   static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(36);
+  std::array<char, textLength> out{};
+  std::size_t at = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-    out.push_back(digits[bytes[i] >> 4]);
-    out.push_back(digits[bytes[i] & 0xF]);
+    if (i == 4 || i == 6 || i == 8 || i == 10) out[at++] = '-';
+    out[at++] = digits[bytes[i] >> 4];
+    out[at++] = digits[bytes[i] & 0xF];
   }
   return out;
+}
+
+std::string Uuid::text() const {
+  const std::array<char, textLength> out = characters();
+  return std::string(out.data(), out.size());
 }
 
 }  // namespace rozuzed

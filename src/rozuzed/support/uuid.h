@@ -16,8 +16,11 @@ struct Uuid {
   static Uuid random();
   // 36 characters, hyphens at 8-4-4-4-12, hexadecimal digits in either case.
   static std::optional<Uuid> parse(const std::string& text);
+  static constexpr std::size_t textLength = 36;
   // Upper-case hyphenated text.
   std::string text() const;
+  // The same text, where no string need be made for it.
+  std::array<char, textLength> characters() const;
 
   auto operator<=>(const Uuid&) const = default;
   bool operator==(const Uuid&) const = default;

@@ -57,6 +57,23 @@ TEST(JsonWriterTest, WritesWhatTheLibraryWritesByteForByte) {
   }
 }
 
+// Plain text is scanned several bytes at a time: a byte that needs a look
+// of its own must be found wherever it lies within such a stretch.
+TEST(JsonWriterTest, FindsASpecialByteAtAnyPlaceInALongText) {
+  for (const std::string special : {"\"", "\\", "\x01", "\x1f", " ", "\x7f", "\xC3\xA9"}) {
+    for (std::size_t at = 0; at <= 20; ++at) {
+      std::string text = std::string(at, 'a') + special + std::string(20 - at, 'z');
+      ASSERT_EQ(written(Json(text)), Json(text).dump()) << at;
+    }
+  }
+  for (std::size_t at = 0; at <= 20; ++at) {
+    JsonWriter writer([](std::string_view) {});
+    EXPECT_THROW(writer.string(std::string(at, 'a') + "\xFF" + std::string(20 - at, 'z')),
+                 JsonEncodingError)
+        << at;
+  }
+}
+
 TEST(JsonWriterTest, RefusesWhatJsonCannotHold) {
   for (const std::string& text : {std::string("\xFF"), std::string("a\xC3"),
                                   std::string("\xED\xA0\x80"), std::string("\xC0\xAF")}) {
