@@ -373,6 +373,14 @@ std::vector<std::string> LiveFileSystem::downloadSources(const FileURL& item) {
   return WhereFroms::read(item);
 }
 
+struct LiveFileSystem::Folder {
+  int fd = -1;
+  // The mount the last child described lay on, and its mount point: the
+  // children of a folder nearly all share one.
+  std::optional<uint64_t> mountID;
+  std::string mountPoint;
+};
+
 std::unique_ptr<FileSystem::FolderFacts> LiveFileSystem::factsWithin(const FileURL& folder) {
   class Within final : public FolderFacts {
    public:
@@ -381,9 +389,11 @@ std::unique_ptr<FileSystem::FolderFacts> LiveFileSystem::factsWithin(const FileU
           path_(folder.path()),
           // The folder as a path walk finds it, links on the way followed.
           // Without it, every child is looked up by its path.
-          folder_(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+          descriptor_(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+      folder_.fd = descriptor_.get();
+    }
     FileMetadata facts(const FileURL& child) override {
-      return fileSystem_.snapshot(child, false, isChild(child) ? folder_.get() : -1);
+      return fileSystem_.snapshot(child, false, isChild(child) ? &folder_ : nullptr);
     }
 
    private:
@@ -397,12 +407,14 @@ std::unique_ptr<FileSystem::FolderFacts> LiveFileSystem::factsWithin(const FileU
 
     LiveFileSystem& fileSystem_;
     std::string path_;
-    FileDescriptor folder_;
+    FileDescriptor descriptor_;
+    Folder folder_;
   };
   return std::make_unique<Within>(*this, folder);
 }
 
-FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSources, int folder) {
+FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSources,
+                                      Folder* folder) {
   std::string name = item.lastPathComponent();
   // Such a name could not be shown, matched or written to the plan faithfully.
   if (!isValidUtf8(name)) throw SortError::sourceUnreadable(item, errnoDescription(EILSEQ));
@@ -410,9 +422,9 @@ FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSour
   // Found in its folder by name, the item is the one its path names but for
   // the walk down to the folder; a path too long for the kernel still fails
   // alike, as it will when the item is moved.
-  const bool byName = folder >= 0 && item.path().size() < PATH_MAX;
+  const bool byName = folder && folder->fd >= 0 && item.path().size() < PATH_MAX;
   struct statx info {};
-  if (::statx(byName ? folder : AT_FDCWD, byName ? name.c_str() : item.path().c_str(),
+  if (::statx(byName ? folder->fd : AT_FDCWD, byName ? name.c_str() : item.path().c_str(),
               AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
               STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID, &info) != 0) {
     throw SortError::sourceUnreadable(item, errnoDescription(errno));
@@ -442,7 +454,17 @@ FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSour
     contentType =
         ContentTypeRegistry::shared().identifierForExtension(extension).value_or(kUnknownDataType);
   }
-  std::optional<VolumeID> volume = volumeOfStatx(info, item.path());
+  std::optional<VolumeID> volume;
+  if (folder && (info.stx_mask & STATX_MNT_ID)) {
+    if (folder->mountID != info.stx_mnt_id) {
+      if (auto mountPoint = MountTable::shared().mountPointOfMount(info.stx_mnt_id)) {
+        folder->mountID = info.stx_mnt_id;
+        folder->mountPoint = std::move(*mountPoint);
+      }
+    }
+    if (folder->mountID == info.stx_mnt_id) volume = VolumeID{folder->mountPoint, deviceOf(info)};
+  }
+  if (!volume) volume = volumeOfStatx(info, item.path());
   return FileMetadata(
       item,
       {.name = std::move(name),

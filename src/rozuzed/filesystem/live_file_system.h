@@ -62,9 +62,10 @@ class LiveFileSystem final : public FileSystem {
   setAttributeSeam();
 
  private:
-  // `folder`, when not negative, is an open descriptor of the folder that
-  // holds `item`, in which it is found by its name.
-  FileMetadata snapshot(const FileURL& item, bool withDownloadSources, int folder = -1);
+  // An open folder whose children are described through it.
+  struct Folder;
+  // `folder`, when given, holds `item`, which is then found by its name in it.
+  FileMetadata snapshot(const FileURL& item, bool withDownloadSources, Folder* folder = nullptr);
 };
 
 }  // namespace rozuzed

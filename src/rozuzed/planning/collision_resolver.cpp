@@ -95,7 +95,7 @@ CollisionResolver::Resolution CollisionResolver::resolve(const std::string& want
                                                          const FileURL& folder, bool folderExists) {
   // Split only when a numbered name is needed: most files keep their own.
   std::optional<std::pair<std::string, std::string>> baseAndExtension;
-  std::string key;
+  std::string& key = key_;
   for (int64_t attempt = 1; attempt <= maximumAttempts; ++attempt) {
     std::string numbered;
     if (attempt > 1) {

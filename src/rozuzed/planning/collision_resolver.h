@@ -120,6 +120,8 @@ class CollisionResolver {
   Claims claimed_;
   // The path key of each folder asked about, by the folder's path.
   std::unordered_map<std::string, std::string> folderKeys_;
+  // Room for the key of each candidate, kept from one file to the next.
+  std::string key_;
 };
 
 }  // namespace rozuzed
