@@ -16,7 +16,7 @@
 namespace rozuzed {
 namespace {
 
-bool isAscii(const std::string& text) {
+bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -59,7 +59,9 @@ bool canonicallyEqual(const std::string& a, const std::string& b) {
   return nfc(a) == nfc(b);
 }
 
-std::size_t canonicalHash(const std::string& text) { return std::hash<std::string>{}(nfc(text)); }
+std::size_t canonicalHash(const std::string& text) {
+  return std::hash<std::string>{}(nfc(text));
+}
 
 std::string lowercased(const std::string& text) {
   if (isAscii(text) || !isValidUtf8(text)) {
@@ -171,17 +173,31 @@ std::string LocalizedStandardOrder::sortKey(const std::string& text) const {
 
 void LocalizedStandardOrder::appendSortKey(std::string_view text, std::string& keys) const {
   if (!collator_->collator) return;
-  icu::UnicodeString source = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  // Most names are short and ASCII: their UTF-16 is their bytes widened,
+  // with no conversion and no allocation.
+  constexpr std::size_t shortName = 128;
+  char16_t widened[shortName];
+  icu::UnicodeString converted;
+  const char16_t* source = widened;
+  int32_t sourceLength = static_cast<int32_t>(text.size());
+  if (text.size() <= shortName && isAscii(text)) {
+    std::copy(text.begin(), text.end(), widened);
+  } else {
+    converted = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    source = converted.getBuffer();
+    sourceLength = converted.length();
+  }
   const std::size_t start = keys.size();
   constexpr std::size_t room = 64;
   keys.resize(start + room);
-  int32_t length = collator_->collator->getSortKey(
-      source, reinterpret_cast<uint8_t*>(keys.data() + start), static_cast<int32_t>(room));
+  int32_t length = collator_->collator->getSortKey(source, sourceLength,
+                                                   reinterpret_cast<uint8_t*>(keys.data() + start),
+                                                   static_cast<int32_t>(room));
   if (length > static_cast<int32_t>(room)) {
     keys.resize(start + static_cast<std::size_t>(length));
     length = collator_->collator->getSortKey(
-        source, reinterpret_cast<uint8_t*>(keys.data() + start), length);
+        source, sourceLength, reinterpret_cast<uint8_t*>(keys.data() + start), length);
   }
   keys.resize(start + static_cast<std::size_t>(std::max(length, 0)));
 }

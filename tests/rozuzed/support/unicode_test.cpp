@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "rozuzed/support/json.h"
 #include "rozuzed/support/uuid.h"
 
@@ -45,6 +48,34 @@ TEST(UnicodeTest, SortKeysInOneBufferAreTheKeysOneByOne) {
   }
   EXPECT_EQ(keys, expected);
   EXPECT_LT(order.sortKey("file2"), order.sortKey("file10"));
+
+  // Keys order as the collator compares, whichever way a text is read:
+  // ASCII or not, short or long.
+  const std::string longName(128, 'x');
+  const std::vector<std::string> texts = {"file2",
+                                          "file10",
+                                          "File10",
+                                          "file010",
+                                          "resume",
+                                          "R\u00e9sum\u00e9",
+                                          "r\u00e9sum\u00e9",
+                                          "e\u0301t\u00e9",
+                                          "a b",
+                                          "a-b",
+                                          "a_b",
+                                          longName + "1",
+                                          longName + "2",
+                                          longName + "\u00e9",
+                                          longName,
+                                          "\u65e5\u672c"};
+  auto sign = [](int value) { return (value > 0) - (value < 0); };
+  for (const std::string& a : texts) {
+    for (const std::string& b : texts) {
+      int byKeys = sign(order.sortKey(a).compare(order.sortKey(b)));
+      if (byKeys == 0) byKeys = sign(a.compare(b));
+      EXPECT_EQ(byKeys, sign(order.compare(a, b))) << a << " / " << b;
+    }
+  }
 }
 
 TEST(UuidTest, AForkedChildDrawsIdsOfItsOwn) {
