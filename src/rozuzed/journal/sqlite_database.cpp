@@ -426,6 +426,10 @@ void SqliteDatabase::chooseJournal(const std::string& path) {
   execute("PRAGMA secure_delete = FAST");
 }
 
+void SqliteDatabase::checkpointOnCommit(bool on) noexcept {
+  sqlite3_wal_autocheckpoint(db_, on ? autoCheckpointPages : 0);
+}
+
 void SqliteDatabase::checkpoint() {
   std::lock_guard<std::mutex> hold(mutex_);
   // Busy or failed, the log keeps every frame and stays valid.

@@ -181,6 +181,9 @@ class SqliteDatabase {
   // are all in the database, so one large transaction does not keep its
   // size on disk for the life of the connection.
   static constexpr int64_t walSizeLimitBytes = 4 * 1024 * 1024;
+  // A commit that leaves the log at least this many pages long copies it
+  // into the database (SQLite's own default).
+  static constexpr int autoCheckpointPages = 1000;
 
   struct OpenOptions {
     // The SQLite VFS to open the file through; empty for SQLite's default.
@@ -213,20 +216,22 @@ class SqliteDatabase {
   template <class Body>
   auto write(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
     std::lock_guard<std::mutex> hold(mutex_);
-    begin();
-    try {
-      if constexpr (std::is_void_v<decltype(body(*connection_))>) {
-        body(*connection_);
-        commit();
-      } else {
-        auto result = body(*connection_);
-        commit();
-        return result;
-      }
-    } catch (...) {
-      rollback();
-      throw;
-    }
+    return transact(std::forward<Body>(body));
+  }
+
+  // As write, but however long the write-ahead log has grown, its commit
+  // leaves it to a later checkpoint instead of copying it into the database
+  // there and then: for a large write whose caller checkpoints once nobody
+  // waits on it.
+  template <class Body>
+  auto writeLeavingLog(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    checkpointOnCommit(false);
+    struct Restore {
+      SqliteDatabase& database;
+      ~Restore() { database.checkpointOnCommit(true); }
+    } restore{*this};
+    return transact(std::forward<Body>(body));
   }
 
   // Applies, in order, every step whose identifier is not yet recorded.
@@ -246,8 +251,27 @@ class SqliteDatabase {
  private:
   explicit SqliteDatabase(sqlite3* db);
 
+  template <class Body>
+  auto transact(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+    begin();
+    try {
+      if constexpr (std::is_void_v<decltype(body(*connection_))>) {
+        body(*connection_);
+        commit();
+      } else {
+        auto result = body(*connection_);
+        commit();
+        return result;
+      }
+    } catch (...) {
+      rollback();
+      throw;
+    }
+  }
+
   void execute(const char* sql);
   void chooseJournal(const std::string& path);
+  void checkpointOnCommit(bool on) noexcept;
   void begin();
   void commit();
   void rollback() noexcept;

@@ -518,8 +518,10 @@ const std::vector<SqlMigration>& SQLiteJournalStore::migrator() {
 }
 
 template <class Body>
-auto SQLiteJournalStore::perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
+auto SQLiteJournalStore::perform(Body&& body, Log log)
+    -> decltype(body(std::declval<SqliteConnection&>())) {
   try {
+    if (log == Log::leftForLater) return queue_->writeLeavingLog(std::forward<Body>(body));
     return queue_->write(std::forward<Body>(body));
   } catch (const SortError&) {
     throw;
@@ -684,8 +686,8 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
   });
 }
 
-// The payload of a large plan never sits whole in memory: it is measured,
-// then written a piece at a time into room of its size.
+// The payload of a very large plan never sits whole in memory: it is
+// measured, then written a piece at a time into room of its size.
 void SQLiteJournalStore::save(const SortPlan& plan) {
   CodedText payload = code(plan);
   const bool writtenLater = !payload.held;
@@ -693,12 +695,14 @@ void SQLiteJournalStore::save(const SortPlan& plan) {
   const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
                                           plan.sourceDirectory.path(), plan.ruleSetHash,
                                           std::move(payload).stored()};
-  perform([&](SqliteConnection& db) {
-    db.execute(writtenLater ? kPlanRoomStatement : kPlanStatement, arguments);
-    if (writtenLater) writeCoded(db, "plan", "payload", plan, size);
-    db.execute(kPrunePlans,
-               std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
-  });
+  perform(
+      [&](SqliteConnection& db) {
+        db.execute(writtenLater ? kPlanRoomStatement : kPlanStatement, arguments);
+        if (writtenLater) writeCoded(db, "plan", "payload", plan, size);
+        db.execute(kPrunePlans,
+                   std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
+      },
+      Log::leftForLater);
 }
 
 std::optional<SortPlan> SQLiteJournalStore::plan(const Uuid& id) {

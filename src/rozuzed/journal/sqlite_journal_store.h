@@ -70,7 +70,8 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   void clearAttention(const std::vector<Uuid>& entryIDs) override;
 
   // Also prunes saved plans, as PlanStore::save says, in the same
-  // transaction.
+  // transaction. However long the plan, its commit does not copy the log
+  // into the database: checkpoint() does, when nobody waits on it.
   void save(const SortPlan& plan) override;
   // A stored plan newer than this build arrives as the plan reader's
   // journalUnavailable; other decoding failures as JsonDecodingError.
@@ -82,8 +83,13 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
  private:
   explicit SQLiteJournalStore(std::unique_ptr<SqliteDatabase> database);
 
+  // Whether a commit copies a long log into the database there and then, or
+  // leaves that to checkpoint().
+  enum class Log { copiedWhenLong, leftForLater };
+
   template <class Body>
-  auto perform(Body&& body) -> decltype(body(std::declval<SqliteConnection&>()));
+  auto perform(Body&& body, Log log = Log::copiedWhenLong)
+      -> decltype(body(std::declval<SqliteConnection&>()));
 
   std::unique_ptr<SqliteDatabase> queue_;
 };

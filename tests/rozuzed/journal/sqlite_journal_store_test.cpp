@@ -651,9 +651,11 @@ TEST_F(SQLiteJournalStoreTest, PlansAndSnapshotsAreStoredAsTheirCoderWritesThem)
   EXPECT_EQ(store.plan(huge.id), huge);
 }
 
-TEST_F(SQLiteJournalStoreTest, ACheckpointLeavesTheSavedPlansInTheFileItself) {
+TEST_F(SQLiteJournalStoreTest, ASavedPlanReachesTheFileItselfAtACheckpointNotBefore) {
   SQLiteJournalStore store(url);
-  SortPlan plan = largePlan(50);
+  // Longer than the log SQLite would copy into the database at a commit.
+  SortPlan plan = largePlan(300);
+  for (PlannedMove& move : plan.moves) move.matchedRuleName = std::string(16 * 1024, 'n');
   store.save(plan);
   // The file alone, without its log, as a copy taken at that moment sees it.
   auto planInFileAlone = [&](const char* name) {
