@@ -271,11 +271,13 @@ CodedText code(const Value& value) {
       std::string().swap(coded.text);
       return;
     }
-    // A text of more than one piece may be long: room for the longest held
-    // text is asked for at once, which the system backs only as it is
-    // written, so the text is never copied as it grows.
-    if (!coded.text.empty() && coded.text.capacity() < kHeldTextLimit) {
-      coded.text.reserve(kHeldTextLimit);
+    // A text of more than one piece may be long: room for half the longest
+    // held text is asked for at once, backed by the system only as it is
+    // written, so a plan of some twenty thousand files is never copied as
+    // it grows. Not more: once such a block is freed, the allocator keeps
+    // blocks up to its size for the life of the process.
+    if (!coded.text.empty() && coded.text.capacity() < kHeldTextLimit / 2) {
+      coded.text.reserve(kHeldTextLimit / 2);
     }
     coded.text += piece;
   });
