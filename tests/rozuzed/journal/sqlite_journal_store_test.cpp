@@ -64,6 +64,16 @@ void insertRow(SqliteDatabase& db, const std::string& table, const Row& row) {
   });
 }
 
+// A plan row of the folder "/d" with `payload` as it is, whatever its form.
+void insertPlanRow(SqliteDatabase& db, const Uuid& id, double createdAt, SqlValue payload) {
+  insertRow(db, "plan",
+            {{"id", id.text()},
+             {"createdAt", createdAt},
+             {"sourceDirectory", std::string("/d")},
+             {"ruleSetHash", std::string("")},
+             {"payload", std::move(payload)}});
+}
+
 int64_t countRows(SqliteDatabase& db, const std::string& table) {
   return db.write([&](SqliteConnection& c) {
     return std::get<int64_t>(*c.fetchValue("SELECT COUNT(*) FROM " + table));
@@ -580,12 +590,7 @@ TEST_F(SQLiteJournalStoreTest, StoredPlansAreReadByThePlanReader) {
   Json future = plan.toJson();
   future["version"] = 2;
   Uuid futureID = Uuid::random();
-  insertRow(*db, "plan",
-            {{"id", futureID.text()},
-             {"createdAt", 2.0},
-             {"sourceDirectory", std::string("/d")},
-             {"ruleSetHash", std::string("")},
-             {"payload", SqlBlob{dumpJson(future)}}});
+  insertPlanRow(*db, futureID, 2.0, SqlBlob{dumpJson(future)});
   EXPECT_EQ(journalFailure([&] { store.plan(futureID); }),
             "Journal unavailable: stored plan is version 2; this build understands 1");
   EXPECT_EQ(journalFailure([&] { store.recentPlans(10); }),
@@ -673,34 +678,19 @@ TEST_F(SQLiteJournalStoreTest, PayloadsOfAnyFormThatReadAreRead) {
   SQLiteJournalStore store(url);
   auto db = SqliteDatabase::open(path);
   SortPlan asText = largePlan(10);
-  insertRow(*db, "plan",
-            {{"id", asText.id.text()},
-             {"createdAt", 1.0},
-             {"sourceDirectory", std::string("/d")},
-             {"ruleSetHash", std::string("")},
-             {"payload", PlanCoding::encode(asText)}});
+  insertPlanRow(*db, asText.id, 1.0, PlanCoding::encode(asText));
   EXPECT_EQ(store.plan(asText.id), asText);
 
   // Not bytes at all, or bytes with a move that does not read: the plan
   // reader's own error, never journalUnavailable.
   Uuid number = Uuid::random();
-  insertRow(*db, "plan",
-            {{"id", number.text()},
-             {"createdAt", 2.0},
-             {"sourceDirectory", std::string("/d")},
-             {"ruleSetHash", std::string("")},
-             {"payload", int64_t{7}}});
+  insertPlanRow(*db, number, 2.0, int64_t{7});
   EXPECT_EQ(journalFailure([&] { store.plan(number); }),
             "foreign failure: payload: expected the bytes of a plan");
   Json damaged = largePlan(2).toJson();
   damaged["moves"][1]["strategy"] = "teleport";
   Uuid damagedID = Uuid::random();
-  insertRow(*db, "plan",
-            {{"id", damagedID.text()},
-             {"createdAt", 3.0},
-             {"sourceDirectory", std::string("/d")},
-             {"ruleSetHash", std::string("")},
-             {"payload", SqlBlob{dumpJson(damaged)}}});
+  insertPlanRow(*db, damagedID, 3.0, SqlBlob{dumpJson(damaged)});
   EXPECT_EQ(journalFailure([&] { store.plan(damagedID); }),
             "foreign failure: strategy: not a move strategy");
   EXPECT_EQ(journalFailure([&] { store.recentPlans(10); }),
