@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <QSettings>
 #include <ctime>
@@ -434,11 +433,8 @@ TEST_F(AppModelTest, AnInvalidRuleSet) {
 TEST_F(AppModelTest, ARunOfAnotherLiveProcess) {
   // The root locale's standard time style: hours, minutes and seconds.
   rozuzed::testing::ScopedEnvironment locale("LC_ALL", "C");
-  // The process that started this test is alive throughout it.
-  const pid_t parent = getppid();
   rozuzed::RunRecord live;
-  live.owner = {rozuzed::ProcessIdentity::bootSessionUUID(), parent,
-                rozuzed::ProcessIdentity::startTime(parent).value_or(0)};
+  live.owner = rozuzed::testing::parentProcessIdentity();
   live.startedAt = rozuzed::currentDate();
   store->beginRun(live, {});
   auto model = makeModel();

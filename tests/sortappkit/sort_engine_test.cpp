@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
@@ -327,11 +326,8 @@ TEST_F(SortEngineTest, ARunStillOpenInALiveProcessRefusesApplyAndUndo) {
   const ExecutionReport first = apply(plan());
   addFile("b.jpg");
   const SortPlan second = plan();
-  // The process that started this test is alive throughout it.
-  const pid_t parent = getppid();
   rozuzed::RunRecord open;
-  open.owner = {rozuzed::ProcessIdentity::bootSessionUUID(), parent,
-                rozuzed::ProcessIdentity::startTime(parent).value_or(0)};
+  open.owner = rozuzed::testing::parentProcessIdentity();
   ASSERT_EQ(open.owner.liveness(), rozuzed::ProcessIdentity::Liveness::anotherProcessAlive);
   open.startedAt = rozuzed::currentDate();
   store->beginRun(open, {});

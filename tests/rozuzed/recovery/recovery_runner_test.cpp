@@ -16,6 +16,7 @@
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/recording_journal_store.h"
+#include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -139,10 +140,7 @@ TEST_F(RecoveryRunnerTest, ALiveRunBlocksEveryReconciliation) {
 // process's run still stops everything.
 TEST_F(RecoveryRunnerTest, ARunThisProcessLeftOpenIsSettledOnlyWhenTheCallerKnowsItWasCutShort) {
   using OwnRuns = RecoveryRunner::OwnRuns;
-  // The process that started this test is alive throughout it.
-  const pid_t parent = ::getppid();
-  const ProcessIdentity another{ProcessIdentity::bootSessionUUID(), parent,
-                                ProcessIdentity::startTime(parent).value_or(0)};
+  const ProcessIdentity another = testing::parentProcessIdentity();
   ASSERT_EQ(another.liveness(), ProcessIdentity::Liveness::anotherProcessAlive);
   struct Case {
     const char* what;

@@ -205,4 +205,10 @@ std::string buildTreeFolder() {
   return std::filesystem::path(builtProgram("x")).parent_path().parent_path().string();
 }
 
+ProcessIdentity parentProcessIdentity() {
+  const pid_t parent = getppid();
+  return {ProcessIdentity::bootSessionUUID(), parent,
+          ProcessIdentity::startTime(parent).value_or(0)};
+}
+
 }  // namespace rozuzed::testing

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "rozuzed/journal/process_identity.h"
+
 namespace rozuzed::testing {
 
 struct ProcessResult {
@@ -36,6 +38,10 @@ std::string builtProgram(const std::string& name);
 // A folder of the build tree for scratch files that must share a volume
 // with it: the folder above bin/.
 std::string buildTreeFolder();
+
+// The process that started this one: another process of this boot, alive
+// for as long as this one runs.
+ProcessIdentity parentProcessIdentity();
 
 // The user a child of inUnprivilegedChild runs as when this process is
 // root: "nobody" from the user database, or uid and gid 65534 where it has
