@@ -12,10 +12,8 @@
 // Prints PASS or FAIL and exits non-zero on FAIL.
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,12 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "rozuzed/execution/executor.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/support/uuid.h"
-
-extern char** environ;
 
 namespace {
 
@@ -57,11 +54,6 @@ constexpr time_t kLongAgo = 1'500'000'000;
 
 double seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 class Scratch {
@@ -219,30 +211,14 @@ double bareSameVolume(const std::string& folder, const std::vector<std::string>&
 double driverApply(const std::string& driver, const std::string& folder,
                    const std::string& dataHome) {
   setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-  std::vector<std::string> texts = {driver, "apply", folder};
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-
-  auto start = Clock::now();
-  pid_t child = 0;
-  if (posix_spawn(&child, driver.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-    fail("cannot start " + driver);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  double elapsed = seconds(start);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail("ombrix-driver apply failed");
+  const bench::ProcessRun run = bench::runProcess({driver, "apply", folder});
+  if (!run.succeeded) fail("ombrix-driver apply failed");
   if (!fs::exists(folder + "/Documents/report-0.pdf") ||
       std::distance(fs::directory_iterator(folder + "/Documents"), fs::directory_iterator()) !=
           kSameVolumeFiles) {
     fail("ombrix-driver apply did not move every file");
   }
-  return elapsed;
+  return run.seconds;
 }
 
 bool report(const char* what, double measured, double floor, double target) {
@@ -274,7 +250,7 @@ bool sameVolumeBench(const std::string& buildTree) {
     }
   }
   return report("apply: 10,000 same-volume moves by ombrix-driver (plan and apply), median of 3",
-                median(measured), median(floors), kSameVolumeTarget);
+                bench::median(measured), bench::median(floors), kSameVolumeTarget);
 }
 
 void fsyncPath(const std::string& path) {
@@ -423,7 +399,7 @@ bool crossVolumeBench(const std::string& buildTree) {
     }
   }
   return report("apply: 1 GiB across volumes (8 files of 128 MiB) by the executor, median of 3",
-                median(measured), median(floors), kCrossVolumeTarget);
+                bench::median(measured), bench::median(floors), kCrossVolumeTarget);
 }
 
 }  // namespace

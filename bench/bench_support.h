@@ -1,5 +1,5 @@
 // What the benchmarks that plan and apply share: a folder of many small
-// files, and the driver run as a process of its own.
+// files, the driver run as a process of its own, and the median of runs.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <ctime>
@@ -77,6 +78,12 @@ inline ProcessRun runProcess(std::vector<std::string> arguments) {
   run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   run.peakKiB = usage.ru_maxrss;
   return run;
+}
+
+// The middle value of `values`, the higher one of an even count.
+inline double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 }  // namespace bench

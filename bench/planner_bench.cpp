@@ -70,11 +70,6 @@ double timedProcess(std::vector<std::string> arguments, const std::string& dataH
   return run.succeeded ? run.seconds : -1;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // The driver's plan of a folder against a bare listing of it in a process
 // of its own, the two taking turns so both meet the same machine.
 bool driverBench(const std::string& root) {
@@ -104,13 +99,13 @@ bool driverBench(const std::string& root) {
     std::fprintf(stderr, "a run of the driver or of the bare listing failed\n");
     return false;
   }
-  double ratio = median(measured) / median(floors);
+  double ratio = bench::median(measured) / bench::median(floors);
   bool met = ratio <= kDriverTargetRatio;
   std::printf(
       "%7d files through ombrix-driver plan: %.3f s, bare listing as a process %.3f s, ratio "
       "%.2f (target <= %.1f), median of %d: %s\n",
-      kDriverFiles, median(measured), median(floors), ratio, kDriverTargetRatio, kDriverRounds,
-      met ? "PASS" : "FAIL");
+      kDriverFiles, bench::median(measured), bench::median(floors), ratio, kDriverTargetRatio,
+      kDriverRounds, met ? "PASS" : "FAIL");
   return met;
 }
 
