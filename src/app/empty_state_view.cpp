@@ -21,7 +21,7 @@ EmptyStateView::EmptyStateView(std::shared_ptr<sortappkit::AppModel> model, QWid
     : QWidget(parent), model_(std::move(model)) {
   auto* symbol = new QLabel(this);
   symbol->setPixmap(
-      tinted(symbolIcon(Symbol::chooseFolder), secondaryColor()).pixmap(kSymbolSize, kSymbolSize));
+      symbolIcon(Symbol::chooseFolder, secondaryColor()).pixmap(kSymbolSize, kSymbolSize));
   symbol->setFixedSize(kSymbolSize, kSymbolSize);
   symbol->setAlignment(Qt::AlignCenter);
 

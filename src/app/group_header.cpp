@@ -48,8 +48,8 @@ void GroupHeader::paint(QPainter* painter, const QStyleOptionViewItem& option,
   int x = rect.left() + checkColumnWidth + spacing / 2;
   const int middle = rect.top() + rect.height() / 2;
   const QColor secondary = secondaryColor();
-  static const QIcon folder = tinted(symbolIcon(Symbol::folder), secondaryColor());
-  folder.paint(painter, QRect(x, middle - symbolSize / 2, symbolSize, symbolSize));
+  symbolIcon(Symbol::folder, secondary)
+      .paint(painter, QRect(x, middle - symbolSize / 2, symbolSize, symbolSize));
   x += symbolSize + spacing;
 
   const QString summary = index.data(MovesTableModel::summaryRole).toString();

@@ -84,7 +84,7 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& gi
     const int textWidth = painter->fontMetrics().horizontalAdvance(title);
     trailing = kMarkIconSize + 4 + textWidth;
     const QRect mark(content.right() + 1 - trailing, content.top(), trailing, content.height());
-    tinted(symbolIcon(Symbol::undone), secondary)
+    symbolIcon(Symbol::undone, secondary)
         .paint(painter, QRect(mark.left(), mark.center().y() - kMarkIconSize / 2 + 1, kMarkIconSize,
                               kMarkIconSize));
     painter->setPen(secondary);

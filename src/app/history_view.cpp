@@ -22,7 +22,7 @@ constexpr int kPlaceholderSymbolSize = 40;
 QWidget* makePlaceholder(QWidget* parent) {
   auto* placeholder = new QWidget(parent);
   auto* symbol = new QLabel(placeholder);
-  symbol->setPixmap(tinted(symbolIcon(Symbol::noRuns), secondaryColor())
+  symbol->setPixmap(symbolIcon(Symbol::noRuns, secondaryColor())
                         .pixmap(kPlaceholderSymbolSize, kPlaceholderSymbolSize));
   symbol->setAlignment(Qt::AlignCenter);
   auto* title = new QLabel(HistoryView::tr("No runs yet"), placeholder);

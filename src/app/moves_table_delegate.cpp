@@ -133,11 +133,7 @@ void MovesTableDelegate::paintName(QPainter* painter, const QStyleOptionViewItem
     painter->drawText(layout.renamed, Qt::AlignVCenter | Qt::AlignLeft, layout.shownRenamed);
   }
   if (!layout.crossVolume.isNull()) {
-    static const QIcon drive = tinted(symbolIcon(Symbol::otherVolume), secondaryColor());
-    static const QIcon highlightedDrive =
-        tinted(symbolIcon(Symbol::otherVolume), option.palette.color(QPalette::HighlightedText));
-    (option.state & QStyle::State_Selected ? highlightedDrive : drive)
-        .paint(painter, layout.crossVolume);
+    symbolIcon(Symbol::otherVolume, textColor(option, true)).paint(painter, layout.crossVolume);
   }
   painter->restore();
 }

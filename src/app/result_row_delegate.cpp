@@ -105,7 +105,7 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& giv
           std::min(painter->fontMetrics().horizontalAdvance(detail), rest.width() / 2);
       const int labelWidth = kIconSize + 4 + destinationWidth;
       const QRect label(rest.right() + 1 - labelWidth, rest.top(), labelWidth, rest.height());
-      tinted(symbolIcon(Symbol::folder), secondary)
+      symbolIcon(Symbol::folder, secondary)
           .paint(painter,
                  QRect(label.left(), label.top() + (line - kIconSize) / 2, kIconSize, kIconSize));
       drawText(painter, label.adjusted(kIconSize + 4, 0, 0, 0), detail, Qt::ElideMiddle, secondary);

@@ -119,9 +119,9 @@ void ResultView::showRun() {
 void ResultView::showHeader() {
   const auto& run = model_->lastRun().get();
   const bool failed = run && !run->failed.empty();
-  symbol_->setPixmap(tinted(symbolIcon(failed ? Symbol::failure : Symbol::success),
-                            failed ? kFailureColor : kSuccessColor)
-                         .pixmap(kSymbolSize, kSymbolSize));
+  symbol_->setPixmap(
+      symbolIcon(failed ? Symbol::failure : Symbol::success, failed ? kFailureColor : kSuccessColor)
+          .pixmap(kSymbolSize, kSymbolSize));
   symbol_->setAccessibleName(failed ? tr("Some files could not be moved") : tr("Finished"));
 
   if (!run) {

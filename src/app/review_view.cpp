@@ -140,7 +140,7 @@ ReviewView::ReviewView(std::shared_ptr<AppModel> model, QWidget* parent)
 QWidget* ReviewView::makePlaceholder() {
   auto* placeholder = new QWidget(this);
   auto* symbol = new QLabel(placeholder);
-  symbol->setPixmap(tinted(symbolIcon(Symbol::nothingToSort), secondaryColor())
+  symbol->setPixmap(symbolIcon(Symbol::nothingToSort, secondaryColor())
                         .pixmap(kPlaceholderSymbolSize, kPlaceholderSymbolSize));
   symbol->setAlignment(Qt::AlignCenter);
   symbol->setAccessibleName(tr("Nothing to sort"));

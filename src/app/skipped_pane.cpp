@@ -187,7 +187,7 @@ SkippedPane::SkippedPane(QWidget* parent) : QWidget(parent) {
   headerLayout->setContentsMargins(16, 8, 16, 8);
   headerLayout->setSpacing(6);
   auto* symbol = new QLabel(header);
-  symbol->setPixmap(tinted(symbolIcon(Symbol::leftAlone), secondaryColor()).pixmap(16, 16));
+  symbol->setPixmap(symbolIcon(Symbol::leftAlone, secondaryColor()).pixmap(16, 16));
   symbol->setAccessibleName(tr("Left alone"));
   headerLayout->addWidget(symbol);
   title_ = new QLabel(header);

@@ -1,6 +1,7 @@
 #include "app/symbols.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
 #include <QStandardPaths>
@@ -45,15 +46,7 @@ SymbolSource sourceOf(Symbol symbol) {
   return {"", QStyle::SP_FileIcon};
 }
 
-}  // namespace
-
-QIcon symbolIcon(Symbol symbol) {
-  const SymbolSource source = sourceOf(symbol);
-  QIcon icon = QIcon::fromTheme(QString::fromLatin1(source.themeName));
-  if (icon.isNull()) icon = QApplication::style()->standardIcon(source.standard);
-  return icon;
-}
-
+// The icon redrawn in one colour, at each size a window of ours draws.
 QIcon tinted(const QIcon& icon, const QColor& color) {
   QIcon result;
   for (int size : {8, 12, 16, 22, 24, 28, 32, 48, 52, 64, 96, 128}) {
@@ -66,6 +59,22 @@ QIcon tinted(const QIcon& icon, const QColor& color) {
     result.addPixmap(pixmap);
   }
   return result.isNull() ? icon : result;
+}
+
+}  // namespace
+
+QIcon symbolIcon(Symbol symbol) {
+  const SymbolSource source = sourceOf(symbol);
+  QIcon icon = QIcon::fromTheme(QString::fromLatin1(source.themeName));
+  if (icon.isNull()) icon = QApplication::style()->standardIcon(source.standard);
+  return icon;
+}
+
+QIcon symbolIcon(Symbol symbol, const QColor& color) {
+  static QHash<std::pair<int, QRgb>, QIcon> made;
+  const std::pair<int, QRgb> key{static_cast<int>(symbol), color.rgba()};
+  if (auto found = made.constFind(key); found != made.constEnd()) return *found;
+  return *made.insert(key, tinted(symbolIcon(symbol), color));
 }
 
 QColor secondaryColor() {

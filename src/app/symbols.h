@@ -27,9 +27,10 @@ enum class Symbol {
 // Never a null icon: the theme's icon, else Qt's standard one.
 QIcon symbolIcon(Symbol symbol);
 
-// The icon redrawn in one colour (a symbolic icon takes the colour of its
-// text: dimmed, green, orange).
-QIcon tinted(const QIcon& icon, const QColor& color);
+// The symbol redrawn in one colour (a symbolic icon takes the colour of its
+// text: dimmed, green, orange). Made once per symbol and colour and kept, so
+// a row's paint may ask for it; main thread only.
+QIcon symbolIcon(Symbol symbol, const QColor& color);
 
 // The dimmed foreground colour of secondary texts and symbols.
 QColor secondaryColor();
