@@ -11,7 +11,6 @@
 //     in this process, fsync and rename; passes at most 1.5 times its floor.
 // Prints PASS or FAIL and exits non-zero on FAIL.
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "evp_sha256.h"
 #include "rozuzed/execution/executor.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
@@ -259,30 +259,6 @@ void fsyncPath(const std::string& path) {
   close(fd);
 }
 
-// SHA-256 of the file at `path` by read(2) in 1 MiB chunks into OpenSSL's
-// EVP interface, with `buffer` made beforehand.
-std::vector<unsigned char> evpDigest(const std::string& path, std::vector<char>& buffer) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail("open " + path);
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (context == nullptr || EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1) fail("EVP");
-  for (;;) {
-    ssize_t count = read(fd, buffer.data(), buffer.size());
-    if (count < 0) fail("read " + path);
-    if (count == 0) break;
-    if (EVP_DigestUpdate(context, buffer.data(), static_cast<std::size_t>(count)) != 1) {
-      fail("EVP");
-    }
-  }
-  std::vector<unsigned char> digest(EVP_MAX_MD_SIZE);
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context, digest.data(), &length) != 1) fail("EVP");
-  digest.resize(length);
-  EVP_MD_CTX_free(context);
-  close(fd);
-  return digest;
-}
-
 // The floor of a cross-volume move: the bytes copied to a staging name, both
 // sides hashed, the copy made durable and renamed into place.
 double bareCrossVolume(const std::vector<std::string>& sources, const std::string& folder) {
@@ -304,7 +280,10 @@ double bareCrossVolume(const std::vector<std::string>& sources, const std::strin
     if (fsync(to) != 0) fail("fsync " + staging);
     close(from);
     close(to);
-    if (evpDigest(staging, chunk) != evpDigest(source, chunk)) fail("copy differs");
+    const auto copied = bench::evpSha256(staging, chunk);
+    const auto original = bench::evpSha256(source, chunk);
+    if (!copied || !original) fail("hash " + source);
+    if (*copied != *original) fail("copy differs");
     std::string destination = folder + "/" + name;
     if (renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) !=
         0) {

@@ -3,7 +3,6 @@
 // that reads the same file into OpenSSL's EVP SHA-256. Passes when the
 // engine reaches at least 0.9 times the floor's throughput.
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "evp_sha256.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/content_hashing.h"
 
@@ -59,29 +59,16 @@ void warmUp(const std::string& path) {
   ::close(fd);
 }
 
-// The floor: read(2) in 1 MiB chunks straight into EVP SHA-256, the buffer
-// made beforehand. Absent when the file cannot be read.
-std::optional<std::string> floorDigest(const std::string& path,
-                                       std::vector<unsigned char>& buffer) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
-  for (ssize_t count; ok && (count = ::read(fd, buffer.data(), buffer.size())) != 0;) {
-    ok =
-        count > 0 && EVP_DigestUpdate(context, buffer.data(), static_cast<std::size_t>(count)) == 1;
-  }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1;
-  EVP_MD_CTX_free(context);
-  ::close(fd);
-  if (!ok) return std::nullopt;
+// The floor's digest as hex text, as the engine gives its own. Absent when
+// the file cannot be read.
+std::optional<std::string> floorDigest(const std::string& path, std::vector<char>& buffer) {
+  const auto digest = bench::evpSha256(path, buffer);
+  if (!digest) return std::nullopt;
   std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
+  for (unsigned char byte : *digest) {
     static const char* digits = "0123456789abcdef";
-    text.push_back(digits[digest[i] >> 4]);
-    text.push_back(digits[digest[i] & 0xF]);
+    text.push_back(digits[byte >> 4]);
+    text.push_back(digits[byte & 0xF]);
   }
   return text;
 }
@@ -120,7 +107,7 @@ int main() {
   Clock::duration floor = Clock::duration::max();
   std::string ourDigest;
   std::optional<std::string> floorsDigest;
-  std::vector<unsigned char> buffer(std::size_t{1} << 20);
+  std::vector<char> buffer(std::size_t{1} << 20);
   try {
     for (int round = 0; round < kRounds; ++round) {
       auto start = Clock::now();
