@@ -2,16 +2,9 @@
 
 #include <algorithm>
 
+#include "rozuzed/filesystem/mount_table.h"
+
 namespace rozuzed {
-namespace {
-
-// Whether `folder` is `ancestor` or lies below it.
-bool isWithin(const std::string& folder, const std::string& ancestor) {
-  if (!folder.starts_with(ancestor)) return false;
-  return folder.size() == ancestor.size() || ancestor == "/" || folder[ancestor.size()] == '/';
-}
-
-}  // namespace
 
 void DestinationFolders::prepare(const FileURL& folder) {
   const std::string key = folder.path();
@@ -43,7 +36,7 @@ void DestinationFolders::makeDurable(const FileURL& folder) {
   const std::string path = folder.path();
   std::vector<FileURL> due;
   std::erase_if(madeNotDurable_, [&](const FileURL& made) {
-    if (!isWithin(path, made.path())) return false;
+    if (!isAtOrBelow(path, made.path())) return false;
     due.push_back(made);
     return true;
   });
