@@ -7,8 +7,7 @@
 namespace rozuzed {
 
 void DestinationFolders::prepare(const FileURL& folder) {
-  const std::string key = folder.path();
-  if (folders_.count(key) > 0) return;
+  if (folders_.contains(folder.path())) return;
   // The levels missing now are the ones this run makes.
   std::vector<FileURL> missing;
   for (FileURL level = folder; !fileSystem_->fileExists(level);
@@ -18,7 +17,7 @@ void DestinationFolders::prepare(const FileURL& folder) {
   }
   fileSystem_->createDirectory(folder);
   madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
-  folders_.emplace(key, Folder{.madeByThisRun = !missing.empty()});
+  folders_.emplace(folder.path(), Folder{.madeByThisRun = !missing.empty()});
 }
 
 const VolumeID& DestinationFolders::volume(const FileURL& folder) {
@@ -33,7 +32,7 @@ bool DestinationFolders::madeByThisRun(const FileURL& folder) const {
 }
 
 void DestinationFolders::makeDurable(const FileURL& folder) {
-  const std::string path = folder.path();
+  const std::string& path = folder.path();
   std::vector<FileURL> due;
   std::erase_if(madeNotDurable_, [&](const FileURL& made) {
     if (!isAtOrBelow(path, made.path())) return false;
