@@ -162,9 +162,7 @@ void MovesTableModel::selectionChanged(const std::vector<RowRef>* touched) {
     for (const RowRef& ref : *touched) {
       if (compare(ref)) changed.push_back(ref);
     }
-    std::sort(changed.begin(), changed.end(), [](const RowRef& a, const RowRef& b) {
-      return a.group != b.group ? a.group < b.group : a.row < b.row;
-    });
+    std::sort(changed.begin(), changed.end());
   } else {
     for (uint32_t g = 0; g < current->groups.size(); ++g) {
       const auto rows = static_cast<uint32_t>(current->groups[g].rows.size());

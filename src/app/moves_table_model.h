@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,11 +42,12 @@ class MovesTableModel : public QAbstractItemModel {
     crossVolumeRole,
   };
 
-  // Where a move row lies: its group and its place in the group.
+  // Where a move row lies: its group and its place in the group. Ordered
+  // as the rows are shown.
   struct RowRef {
     uint32_t group;
     uint32_t row;
-    bool operator==(const RowRef&) const = default;
+    auto operator<=>(const RowRef&) const = default;
   };
 
   explicit MovesTableModel(std::shared_ptr<sortappkit::AppModel> model, QObject* parent = nullptr);

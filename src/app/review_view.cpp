@@ -242,14 +242,17 @@ void ReviewView::showSelection() {
   sortButton_->setEnabled(model_->phase().get() == AppModel::Phase::review && selected > 0);
 }
 
-std::vector<const MoveRow*> ReviewView::highlightedRows() const {
+std::vector<MovesTableModel::RowRef> ReviewView::highlightedRefs() const {
   std::vector<MovesTableModel::RowRef> refs;
   for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
     if (auto ref = moves_->rowRef(index)) refs.push_back(*ref);
   }
-  std::sort(refs.begin(), refs.end(), [](const auto& a, const auto& b) {
-    return a.group != b.group ? a.group < b.group : a.row < b.row;
-  });
+  std::sort(refs.begin(), refs.end());
+  return refs;
+}
+
+std::vector<const MoveRow*> ReviewView::highlightedRows() const {
+  const std::vector<MovesTableModel::RowRef> refs = highlightedRefs();
   std::vector<const MoveRow*> rows;
   rows.reserve(refs.size());
   const PlanViewModel* plan = moves_->plan();
@@ -264,17 +267,16 @@ std::vector<rozuzed::FileURL> ReviewView::highlightedURLs() const {
 }
 
 void ReviewView::toggleHighlighted() {
-  std::vector<MovesTableModel::RowRef> refs;
-  for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
-    if (auto ref = moves_->rowRef(index)) refs.push_back(*ref);
-  }
+  std::vector<MovesTableModel::RowRef> refs = highlightedRefs();
   if (refs.empty()) return;
-  const std::vector<const MoveRow*> rows = highlightedRows();
+  const PlanViewModel* plan = moves_->plan();
   // Each row flips on its own, as one toggle per row would, but the change
-  // is made and announced once.
-  moves_->beginOwnChange(std::move(refs));
-  model_->selection().modify([&rows](sortappkit::Selection& selection) {
-    for (const MoveRow* row : rows) selection.toggle(row->key);
+  // is made and announced once; in place, as the model's own toggle makes
+  // it, since a copy of every deselected key would cost more than the change.
+  moves_->beginOwnChange(refs);
+  model_->selection().modify([&](sortappkit::Selection& selection) {
+    for (const auto& ref : refs) selection.toggle(plan->groups[ref.group].rows[ref.row].key);
+    return true;
   });
   moves_->endOwnChange();
 }

@@ -69,6 +69,8 @@ class ReviewView : public QWidget {
   void showPlan();
   void showSelection();
   void highlightChanged();
+  // Where the highlighted move rows lie, in display order.
+  std::vector<MovesTableModel::RowRef> highlightedRefs() const;
 
   std::shared_ptr<sortappkit::AppModel> model_;
   MovesTableModel* moves_ = nullptr;
