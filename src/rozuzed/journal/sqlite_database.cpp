@@ -113,7 +113,7 @@ std::optional<double> SqlRow::real(std::string_view column) const {
   return std::nullopt;
 }
 
-std::optional<std::string> SqlRow::bytes(std::string_view column) const {
+std::optional<std::string_view> SqlRow::bytes(std::string_view column) const {
   const SqlValue& value = (*this)[column];
   if (auto* b = std::get_if<SqlBlob>(&value)) return b->bytes;
   if (auto* t = std::get_if<std::string>(&value)) return *t;

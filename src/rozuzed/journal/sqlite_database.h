@@ -63,11 +63,12 @@ class SqlRow {
 
   bool isNull(std::string_view column) const;
   // Each reader gives absent unless the value has its storage class: TEXT;
-  // INTEGER; REAL or INTEGER; BLOB or TEXT.
+  // INTEGER; REAL or INTEGER; BLOB or TEXT. The bytes are a view into the
+  // row, not a copy, since a value may be large.
   std::optional<std::string> text(std::string_view column) const;
   std::optional<int64_t> integer(std::string_view column) const;
   std::optional<double> real(std::string_view column) const;
-  std::optional<std::string> bytes(std::string_view column) const;
+  std::optional<std::string_view> bytes(std::string_view column) const;
 
  private:
   std::shared_ptr<const std::vector<std::string>> names_;

@@ -411,10 +411,7 @@ std::optional<RunRecord> runFrom(const SqlRow& row) try {
       .processID = static_cast<int32_t>(pid),
       .processStartedAt = requiredReal(row, "ownerStartedAt"),
   };
-  const SqlValue& snapshot = row["appliedPlan"];
-  const std::string* bytes = std::get_if<std::string>(&snapshot);
-  if (auto* blob = std::get_if<SqlBlob>(&snapshot)) bytes = &blob->bytes;
-  if (bytes != nullptr) {
+  if (auto bytes = row.bytes("appliedPlan")) {
     try {
       run.appliedPlan = AppliedPlan::decode(*bytes);
     } catch (const std::exception&) {
