@@ -2,7 +2,6 @@
 // and of nothing else.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,15 +40,6 @@ struct PlanCoding {
     JsonWriter writer(sink);
     value.write(writer);
     writer.finish();
-  }
-
-  // The length of the text `encode` gives, without keeping the text.
-  // Throws JsonEncodingError.
-  template <class Value>
-  static std::size_t encodedSize(const Value& value) {
-    std::size_t size = 0;
-    encode(value, [&size](std::string_view piece) { size += piece.size(); });
-    return size;
   }
 
   // Throws JsonDecodingError for text that is not JSON or a value of
