@@ -40,13 +40,6 @@ constexpr ColumnWidth kNameWidth{220, 360};
 constexpr ColumnWidth kSizeWidth{60, 80};
 constexpr ColumnWidth kRuleWidth{90, 140};
 
-void setForeground(QWidget* widget, const QColor& color) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::WindowText, color);
-  palette.setColor(QPalette::ButtonText, color);
-  widget->setPalette(palette);
-}
-
 // A button drawn as a link: no bezel, the link colour, underlined while the
 // pointer or the keyboard is on it.
 QPushButton* linkButton(const QString& text, QWidget* parent) {
@@ -157,7 +150,7 @@ QWidget* ReviewView::makePlaceholder() {
   description->setFixedWidth(420);
   // A stacked page does not pass a wrapped label's height for its width on.
   description->setMinimumHeight(description->heightForWidth(420));
-  setForeground(description, secondaryColor());
+  setTextColor(description, secondaryColor());
 
   auto* layout = new QVBoxLayout(placeholder);
   layout->setContentsMargins(24, 24, 24, 24);
@@ -177,7 +170,7 @@ QWidget* ReviewView::makeActionBar() {
 
   count_ = new QLabel(bar);
   count_->setFont(withMonospacedDigits(count_->font()));
-  setForeground(count_, secondaryColor());
+  setTextColor(count_, secondaryColor());
   all_ = linkButton(tr("All"), bar);
   none_ = linkButton(tr("None"), bar);
   sortButton_ = new QPushButton(bar);

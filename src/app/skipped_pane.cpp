@@ -206,25 +206,16 @@ SkippedPane::SkippedPane(QWidget* parent) : QWidget(parent) {
   empty_->setWordWrap(true);
   emptyLayout->addWidget(empty_);
   emptyLayout->addStretch(1);
-  QPalette dimmed = empty_->palette();
-  dimmed.setColor(QPalette::WindowText, secondaryColor());
-  empty_->setPalette(dimmed);
+  setTextColor(empty_, secondaryColor());
   body_->addWidget(emptyPage_);
 
   list_ = new QListView(body_);
   rows_ = new SkippedListModel(list_);
   list_->setModel(rows_);
   list_->setItemDelegate(new SkippedRowDelegate(list_));
+  InsetListStyle::applyTo(list_);
   list_->setSelectionMode(QAbstractItemView::NoSelection);
-  list_->setFrameShape(QFrame::NoFrame);
-  list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setAccessibleName(tr("Files left alone"));
-  // The rows' boxes stand out on the window's own colour.
-  QPalette listPalette = list_->palette();
-  listPalette.setColor(QPalette::Base, palette().color(QPalette::Window));
-  list_->viewport()->setPalette(listPalette);
-  list_->viewport()->setAutoFillBackground(true);
   body_->addWidget(list_);
   layout->addWidget(body_, 1);
 
