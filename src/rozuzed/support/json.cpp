@@ -404,13 +404,18 @@ JsonWriter& JsonWriter::string(std::string_view text) {
   return *this;
 }
 
-JsonWriter& JsonWriter::integer(int64_t value) {
+template <class Integer>
+JsonWriter& JsonWriter::whole(Integer value) {
   separate();
   char digits[24];
   auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
   flushIfFull();
   return *this;
+}
+
+JsonWriter& JsonWriter::integer(int64_t value) {
+  return whole(value);
 }
 
 JsonWriter& JsonWriter::number(double value) {
@@ -471,14 +476,8 @@ JsonWriter& JsonWriter::value(const Json& value) {
       return boolean(value.get<bool>());
     case Json::value_t::number_integer:
       return integer(value.get<int64_t>());
-    case Json::value_t::number_unsigned: {
-      separate();
-      char digits[24];
-      auto end = std::to_chars(digits, digits + sizeof digits, value.get<uint64_t>()).ptr;
-      put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-      flushIfFull();
-      return *this;
-    }
+    case Json::value_t::number_unsigned:
+      return whole(value.get<uint64_t>());
     case Json::value_t::number_float: {
       // As the library writes it: a number JSON cannot hold becomes null.
       double number = value.get<double>();

@@ -137,6 +137,9 @@ class JsonWriter {
 
  private:
   void separate();
+  // A whole number, signed or not, in its decimal digits.
+  template <class Integer>
+  JsonWriter& whole(Integer value);
   void put(char c);
   void put(std::string_view text);
   // `text` as a JSON string, escaped.
