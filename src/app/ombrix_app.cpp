@@ -3,11 +3,11 @@
 #include <QApplication>
 
 #include "app/app_delegate.h"
-#include "app/in_memory_journal_store_box.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
 #include "app/symbols.h"
 #include "app/texts.h"
+#include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/model/sort_error.h"
 
 namespace ombrix {
@@ -35,8 +35,8 @@ OmbrixApp::OmbrixApp() : delegate_(std::make_unique<OmbrixAppDelegate>()) {
                                                       std::nullopt);
   } catch (...) {
     problem = journalUnavailable(describeCurrentException());
-    engine =
-        std::make_shared<sortappkit::SortEngine>(InMemoryJournalStoreBox::shared(), std::nullopt);
+    engine = std::make_shared<sortappkit::SortEngine>(rozuzed::InMemoryJournalStore::shared(),
+                                                      std::nullopt);
   }
   model_ = sortappkit::AppModel::create(std::move(engine), std::make_shared<QtDispatcher>(),
                                         std::move(problem));
