@@ -4,16 +4,12 @@
 
 #include <QApplication>
 
-#include "app/symbols.h"
-#include "app/texts.h"
+#include "app/ombrix_app.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("Ombrix"));
-  QApplication::setApplicationName(QStringLiteral("Ombrix"));
-  ombrix::useInstalledIconTheme();
-  ombrix::installTranslations(app);
+  ombrix::OmbrixApp::prepare(app);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

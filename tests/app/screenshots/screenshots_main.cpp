@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <set>
 
-#include "app/symbols.h"
-#include "app/texts.h"
+#include "app/ombrix_app.h"
 #include "screenshots/scene.h"
 
 namespace ombrix::screenshots {
@@ -22,10 +21,7 @@ std::vector<Scene>& scenes() {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("Ombrix"));
-  QApplication::setApplicationName(QStringLiteral("Ombrix"));
-  ombrix::useInstalledIconTheme();
-  ombrix::installTranslations(app);
+  ombrix::OmbrixApp::prepare(app);
   if (argc < 2) {
     std::fprintf(stderr, "usage: ombrix-screenshots OUTPUT_FOLDER [NAME...]\n");
     return 2;
