@@ -11,16 +11,13 @@ namespace ombrix {
 
 using sortappkit::GroupSelectionState;
 
-QRect GroupHeader::checkBoxIn(const QStyleOptionViewItem& option, const QRect& cell) {
+QRect GroupHeader::checkBoxRect(const QStyleOptionViewItem& option) {
+  const QRect& cell = option.rect;
   const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
   const int width = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, option.widget);
   const int height = style->pixelMetric(QStyle::PM_IndicatorHeight, &option, option.widget);
   return {cell.left() + (checkColumnWidth - width) / 2, cell.top() + (cell.height() - height) / 2,
           width, height};
-}
-
-QRect GroupHeader::checkBoxRect(const QStyleOptionViewItem& option) {
-  return checkBoxIn(option, option.rect);
 }
 
 void GroupHeader::paint(QPainter* painter, const QStyleOptionViewItem& option,

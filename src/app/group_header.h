@@ -20,11 +20,10 @@ class GroupHeader {
   static constexpr int spacing = 8;
   static constexpr int symbolSize = 16;
 
-  // The checkbox of a header row drawn in `option.rect`; clicks inside it
-  // change the group.
+  // The checkbox centred in the first `checkColumnWidth` pixels of
+  // `option.rect`, a header row's or a move row's check cell; clicks inside
+  // it change the group or the file.
   static QRect checkBoxRect(const QStyleOptionViewItem& option);
-  // A checkbox centred in the first `checkColumnWidth` pixels of `cell`.
-  static QRect checkBoxIn(const QStyleOptionViewItem& option, const QRect& cell);
 
   static void paint(QPainter* painter, const QStyleOptionViewItem& option,
                     const QModelIndex& index);

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QToolTip>
 
-#include "app/group_header.h"
 #include "app/moves_table_model.h"
 #include "app/symbols.h"
 
@@ -71,12 +70,6 @@ MovesTableDelegate::NameLayout MovesTableDelegate::layoutName(const QStyleOption
   return layout;
 }
 
-QRect MovesTableDelegate::checkBoxRect(const QStyleOptionViewItem& option,
-                                       const QModelIndex& index) {
-  if (isHeader(index)) return GroupHeader::checkBoxRect(option);
-  return GroupHeader::checkBoxIn(option, option.rect);
-}
-
 void MovesTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
   if (isHeader(index)) {
@@ -108,7 +101,7 @@ void MovesTableDelegate::paintCheck(QPainter* painter, const QStyleOptionViewIte
   const QStyle* style = styleOf(option);
   style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, option.widget);
   QStyleOptionViewItem check = cell;
-  check.rect = checkBoxRect(option, index);
+  check.rect = checkBoxRect(option);
   check.state &=
       ~(QStyle::State_On | QStyle::State_Off | QStyle::State_NoChange | QStyle::State_HasFocus);
   check.state |=

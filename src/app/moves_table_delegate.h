@@ -4,6 +4,8 @@
 
 #include <QStyledItemDelegate>
 
+#include "app/group_header.h"
+
 namespace ombrix {
 
 // Over a MovesTableModel. The name cell holds, left to right and 6 pixels
@@ -31,8 +33,11 @@ class MovesTableDelegate : public QStyledItemDelegate {
   };
   static NameLayout layoutName(const QStyleOptionViewItem& option, const QModelIndex& index);
 
-  // The checkbox of a move row's check cell, or of a header row.
-  static QRect checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index);
+  // The checkbox of a move row's check cell, or of a header row: both sit
+  // in the same place.
+  static QRect checkBoxRect(const QStyleOptionViewItem& option) {
+    return GroupHeader::checkBoxRect(option);
+  }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;

@@ -53,7 +53,7 @@ QModelIndex MovesTableView::checkBoxAt(const QPoint& point) const {
   initViewItemOption(&option);
   option.rect = visualRect(check);
   if (header) option.rect.setRight(viewport()->width());
-  return MovesTableDelegate::checkBoxRect(option, check).contains(point) ? check : QModelIndex();
+  return MovesTableDelegate::checkBoxRect(option).contains(point) ? check : QModelIndex();
 }
 
 void MovesTableView::clickCheckBox(const QModelIndex& index) {
@@ -138,10 +138,6 @@ void MovesTableView::mouseMoveEvent(QMouseEvent* event) {
   }
   QTreeView::mouseMoveEvent(event);
 }
-
-}  // namespace ombrix
-
-namespace ombrix {
 
 void MovesTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                                  const QList<int>& roles) {

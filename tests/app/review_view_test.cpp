@@ -136,7 +136,7 @@ class ReviewViewTest : public ::testing::Test {
     option.initFrom(&tableView());
     option.widget = &tableView();
     option.rect = tableView().visualRect(index);
-    return MovesTableDelegate::checkBoxRect(option, index).center();
+    return MovesTableDelegate::checkBoxRect(option).center();
   }
 
   void clickCheckBox(const QModelIndex& index) {
