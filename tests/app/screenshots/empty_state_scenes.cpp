@@ -10,12 +10,7 @@ using testing::WindowFixture;
 
 QWidget* emptyState(std::shared_ptr<sortappkit::AppModel> model,
                     std::vector<std::shared_ptr<void>>& keep) {
-  auto view = std::make_shared<EmptyStateView>(model);
-  view->resize(960, 640);
-  // The screen goes before the model it watches.
-  keep.push_back(view);
-  keep.push_back(model);
-  return view.get();
+  return keepScreen<EmptyStateView>(std::move(model), keep);
 }
 
 Registration firstStart{

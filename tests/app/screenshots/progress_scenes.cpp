@@ -17,9 +17,8 @@ Registration overlay{Scene{
       }
       fixture.chooseAndScan(*model);
       testing::sortAll(*model);
-      auto screen = std::make_shared<ResultView>(model);
-      screen->resize(960, 640);
-      auto* card = new ProgressOverlay(screen.get());
+      ResultView* screen = keepScreen<ResultView>(model, keep);
+      auto* card = new ProgressOverlay(screen);
       const std::string name =
           "Minutes of the annual general meeting of the allotment society, with the treasurer's "
           "accounts and every appendix (final).pdf";
@@ -27,9 +26,7 @@ Registration overlay{Scene{
                      rozuzed::ExecutionProgress{
                          3, 10, rozuzed::FileURL::fromPath(fixture.folder() + "/" + name, false)});
       card->show();
-      keep.push_back(screen);
-      keep.push_back(model);
-      return screen.get();
+      return screen;
     }}};
 
 }  // namespace

@@ -26,12 +26,7 @@ std::shared_ptr<AppModel> reviewFolder(WindowFixture& fixture) {
 }
 
 QWidget* result(std::shared_ptr<AppModel> model, std::vector<std::shared_ptr<void>>& keep) {
-  auto view = std::make_shared<ResultView>(model);
-  view->resize(960, 640);
-  // The screen goes before the model it watches.
-  keep.push_back(view);
-  keep.push_back(model);
-  return view.get();
+  return keepScreen<ResultView>(std::move(model), keep);
 }
 
 Registration success{

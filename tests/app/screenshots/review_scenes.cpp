@@ -19,12 +19,7 @@ QWidget* review(WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep
   auto model = fixture.makeModel();
   fixture.chooseAndScan(*model);
   if (arrange) arrange(*model);
-  auto view = std::make_shared<ReviewView>(model);
-  view->resize(960, 640);
-  // The screen goes before the model it watches.
-  keep.push_back(view);
-  keep.push_back(model);
-  return view.get();
+  return keepScreen<ReviewView>(std::move(model), keep);
 }
 
 const sortappkit::MoveRow* rowNamed(const sortappkit::AppModel& model, const std::string& name) {

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ struct Scene {
 };
 
 std::vector<Scene>& scenes();
+
+// A screen over `model` at the pictures' size, kept in `keep` before the
+// model it watches, so it goes first.
+template <class Screen>
+Screen* keepScreen(std::shared_ptr<sortappkit::AppModel> model,
+                   std::vector<std::shared_ptr<void>>& keep) {
+  auto screen = std::make_shared<Screen>(model);
+  screen->resize(960, 640);
+  keep.push_back(screen);
+  keep.push_back(std::move(model));
+  return screen.get();
+}
 
 struct Registration {
   explicit Registration(Scene scene) { scenes().push_back(std::move(scene)); }
