@@ -5,6 +5,7 @@ rozuzed_tests(rozuzed_core_tests
     rozuzed/support/unicode_test.cpp
     rozuzed/support/content_hashing_test.cpp
     rozuzed/support/bundled_resource_test.cpp
+    rozuzed/support/parallel_test.cpp
     rozuzed/model/sort_error_test.cpp
     rozuzed/model/file_metadata_test.cpp
     rozuzed/filesystem/bundle_extensions_test.cpp

@@ -60,6 +60,11 @@ class FileSystem {
     return std::make_unique<ByPath>(*this);
   }
 
+  // Whether several threads may take facts at once, each through a
+  // FolderFacts of its own (and `facts` itself): a long listing is then
+  // described on several cores. The default is no.
+  virtual bool takesFactsConcurrently() const { return false; }
+
   // The download sources a snapshot of the item would hold; empty when
   // there are none or the item cannot be read. Never throws.
   virtual std::vector<std::string> downloadSources(const FileURL& item) {

@@ -38,6 +38,7 @@ class LiveFileSystem final : public FileSystem {
   FileMetadata facts(const FileURL& item) override;
   // Holds the folder open, and describes a child of it through that.
   std::unique_ptr<FolderFacts> factsWithin(const FileURL& folder) override;
+  bool takesFactsConcurrently() const override { return true; }
   std::vector<std::string> downloadSources(const FileURL& item) override;
   bool fileExists(const FileURL& url) override;
   VolumeID volumeID(const FileURL& item) override;

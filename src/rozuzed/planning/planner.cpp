@@ -15,6 +15,7 @@
 
 #include "rozuzed/planning/collision_resolver.h"
 #include "rozuzed/support/hashing.h"
+#include "rozuzed/support/parallel.h"
 #include "rozuzed/support/unicode.h"
 
 namespace rozuzed {
@@ -34,19 +35,45 @@ void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order)
     // comparisons without a look into the buffer.
     uint64_t head = 0;
   };
+  auto nameOf = [&urls](std::size_t i) {
+    const std::string& path = urls[i].path();
+    return path == "/" ? std::string_view(path)
+                       : std::string_view(path).substr(path.rfind('/') + 1);
+  };
+  // Keys of short names take some 30 bytes.
+  constexpr std::size_t kKeyBytes = 32;
+  // A long listing's keys are made a run of names at a time on several
+  // threads, and gathered in order.
+  constexpr std::size_t kRun = 512;
+  struct RunKeys {
+    std::string keys;
+    std::vector<std::size_t> ends;
+  };
   std::vector<Named> named;
   named.reserve(urls.size());
   std::string keys;
-  // Keys of short names take some 30 bytes.
-  keys.reserve(32 * urls.size());
-  for (const FileURL& url : urls) {
-    const std::string& path = url.path();
-    std::string_view name =
-        path == "/" ? std::string_view(path) : std::string_view(path).substr(path.rfind('/') + 1);
-    std::size_t start = keys.size();
-    order.appendSortKey(name, keys);
-    named.push_back({name, start, keys.size() - start});
-  }
+  keys.reserve(kKeyBytes * urls.size());
+  makeInOrder<RunKeys>(
+      (urls.size() + kRun - 1) / kRun, threadsFor(urls.size(), 4 * kRun),
+      [&](std::size_t run, std::size_t) {
+        RunKeys made;
+        const std::size_t end = std::min(urls.size(), (run + 1) * kRun);
+        made.keys.reserve(kKeyBytes * (end - run * kRun));
+        made.ends.reserve(end - run * kRun);
+        for (std::size_t i = run * kRun; i < end; ++i) {
+          order.appendSortKey(nameOf(i), made.keys);
+          made.ends.push_back(made.keys.size());
+        }
+        return made;
+      },
+      [&](RunKeys&& made) {
+        std::size_t start = 0;
+        for (std::size_t end : made.ends) {
+          named.push_back({nameOf(named.size()), keys.size() + start, end - start});
+          start = end;
+        }
+        keys += made.keys;
+      });
   auto key = [&](const Named& entry) {
     return std::string_view(keys).substr(entry.keyStart, entry.keyLength);
   };
@@ -117,7 +144,7 @@ class Planner::Scan {
   }
 
   SortPlan run() {
-    std::deque<std::pair<FileURL, int64_t>> queue;
+    Queue queue;
     queue.emplace_back(source_, 1);
     while (!queue.empty()) {
       auto [folder, depth] = std::move(queue.front());
@@ -131,24 +158,11 @@ class Planner::Scan {
         continue;
       }
       sortByName(entries, order_);
-      // Each entry is found by its name in the folder listed, not by a walk
-      // of its whole path.
-      std::unique_ptr<FileSystem::FolderFacts> facts = fileSystem_.factsWithin(folder);
       listedFolderPath_ = folder.path();
       listedFolderKey_ = key(folder);
       std::size_t wanted = moves_.size() + entries.size();
       if (wanted > moves_.capacity()) moves_.reserve(std::max(wanted, 2 * moves_.capacity()));
-      // Each entry ends up in the plan or the queue, so it is handed on, not
-      // copied. The paths lie in memory in the order of the listing, not of
-      // the names, so the next one is fetched while this one is looked at.
-      for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + 1 < entries.size()) {
-          const std::string& next = entries[i + 1].path();
-          __builtin_prefetch(next.data());
-          __builtin_prefetch(next.data() + next.size() - 1);
-        }
-        consider(entries[i], depth, *facts, queue);
-      }
+      considerEach(folder, entries, depth, queue);
     }
     SortPlan plan;
     plan.createdAt = now_;
@@ -170,19 +184,91 @@ class Planner::Scan {
     std::optional<VolumeID> volume;
   };
 
-  void consider(FileURL& entry, int64_t depth, FileSystem::FolderFacts& facts,
-                std::deque<std::pair<FileURL, int64_t>>& queue) {
+  using Queue = std::deque<std::pair<FileURL, int64_t>>;
+
+  // What is known of an entry before it is judged in order: its facts and
+  // what the gate and the rules make of them, or why its facts could not be
+  // taken.
+  struct Described {
+    std::optional<FileMetadata> metadata;
+    std::string unreadable;
+    std::optional<SkipReason> gateReason;
+    std::optional<RuleMatch> match;
+  };
+
+  // The entries of one listing are described a run at a time. A long
+  // listing's runs are described on several threads while this one judges,
+  // in the order of the names, the runs already described: describing is
+  // most of the cost of a scan, and judging must stay in order, as the names
+  // a folder's moves claim depend on it.
+  void considerEach(const FileURL& folder, std::vector<FileURL>& entries, int64_t depth,
+                    Queue& queue) {
+    constexpr std::size_t kRun = 256;
+    constexpr std::size_t kEntriesPerThread = 1024;
+    const std::size_t threads = fileSystem_.takesFactsConcurrently()
+                                    ? threadsFor(entries.size(), kEntriesPerThread)
+                                    : 1;
+    // Each entry is found by its name in the folder listed, not by a walk
+    // of its whole path; each thread keeps its own hold on the folder.
+    std::vector<std::unique_ptr<FileSystem::FolderFacts>> facts(threads);
+    for (auto& held : facts) held = fileSystem_.factsWithin(folder);
+    std::size_t judged = 0;
+    makeInOrder<std::vector<Described>>(
+        (entries.size() + kRun - 1) / kRun, threads,
+        [&](std::size_t run, std::size_t thread) {
+          std::vector<Described> described;
+          const std::size_t end = std::min(entries.size(), (run + 1) * kRun);
+          described.reserve(end - run * kRun);
+          for (std::size_t i = run * kRun; i < end; ++i) {
+            described.push_back(describe(entries[i], *facts[thread]));
+          }
+          return described;
+        },
+        [&](std::vector<Described>&& described) {
+          // Each entry ends up in the plan or the queue, so it is handed on,
+          // not copied. The paths lie in memory in the order of the listing,
+          // not of the names, so the next one is fetched while this one is
+          // looked at.
+          for (Described& entryDescribed : described) {
+            const std::size_t i = judged++;
+            if (i + 1 < entries.size()) {
+              const std::string& next = entries[i + 1].path();
+              __builtin_prefetch(next.data());
+              __builtin_prefetch(next.data() + next.size() - 1);
+            }
+            consider(entries[i], std::move(entryDescribed), depth, queue);
+          }
+        });
+  }
+
+  // Reads only what does not change during the scan, so it may run on any
+  // thread.
+  Described describe(const FileURL& entry, FileSystem::FolderFacts& facts) const {
+    Described described;
+    try {
+      described.metadata.emplace(facts.facts(entry));
+    } catch (const std::exception& error) {
+      described.unreadable = message(error);
+      return described;
+    }
     // The gate and the rules judge the file by its facts; its download
     // sources are read only should a rule ask for them.
-    std::optional<FileMetadata> metadata;
-    try {
-      metadata.emplace(facts.facts(entry));
-    } catch (const std::exception& error) {
-      skip(std::move(entry), SkipReason::metadataUnreadable(message(error)));
+    described.gateReason = gate_.skipReason(*described.metadata);
+    if (!described.gateReason) {
+      described.match = planner_.rules_.match(
+          *described.metadata, [&] { return fileSystem_.downloadSources(entry); });
+    }
+    return described;
+  }
+
+  void consider(FileURL& entry, Described described, int64_t depth, Queue& queue) {
+    if (!described.metadata) {
+      skip(std::move(entry), SkipReason::metadataUnreadable(std::move(described.unreadable)));
       return;
     }
+    const FileMetadata& metadata = *described.metadata;
 
-    if (auto reason = gate_.skipReason(*metadata)) {
+    if (auto& reason = described.gateReason) {
       if (reason->reasonCase() != SkipReason::Case::isDirectory) {
         skip(std::move(entry), std::move(*reason));
       } else if (managed_.count(key(entry)) > 0) {
@@ -195,8 +281,7 @@ class Planner::Scan {
       return;
     }
 
-    auto match =
-        planner_.rules_.match(*metadata, [&] { return fileSystem_.downloadSources(entry); });
+    auto& match = described.match;
     if (!match) {
       skip(std::move(entry), SkipReason::noMatchingRule());
       return;
@@ -206,9 +291,9 @@ class Planner::Scan {
       skip(std::move(entry), SkipReason::alreadyAtDestination());
       return;
     }
-    auto resolution = target.exists ? resolver_.resolve(metadata->name, target.url)
-                                    : resolver_.resolveInMissingFolder(metadata->name, target.url);
-    MoveStrategy strategy = strategyFor(metadata->volumeID, target);
+    auto resolution = target.exists ? resolver_.resolve(metadata.name, target.url)
+                                    : resolver_.resolveInMissingFolder(metadata.name, target.url);
+    MoveStrategy strategy = strategyFor(metadata.volumeID, target);
 
     PlannedMove move;
     move.planSequence = static_cast<int64_t>(moves_.size());
@@ -218,7 +303,7 @@ class Planner::Scan {
     move.collisionSuffix = resolution.suffix;
     move.matchedRuleID = std::move(match->ruleID);
     move.matchedRuleName = std::move(match->ruleName);
-    move.fingerprint = metadata->fingerprint();
+    move.fingerprint = metadata.fingerprint();
     move.strategy = strategy;
     moves_.push_back(std::move(move));
   }

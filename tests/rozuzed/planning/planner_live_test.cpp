@@ -17,6 +17,7 @@
 #include "rozuzed/planning/planner.h"
 #include "rozuzed/support/unicode.h"
 #include "rozuzed/testing/fixed_date_provider.h"
+#include "rozuzed/testing/intercepting_file_system.h"
 #include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -223,6 +224,82 @@ TEST(PlannerLiveTest, DownloadSourcesComeFromTheFilesAttributes) {
   EXPECT_EQ(plan.moves[0].source.lastPathComponent(), "setup.deb");
   ASSERT_EQ(plan.skipped.size(), 1u);
   EXPECT_EQ(plan.skipped[0].reason, SkipReason::noMatchingRule());
+}
+
+// A long listing is described on several threads and judged in order:
+// its plan is the one a file system that takes facts on one thread gives,
+// move for move, collision suffixes and skip reasons included.
+TEST(PlannerLiveTest, ALongListingPlansAsOneThreadWould) {
+  TemporaryFolder root;
+  const Date now = std::floor(currentDate());
+  const Date old = now - 3600;
+  const std::string src = root / "src";
+  makeFolder(src);
+  makeFolder(src + "/Images");
+  const std::string origin = "https://dl.example.com/setup.deb";
+  bool attributes = true;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string number = std::to_string(i);
+    switch (i % 10) {
+      case 0:
+        makeFolder(src + "/folder " + number);
+        break;
+      case 1:
+        writeFile(src + "/.hidden " + number + ".jpg", "h", old);
+        break;
+      case 2:
+        writeFile(src + "/fresh " + number + ".jpg", "f", now - 2);
+        break;
+      case 3:
+        writeFile(src + "/setup " + number + ".deb", "s", old);
+        attributes = attributes && ::setxattr((src + "/setup " + number + ".deb").c_str(),
+                                              "user.xdg.origin.url", origin.data(),
+                                              origin.size(), 0) == 0;
+        break;
+      case 4:
+        // Taken at the destination: the move gets a suffix.
+        writeFile(src + "/Images/photo " + number + ".jpg", "there", old);
+        [[fallthrough]];
+      default:
+        writeFile(src + "/photo " + number + (i % 3 == 0 ? ".jpg" : ".txt"), number, old);
+    }
+  }
+  writeFile(src + "/bad\xff.jpg", "b", old);
+
+  RuleSet ruleSet;
+  ruleSet.rules = {
+      SortRule{.id = "trusted",
+               .name = "Trusted",
+               .match = MatchCriteria::downloadedFrom("example.com"),
+               .destination = Destination::relative(DestinationRoot::sourceFolder, "Installers")},
+      rule("images", {"jpg"}, Destination::relative(DestinationRoot::sourceFolder, "Images")),
+      rule("texts", {"txt"}, Destination::relative(DestinationRoot::sourceFolder, "Texts")),
+  };
+  auto clock = std::make_shared<FixedDateProvider>(now);
+  RuleEngine engine(ruleSet, std::string(64, '0'), clock);
+  auto planWith = [&](FileSystem& fileSystem) {
+    SortPlan plan = Planner(fileSystem, engine, *clock).plan(FileURL::fromPath(src, true));
+    // Ids are drawn afresh by every plan.
+    plan.id = Uuid();
+    for (PlannedMove& move : plan.moves) move.id = Uuid();
+    return plan;
+  };
+  LiveFileSystem live;
+  testing::InterceptingFileSystem oneThread;
+  ASSERT_TRUE(live.takesFactsConcurrently());
+  ASSERT_FALSE(oneThread.takesFactsConcurrently());
+  const SortPlan plan = planWith(live);
+  EXPECT_EQ(plan, planWith(oneThread));
+
+  std::size_t suffixed = 0;
+  std::size_t trusted = 0;
+  for (const PlannedMove& move : plan.moves) {
+    suffixed += move.collisionSuffix.has_value();
+    trusted += move.matchedRuleID == "trusted";
+  }
+  EXPECT_EQ(suffixed, 100u);
+  EXPECT_EQ(trusted, attributes ? 300u : 0u);
+  EXPECT_EQ(plan.moves.size() + plan.skipped.size(), 3002u);
 }
 
 }  // namespace
