@@ -58,7 +58,7 @@ void AppliedPlan::write(JsonWriter& writer) const {
   PlanCoding::url(writer.key("sourceDirectory"), sourceDirectory);
   writer.key("ruleSetHash").string(ruleSetHash);
   writer.key("moves").beginArray();
-  for (const Move& move : moves) move.write(writer);
+  PlanCoding::elements(writer, moves);
   writer.endArray();
   writer.endObject();
 }

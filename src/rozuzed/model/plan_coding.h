@@ -2,12 +2,15 @@
 // and of nothing else.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "rozuzed/support/json.h"
+#include "rozuzed/support/parallel.h"
 
 namespace rozuzed {
 
@@ -40,6 +43,38 @@ struct PlanCoding {
     JsonWriter writer(sink);
     value.write(writer);
     writer.finish();
+  }
+
+  // Writes each of `values` into the array `writer` has just begun, as one
+  // `write` after another would. A long list is coded a run of values at a
+  // time on several threads, the runs reaching `writer` in order. Throws
+  // what the first value that cannot be written throws, the values before
+  // it written.
+  template <class Value>
+  static void elements(JsonWriter& writer, const std::vector<Value>& values) {
+    constexpr std::size_t kRun = 256;
+    constexpr std::size_t kValuesPerThread = 1024;
+    const std::size_t threads = threadsFor(values.size(), kValuesPerThread);
+    if (threads <= 1) {
+      for (const Value& value : values) value.write(writer);
+      return;
+    }
+    makeInOrder<std::string>(
+        (values.size() + kRun - 1) / kRun, threads,
+        [&values](std::size_t run, std::size_t) {
+          std::string text;
+          JsonWriter runWriter([&text](std::string_view piece) { text += piece; });
+          runWriter.beginArray();
+          const std::size_t end = std::min(values.size(), (run + 1) * kRun);
+          for (std::size_t i = run * kRun; i < end; ++i) values[i].write(runWriter);
+          runWriter.endArray();
+          runWriter.finish();
+          return text;
+        },
+        [&writer](std::string&& text) {
+          // The run's elements, without the brackets of its array.
+          writer.coded(std::string_view(text).substr(1, text.size() - 2));
+        });
   }
 
   // Throws JsonDecodingError for text that is not JSON or a value of

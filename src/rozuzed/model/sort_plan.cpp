@@ -104,7 +104,7 @@ void SortPlan::write(JsonWriter& writer) const {
   PlanCoding::url(writer.key("sourceDirectory"), sourceDirectory);
   writer.key("ruleSetHash").string(ruleSetHash);
   writer.key("moves").beginArray();
-  for (const PlannedMove& move : moves) move.write(writer);
+  PlanCoding::elements(writer, moves);
   writer.endArray();
   writer.key("skipped").beginArray();
   for (const SkippedFile& item : skipped) item.write(writer);

@@ -397,6 +397,19 @@ JsonWriter& JsonWriter::key(std::string_view name) {
   return *this;
 }
 
+JsonWriter& JsonWriter::coded(std::string_view values) {
+  separate();
+  // Long text goes on as it is rather than through the buffer.
+  if (values.size() >= kPieceSize) {
+    flush();
+    sink_(values);
+  } else {
+    put(values);
+    flushIfFull();
+  }
+  return *this;
+}
+
 JsonWriter& JsonWriter::string(std::string_view text) {
   separate();
   quoted(text);

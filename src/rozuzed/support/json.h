@@ -102,8 +102,9 @@ std::string dumpJson(const Json& value);
 // Writes one document as compact text, a value at a time, byte for byte as
 // dumpJson writes the same document: keys in the order they are written,
 // no white space, the library's own spelling of numbers and escapes. The
-// text reaches `sink` in pieces of at most a few tens of kilobytes, the
-// last with `finish()`. Values must come in an order that makes one
+// text reaches `sink` in pieces of at most a few tens of kilobytes, but for
+// text handed to `coded`, which passes as it came; the last with
+// `finish()`. Values must come in an order that makes one
 // document (a key before each member's value); the writer does not check.
 class JsonWriter {
  public:
@@ -131,6 +132,9 @@ class JsonWriter {
   JsonWriter& null();
   // A small tree, written member by member.
   JsonWriter& value(const Json& value);
+  // Text another writer made: one value, or several separated by commas
+  // (elements of the open array), written as the next value or values.
+  JsonWriter& coded(std::string_view values);
 
   // Hands what is left to the sink.
   void finish();

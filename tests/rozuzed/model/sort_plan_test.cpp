@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rozuzed/model/plan_coding.h"
@@ -353,6 +354,36 @@ TEST(PlanCodingTest, RefusesWhatJsonCannotHold) {
   plan.skipped[0].url = FileURL::fromPath("/d/\xff.txt");
   SortPlan back = PlanCoding::decode<SortPlan>(PlanCoding::encode(plan));
   EXPECT_EQ(back.skipped[0].url.path(), "/d/\xff.txt");
+}
+
+// A long list of moves is coded in runs on several threads: the text is
+// byte for byte the one a move-after-move writing gives, and a move that
+// cannot be coded still fails the whole coding.
+TEST(PlanCodingTest, ManyMovesCodeAsOneAfterAnother) {
+  SortPlan plan = invoicePlan();
+  const PlannedMove model = plan.moves.front();
+  plan.moves.clear();
+  for (int i = 0; i < 5000; ++i) {
+    PlannedMove move = model;
+    move.id = Uuid::random();
+    move.planSequence = i;
+    move.source = FileURL::fromPath("/Users/me/Downloads/file " + std::to_string(i) + ".pdf");
+    move.fingerprint.size = i;
+    plan.moves.push_back(move);
+  }
+  std::string oneAfterAnother;
+  JsonWriter writer([&](std::string_view piece) { oneAfterAnother += piece; });
+  writer.beginArray();
+  for (const PlannedMove& move : plan.moves) move.write(writer);
+  writer.endArray();
+  writer.finish();
+
+  const std::string text = PlanCoding::encode(plan);
+  EXPECT_NE(text.find("\"moves\":" + oneAfterAnother + ",\"skipped\":"), std::string::npos);
+  EXPECT_EQ(PlanCoding::decode<SortPlan>(text), plan);
+
+  plan.moves[3217].matchedRuleName = "\xff";
+  EXPECT_THROW(PlanCoding::encode(plan), JsonEncodingError);
 }
 
 }  // namespace
