@@ -1,5 +1,7 @@
 #include "sortappkit/sort_engine.h"
 
+#include <thread>
+
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/run_lock.h"
 #include "rozuzed/model/sort_error.h"
@@ -126,15 +128,17 @@ void SortEngine::plan(FileURL folder, rozuzed::LoadedRuleSet rules, int64_t dept
     configuration.roots = roots_;
     const rozuzed::Planner planner(*fileSystem_, ruleEngine, *dates_, configuration);
 
+    // The last saved plan left a log as large as itself; it is moved into
+    // the journal's file while the folder is scanned, so the save finds
+    // nothing to copy.
+    std::jthread copying([this] { plans_->checkpoint(); });
     std::optional<SortPlan> plan;
     withLock(
         [&](const RunLock&) { access->withAccess(folder, [&] { plan = planner.plan(folder); }); });
+    copying.join();
     plans_->save(plan.value());
     return std::move(*plan);
   });
-  // The saved plan leaves a log as large as itself; it is moved into the
-  // journal's file while the caller shows the plan, not before.
-  queue_.async([this] { plans_->checkpoint(); });
 }
 
 void SortEngine::defaultRules(Completion<rozuzed::LoadedRuleSet> done) {

@@ -82,9 +82,10 @@ class PlanStore {
   virtual std::vector<SortPlan> recentPlans(int64_t limit) = 0;
 
   // Moves what earlier saves left in the store's log into its main file.
-  // Every save is durable without it; it only keeps the log short, so the
-  // work is best done when nobody waits, not inside a save. Never fails:
-  // what cannot be moved now is moved later.
+  // Every save is durable without it; it only keeps the log short. A save
+  // first moves whatever is left, so the work is best done earlier, while
+  // nobody waits on it (a scan runs). Never fails: what cannot be moved now
+  // is moved later.
   virtual void checkpoint() {}
 };
 

@@ -433,11 +433,24 @@ void SqliteDatabase::checkpointOnCommit(bool on) noexcept {
 void SqliteDatabase::checkpoint() {
   std::lock_guard<std::mutex> hold(mutex_);
   // Busy or failed, the log keeps every frame and stays valid.
-  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  int inLog = -1;
+  int copied = -1;
+  if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &inLog, &copied) ==
+          SQLITE_OK &&
+      inLog == copied) {
+    logUncopied_ = false;
+  }
 }
 
 SqliteDatabase::~SqliteDatabase() {
   connection_.reset();
+  // Where the log holds nothing but writes left to a later checkpoint (a
+  // saved plan, which a scan can make again), closing leaves it to the
+  // next opener rather than copy it now: every run of the program would
+  // wait on that copy at its end. The log is as durable as the file. With
+  // anything else in it, the file is brought up to date, so that it holds
+  // every run alone, as a copy of it taken after the program ends would.
+  if (!logUncopied_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_close(db_);
 }
 

@@ -217,6 +217,7 @@ class SqliteDatabase {
   template <class Body>
   auto write(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
     std::lock_guard<std::mutex> hold(mutex_);
+    logUncopied_ = true;
     return transact(std::forward<Body>(body));
   }
 
@@ -246,7 +247,9 @@ class SqliteDatabase {
 
   // Copies what it can of the write-ahead log into the database without
   // waiting on other connections; what is left, a later checkpoint copies.
-  // Nothing to do with the rollback journal.
+  // Nothing to do with the rollback journal. Closing copies the log too,
+  // but for one that holds nothing but writes left for later, which stays
+  // for the next opener.
   void checkpoint();
 
  private:
@@ -278,6 +281,10 @@ class SqliteDatabase {
   void rollback() noexcept;
 
   std::mutex mutex_;
+  // Whether the log may hold more than writes left to a later checkpoint
+  // that no checkpoint has copied since: so at first, as the log may hold
+  // anything another process wrote.
+  bool logUncopied_ = true;
   sqlite3* db_;
   std::unique_ptr<SqliteConnection> connection_;
 };

@@ -688,6 +688,10 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
 // The payload of a very large plan never sits whole in memory: it is
 // measured, then written a piece at a time into room of its size.
 void SQLiteJournalStore::save(const SortPlan& plan) {
+  // What earlier saves left in the log goes into the file first, so the
+  // log starts over rather than grow by a plan at every save; done by the
+  // caller meanwhile, there is nothing left to copy.
+  checkpoint();
   CodedText payload = code(plan);
   const bool writtenLater = !payload.held;
   const std::size_t size = payload.size;

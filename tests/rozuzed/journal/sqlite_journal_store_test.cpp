@@ -674,6 +674,49 @@ TEST_F(SQLiteJournalStoreTest, ASavedPlanReachesTheFileItselfAtACheckpointNotBef
   EXPECT_EQ(planInFileAlone("after.sqlite"), plan);
 }
 
+// Closed after saving a plan, the store leaves the plan's log for the next
+// opener, who finds the plan; the next save copies the log first, so it
+// never holds more than about one plan however often the program runs.
+// Closed after anything else, the file alone holds everything.
+TEST_F(SQLiteJournalStoreTest, AClosedStoreLeavesOnlyAPlansLogForTheNextOpener) {
+  auto bigPlan = [] {
+    SortPlan plan = largePlan(300);
+    for (PlannedMove& move : plan.moves) move.matchedRuleName = std::string(16 * 1024, 'n');
+    return plan;
+  };
+  auto inFileAlone = [&](const char* name, auto read) {
+    const std::string copy = folder / name;
+    std::filesystem::copy_file(path, copy);
+    SQLiteJournalStore alone(FileURL::fromPath(copy));
+    return read(alone);
+  };
+  const SortPlan first = bigPlan();
+  { SQLiteJournalStore(url).save(first); }
+  ASSERT_TRUE(std::filesystem::exists(path + "-wal"));
+  const auto logOfOnePlan = std::filesystem::file_size(path + "-wal");
+  EXPECT_EQ(inFileAlone("plan-only.sqlite", [&](auto& alone) { return alone.plan(first.id); }),
+            std::nullopt);
+  EXPECT_EQ(SQLiteJournalStore(url).plan(first.id), first);
+
+  for (int i = 0; i < 4; ++i) {
+    SQLiteJournalStore(url).save(bigPlan());
+    EXPECT_LE(std::filesystem::file_size(path + "-wal"), logOfOnePlan + logOfOnePlan / 10);
+  }
+  EXPECT_EQ(inFileAlone("earlier-plan.sqlite", [&](auto& alone) { return alone.plan(first.id); }),
+            first);
+
+  const SortPlan last = bigPlan();
+  RunRecord run{.planID = last.id, .startedAt = 1};
+  {
+    SQLiteJournalStore store(url);
+    store.save(last);
+    store.beginRun(run, {JournalEntry{.runID = run.id}});
+  }
+  EXPECT_EQ(inFileAlone("with-run.sqlite", [&](auto& alone) { return alone.run(run.id); }), run);
+  EXPECT_EQ(inFileAlone("with-run-plan.sqlite", [&](auto& alone) { return alone.plan(last.id); }),
+            last);
+}
+
 TEST_F(SQLiteJournalStoreTest, PayloadsOfAnyFormThatReadAreRead) {
   SQLiteJournalStore store(url);
   auto db = SqliteDatabase::open(path);
