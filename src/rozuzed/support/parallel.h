@@ -15,10 +15,11 @@ namespace rozuzed {
 
 // How many threads a loop over `items` items should use when each thread
 // is to have about `perThread` of them: at least one, at most one per core
-// and never more than eight, past which the disk and the memory bus, not
-// the cores, set the pace.
+// and never more than four. More gain little, as the disk and the memory
+// bus set the pace, and each thread that allocates keeps a heap of its own
+// for the life of the process.
 inline std::size_t threadsFor(std::size_t items, std::size_t perThread) {
-  constexpr std::size_t kMostThreads = 8;
+  constexpr std::size_t kMostThreads = 4;
   const std::size_t cores = std::max<std::size_t>(1, std::thread::hardware_concurrency());
   const std::size_t wanted = perThread == 0 ? items : (items + perThread - 1) / perThread;
   return std::clamp<std::size_t>(wanted, 1, std::min(cores, kMostThreads));

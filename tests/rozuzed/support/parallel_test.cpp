@@ -20,7 +20,7 @@ TEST(ParallelTest, ThreadsForStaysWithinOneAndTheCores) {
   EXPECT_EQ(threadsFor(0, 100), 1u);
   EXPECT_EQ(threadsFor(100, 100), 1u);
   EXPECT_EQ(threadsFor(101, 100), std::min<std::size_t>(2, cores));
-  EXPECT_LE(threadsFor(1'000'000, 1), std::min<std::size_t>(8, cores));
+  EXPECT_LE(threadsFor(1'000'000, 1), std::min<std::size_t>(4, cores));
 }
 
 // Each result is made once and taken once, in the order of the indices,
