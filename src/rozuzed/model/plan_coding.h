@@ -2,7 +2,6 @@
 // and of nothing else.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -59,14 +58,13 @@ struct PlanCoding {
       for (const Value& value : values) value.write(writer);
       return;
     }
-    makeInOrder<std::string>(
-        (values.size() + kRun - 1) / kRun, threads,
-        [&values](std::size_t run, std::size_t) {
+    makeInRuns<std::string>(
+        values.size(), kRun, threads,
+        [&values](std::size_t begin, std::size_t end, std::size_t) {
           std::string text;
           JsonWriter runWriter([&text](std::string_view piece) { text += piece; });
           runWriter.beginArray();
-          const std::size_t end = std::min(values.size(), (run + 1) * kRun);
-          for (std::size_t i = run * kRun; i < end; ++i) values[i].write(runWriter);
+          for (std::size_t i = begin; i < end; ++i) values[i].write(runWriter);
           runWriter.endArray();
           runWriter.finish();
           return text;

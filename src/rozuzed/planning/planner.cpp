@@ -53,14 +53,13 @@ void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order)
   named.reserve(urls.size());
   std::string keys;
   keys.reserve(kKeyBytes * urls.size());
-  makeInOrder<RunKeys>(
-      (urls.size() + kRun - 1) / kRun, threadsFor(urls.size(), 4 * kRun),
-      [&](std::size_t run, std::size_t) {
+  makeInRuns<RunKeys>(
+      urls.size(), kRun, threadsFor(urls.size(), 4 * kRun),
+      [&](std::size_t begin, std::size_t end, std::size_t) {
         RunKeys made;
-        const std::size_t end = std::min(urls.size(), (run + 1) * kRun);
-        made.keys.reserve(kKeyBytes * (end - run * kRun));
-        made.ends.reserve(end - run * kRun);
-        for (std::size_t i = run * kRun; i < end; ++i) {
+        made.keys.reserve(kKeyBytes * (end - begin));
+        made.ends.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i) {
           order.appendSortKey(nameOf(i), made.keys);
           made.ends.push_back(made.keys.size());
         }
@@ -213,13 +212,12 @@ class Planner::Scan {
     std::vector<std::unique_ptr<FileSystem::FolderFacts>> facts(threads);
     for (auto& held : facts) held = fileSystem_.factsWithin(folder);
     std::size_t judged = 0;
-    makeInOrder<std::vector<Described>>(
-        (entries.size() + kRun - 1) / kRun, threads,
-        [&](std::size_t run, std::size_t thread) {
+    makeInRuns<std::vector<Described>>(
+        entries.size(), kRun, threads,
+        [&](std::size_t begin, std::size_t end, std::size_t thread) {
           std::vector<Described> described;
-          const std::size_t end = std::min(entries.size(), (run + 1) * kRun);
-          described.reserve(end - run * kRun);
-          for (std::size_t i = run * kRun; i < end; ++i) {
+          described.reserve(end - begin);
+          for (std::size_t i = begin; i < end; ++i) {
             described.push_back(describe(entries[i], *facts[thread]));
           }
           return described;

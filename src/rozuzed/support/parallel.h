@@ -9,6 +9,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace rozuzed {
@@ -126,6 +127,20 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
     if (slot.failure) std::rethrow_exception(slot.failure);
     take(std::move(*slot.result));
   }
+}
+
+// makeInOrder over `count` items taken `run` at a time: the result for
+// the items [begin, end) is `make(begin, end, thread)`.
+template <class Result, class Make, class Take>
+void makeInRuns(std::size_t count, std::size_t run, std::size_t threads, Make&& make,
+                Take&& take) {
+  makeInOrder<Result>(
+      (count + run - 1) / run, threads,
+      [&](std::size_t index, std::size_t thread) {
+        const std::size_t begin = index * run;
+        return make(begin, std::min(count, begin + run), thread);
+      },
+      std::forward<Take>(take));
 }
 
 }  // namespace rozuzed

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace rozuzed {
@@ -66,6 +67,14 @@ TEST(ParallelTest, ResultsArriveInOrderWithBoundedLookahead) {
     EXPECT_FALSE(overlapped);
     EXPECT_FALSE(tooFarAhead);
   }
+}
+
+TEST(ParallelTest, RunsCoverEveryItemOnceTheLastOneShort) {
+  std::vector<std::pair<std::size_t, std::size_t>> runs;
+  makeInRuns<std::pair<std::size_t, std::size_t>>(
+      10, 4, 2, [](std::size_t begin, std::size_t end, std::size_t) { return std::pair(begin, end); },
+      [&](std::pair<std::size_t, std::size_t> run) { runs.push_back(run); });
+  EXPECT_EQ(runs, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {4, 8}, {8, 10}}));
 }
 
 // A failed make reaches the caller in its turn: every result before it is
