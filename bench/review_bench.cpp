@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
-#include "app/moves_table_model.h"
-#include "app/moves_table_view.h"
-#include "app/qt_dispatcher.h"
-#include "app/review_view.h"
-#include "app/symbols.h"
-#include "app/texts.h"
+#include "app/common/symbols.h"
+#include "app/common/texts.h"
+#include "app/review/moves_table_model.h"
+#include "app/review/moves_table_view.h"
+#include "app/review/review_view.h"
+#include "app/shell/qt_dispatcher.h"
 #include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/rules/rule_set_loader.h"
 #include "rozuzed/testing/in_memory_file_system.h"

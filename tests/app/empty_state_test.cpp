@@ -1,4 +1,4 @@
-#include "app/empty_state_view.h"
+#include "app/start/empty_state_view.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The folder dialog: one existing folder, our words and button, starting in
 // Downloads.
-#include "app/folder_picker.h"
+#include "app/start/folder_picker.h"
 
 #include <gtest/gtest.h>
 

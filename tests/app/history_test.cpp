@@ -1,4 +1,4 @@
-#include "app/history_view.h"
+#include "app/history/history_view.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/history_list_model.h"
-#include "app/history_list_view.h"
-#include "app/history_row_delegate.h"
+#include "app/history/history_list_model.h"
+#include "app/history/history_list_view.h"
+#include "app/history/history_row_delegate.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "testing/model_operations.h"
 #include "testing/window_fixture.h"

@@ -1,12 +1,12 @@
-#include "app/icon_cache.h"
+#include "app/common/icon_cache.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <filesystem>
 
-#include "app/file_icon.h"
-#include "app/texts.h"
+#include "app/common/file_icon.h"
+#include "app/common/texts.h"
 #include "rozuzed/testing/temporary_folder.h"
 #include "testing/window_fixture.h"
 

@@ -6,9 +6,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/app_delegate.h"
-#include "app/ombrix_commands.h"
-#include "app/preview_window.h"
+#include "app/preview/preview_window.h"
+#include "app/shell/app_delegate.h"
+#include "app/shell/ombrix_commands.h"
 #include "testing/shell_fixture.h"
 
 namespace ombrix {

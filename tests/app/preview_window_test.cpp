@@ -9,8 +9,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/app_delegate.h"
-#include "app/preview_window.h"
+#include "app/preview/preview_window.h"
+#include "app/shell/app_delegate.h"
 #include "rozuzed/testing/temporary_folder.h"
 #include "testing/window_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "app/progress_overlay.h"
+#include "app/shell/progress_overlay.h"
 
 #include <gtest/gtest.h>
 

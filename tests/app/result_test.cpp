@@ -1,4 +1,4 @@
-#include "app/result_view.h"
+#include "app/result/result_view.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/result_list_model.h"
+#include "app/result/result_list_model.h"
 #include "testing/model_operations.h"
 #include "testing/window_fixture.h"
 

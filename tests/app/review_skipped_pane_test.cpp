@@ -1,4 +1,4 @@
-#include "app/skipped_pane.h"
+#include "app/review/skipped_pane.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <filesystem>
 
-#include "app/icon_cache.h"
-#include "app/texts.h"
+#include "app/common/icon_cache.h"
+#include "app/common/texts.h"
 #include "rozuzed/testing/temporary_folder.h"
 #include "testing/window_fixture.h"
 

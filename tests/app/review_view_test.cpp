@@ -1,4 +1,4 @@
-#include "app/review_view.h"
+#include "app/review/review_view.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +18,14 @@
 #include <filesystem>
 #include <set>
 
-#include "app/app_delegate.h"
-#include "app/moves_table_delegate.h"
-#include "app/moves_table_model.h"
-#include "app/moves_table_view.h"
-#include "app/observations.h"
-#include "app/reveal_in_file_manager.h"
-#include "app/skipped_pane.h"
-#include "app/texts.h"
+#include "app/common/reveal_in_file_manager.h"
+#include "app/common/texts.h"
+#include "app/review/moves_table_delegate.h"
+#include "app/review/moves_table_model.h"
+#include "app/review/moves_table_view.h"
+#include "app/review/skipped_pane.h"
+#include "app/shell/app_delegate.h"
+#include "app/shell/observations.h"
 #include "review_plans.h"
 #include "testing/window_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "app/scanning_view.h"
+#include "app/start/scanning_view.h"
 
 #include <gtest/gtest.h>
 

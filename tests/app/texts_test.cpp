@@ -1,4 +1,4 @@
-#include "app/texts.h"
+#include "app/common/texts.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/content_view.h"
-#include "app/empty_state_view.h"
-#include "app/ombrix_commands.h"
-#include "app/review_view.h"
+#include "app/review/review_view.h"
+#include "app/shell/content_view.h"
+#include "app/shell/ombrix_commands.h"
+#include "app/start/empty_state_view.h"
 #include "rozuzed/testing/subprocess.h"
 #include "sortappkit/folder_access/granted_folder.h"
 #include "sortappkit/folder_access/user_defaults_bookmark_store.h"

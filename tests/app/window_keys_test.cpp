@@ -7,11 +7,11 @@
 #include <QShortcut>
 #include <QTest>
 
-#include "app/content_view.h"
-#include "app/observations.h"
-#include "app/ombrix_commands.h"
-#include "app/result_view.h"
-#include "app/review_view.h"
+#include "app/result/result_view.h"
+#include "app/review/review_view.h"
+#include "app/shell/content_view.h"
+#include "app/shell/observations.h"
+#include "app/shell/ombrix_commands.h"
 #include "testing/shell_fixture.h"
 
 namespace ombrix {

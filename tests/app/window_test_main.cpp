@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "app/ombrix_app.h"
+#include "app/shell/ombrix_app.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

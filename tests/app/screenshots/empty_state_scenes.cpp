@@ -1,5 +1,5 @@
 // The empty state, on a first start and with earlier runs still to undo.
-#include "app/empty_state_view.h"
+#include "app/start/empty_state_view.h"
 #include "screenshots/scene.h"
 #include "testing/model_operations.h"
 

@@ -1,7 +1,7 @@
 // The history sheet with runs and without.
 #include <filesystem>
 
-#include "app/history_view.h"
+#include "app/history/history_view.h"
 #include "screenshots/scene.h"
 #include "testing/model_operations.h"
 

@@ -1,6 +1,6 @@
 // The progress overlay, with a long file name, over a screen.
-#include "app/progress_overlay.h"
-#include "app/result_view.h"
+#include "app/result/result_view.h"
+#include "app/shell/progress_overlay.h"
 #include "screenshots/scene.h"
 #include "testing/model_operations.h"
 

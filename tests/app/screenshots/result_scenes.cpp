@@ -2,7 +2,7 @@
 // whose undo could not put every file back.
 #include <filesystem>
 
-#include "app/result_view.h"
+#include "app/result/result_view.h"
 #include "screenshots/scene.h"
 #include "testing/model_operations.h"
 

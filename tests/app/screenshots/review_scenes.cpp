@@ -2,9 +2,9 @@
 // and a plan without moves.
 #include <filesystem>
 
-#include "app/moves_table_model.h"
-#include "app/moves_table_view.h"
-#include "app/review_view.h"
+#include "app/review/moves_table_model.h"
+#include "app/review/moves_table_view.h"
+#include "app/review/review_view.h"
 #include "review_plans.h"
 #include "screenshots/scene.h"
 

@@ -1,5 +1,5 @@
 // The scanning screen.
-#include "app/scanning_view.h"
+#include "app/start/scanning_view.h"
 #include "screenshots/scene.h"
 
 namespace ombrix::screenshots {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <set>
 
-#include "app/ombrix_app.h"
+#include "app/shell/ombrix_app.h"
 #include "screenshots/scene.h"
 
 namespace ombrix::screenshots {

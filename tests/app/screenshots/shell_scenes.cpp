@@ -9,11 +9,11 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/app_delegate.h"
-#include "app/content_view.h"
-#include "app/main_window.h"
-#include "app/progress_overlay.h"
-#include "app/qt_dispatcher.h"
+#include "app/shell/app_delegate.h"
+#include "app/shell/content_view.h"
+#include "app/shell/main_window.h"
+#include "app/shell/progress_overlay.h"
+#include "app/shell/qt_dispatcher.h"
 #include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
 #include "screenshots/scene.h"

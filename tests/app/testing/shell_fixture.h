@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/main_window.h"
-#include "app/ombrix_app.h"
+#include "app/shell/main_window.h"
+#include "app/shell/ombrix_app.h"
 #include "testing/window_fixture.h"
 
 class QAction;

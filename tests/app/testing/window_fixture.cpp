@@ -5,7 +5,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/folder_picker.h"
+#include "app/start/folder_picker.h"
 #include "rozuzed/support/dates.h"
 
 namespace ombrix::testing {

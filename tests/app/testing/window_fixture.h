@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/qt_dispatcher.h"
+#include "app/shell/qt_dispatcher.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/support/file_url.h"
 #include "rozuzed/testing/temporary_folder.h"

@@ -1,0 +1,246 @@
+#include "app/shell/main_window.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/common/symbols.h"
+#include "app/common/texts.h"
+#include "app/history/history_view.h"
+#include "app/shell/content_view.h"
+#include "app/shell/ombrix_commands.h"
+#include "app/start/folder_picker.h"
+
+namespace ombrix {
+
+using Phase = sortappkit::AppModel::Phase;
+
+namespace {
+
+constexpr int kAlertTextWidth = 380;
+
+// An alert as the platform draws one: the title in bold above the message,
+// both plain text, since names of files and folders are shown verbatim.
+QMessageBox* makeAlert(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                       const QString& message) {
+  auto* box = new QMessageBox(parent);
+  box->setIcon(icon);
+  box->setWindowTitle(title);
+  box->setTextFormat(Qt::PlainText);
+  box->setText(title);
+  box->setInformativeText(message);
+  if (auto* heading = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+  }
+  if (auto* body = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+    body->setTextFormat(Qt::PlainText);
+    // Room for a line of a path before it wraps.
+    body->setMinimumWidth(kAlertTextWidth);
+  }
+  return box;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::shared_ptr<sortappkit::AppModel> model, OmbrixAppDelegate* delegate,
+                       QWidget* parent)
+    : QMainWindow(parent), model_(std::move(model)) {
+  setMinimumSize(minimumContentSize);
+  resize(firstSize);
+  content_ = new ContentView(model_, this);
+  setCentralWidget(content_);
+  commands_ = new OmbrixCommands(model_, delegate, this);
+  buildToolBar();
+
+  auto* undoKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
+  connect(undoKey, &QShortcut::activated, this, &MainWindow::routeUndo);
+
+  observations_.watch(model_->folder(), [this](const auto&) { updateToolBar(); });
+  observations_.watch(model_->phase(), [this](const auto&) { updateToolBar(); });
+  observations_.watch(model_->problem(), [this](const auto&) { syncAlerts(); });
+  observations_.watch(model_->recovery(), [this](const auto&) { syncAlerts(); });
+  updateToolBar();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildToolBar() {
+  toolBar_ = addToolBar(QString());
+  toolBar_->setObjectName(QStringLiteral("toolbar"));
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+  folderAction_ = toolBar_->addAction(symbolIcon(Symbol::folder), QString());
+  folderAction_->setToolTip(tr("Choose a different folder"));
+  connect(folderAction_, &QAction::triggered, this, &MainWindow::chooseFolder);
+
+  auto* spacer = new QWidget(toolBar_);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  toolBar_->addWidget(spacer);
+
+  historyAction_ = toolBar_->addAction(symbolIcon(Symbol::history), tr("History"));
+  historyAction_->setToolTip(tr("Past runs, and undo"));
+  connect(historyAction_, &QAction::triggered, this, &MainWindow::showHistory);
+
+  rescanAction_ = toolBar_->addAction(symbolIcon(Symbol::rescan), tr("Rescan"));
+  connect(rescanAction_, &QAction::triggered, this, [this] { model_->scan(); });
+
+  // History has no other way in, so the toolbar takes the keyboard.
+  for (QAction* action : {folderAction_, historyAction_, rescanAction_}) {
+    if (QWidget* button = toolBar_->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
+  }
+}
+
+void MainWindow::updateToolBar() {
+  const std::optional<std::string> name = model_->folderName();
+  folderAction_->setVisible(name.has_value());
+  // A folder's name is shown as it is, ampersands included.
+  folderAction_->setText(name ? qs(*name).replace(QLatin1Char('&'), QStringLiteral("&&"))
+                              : QString());
+  const Phase phase = model_->phase().get();
+  rescanAction_->setVisible(model_->folder().get() != nullptr);
+  rescanAction_->setEnabled(phase != Phase::scanning && phase != Phase::applying);
+}
+
+void MainWindow::chooseFolder() {
+  std::optional<rozuzed::FileURL> chosen = FolderPicker::choose(this);
+  if (chosen) model_->chooseFolder(*chosen);
+}
+
+void MainWindow::showHistory() {
+  if (history_) {
+    history_->raise();
+    return;
+  }
+  history_ = new HistoryView(model_, this);
+  history_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(history_, &QDialog::finished, history_, &QObject::deleteLater);
+  history_->open();
+}
+
+void MainWindow::routeUndo() {
+  if (QPushButton* undo = content_->shownUndoButton()) {
+    if (undo->isEnabled()) undo->click();
+    return;
+  }
+  QAction* menuUndo = commands_->undoAction();
+  if (menuUndo->isEnabled()) menuUndo->trigger();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    QPushButton* button = content_->defaultButton();
+    if (button != nullptr && button->isVisible() && button->isEnabled()) {
+      button->click();
+      event->accept();
+      return;
+    }
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+QMenu* MainWindow::createPopupMenu() {
+  return nullptr;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!launched_) {
+    launched_ = true;
+    model_->restoreFolder();
+  }
+  // After the window is up, so an alert opens over it rather than before it.
+  QMetaObject::invokeMethod(this, &MainWindow::syncAlerts, Qt::QueuedConnection);
+}
+
+void MainWindow::syncAlerts() {
+  if (!isVisible()) return;
+  const auto& problem = model_->problem().get();
+  if (problemAlert_ && problem != shownProblem_) {
+    dropAlert(problemAlert_);
+    shownProblem_.reset();
+  }
+  const auto& recovery = model_->recovery().get();
+  // A problem goes before the notice, whose answer might start an undo that
+  // replaces the problem unread.
+  if (recoveryAlert_ && (recovery != shownRecovery_ || (problem && !problemAlert_))) {
+    dropAlert(recoveryAlert_);
+    shownRecovery_.reset();
+  }
+  if (problemAlert_ || recoveryAlert_) return;
+  if (problem) {
+    showProblem(*problem);
+  } else if (recovery) {
+    showRecovery(*recovery);
+  }
+}
+
+void MainWindow::dropAlert(QPointer<QMessageBox>& alert) {
+  QMessageBox* box = alert;
+  alert = nullptr;
+  box->disconnect(this);
+  box->hide();
+  box->deleteLater();
+}
+
+void MainWindow::showProblem(const sortappkit::AppModel::Problem& problem) {
+  QString message = qs(problem.message);
+  if (problem.suggestion) message += QStringLiteral("\n\n") + qs(*problem.suggestion);
+  QMessageBox* box = makeAlert(this, QMessageBox::Warning, qs(problem.title), message);
+  QPushButton* ok = box->addButton(tr("OK"), QMessageBox::AcceptRole);
+  box->setDefaultButton(ok);
+  box->setEscapeButton(ok);
+  connect(box, &QMessageBox::finished, this, [this, box] {
+    problemAlert_ = nullptr;
+    shownProblem_.reset();
+    box->deleteLater();
+    model_->problem().set(std::nullopt);
+    syncAlerts();
+  });
+  problemAlert_ = box;
+  shownProblem_ = problem;
+  box->open();
+}
+
+void MainWindow::showRecovery(const sortappkit::RecoverySummary& summary) {
+  QMessageBox* box = makeAlert(this, QMessageBox::Information, tr("A previous run was interrupted"),
+                               ContentView::recoveryMessage(summary));
+  QPushButton* undo = nullptr;
+  if (summary.canUndo()) {
+    undo = box->addButton(tr("Undo Them"), QMessageBox::AcceptRole);
+    QPushButton* keep = box->addButton(tr("Keep Them"), QMessageBox::RejectRole);
+    box->setDefaultButton(undo);
+    box->setEscapeButton(keep);
+  } else {
+    QPushButton* ok = box->addButton(tr("OK"), QMessageBox::RejectRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+  }
+  connect(box, &QMessageBox::finished, this, [this, box, undo] {
+    QAbstractButton* clicked = box->clickedButton();
+    recoveryAlert_ = nullptr;
+    shownRecovery_.reset();
+    box->deleteLater();
+    if (clicked != nullptr && clicked == undo) {
+      model_->undoRecoveredRun();
+    } else if (clicked != nullptr) {
+      model_->acknowledgeRecovery();
+    }
+    // The undo is ignored while another sort or undo runs, and the notice
+    // then stays, so the alert comes back.
+    syncAlerts();
+  });
+  recoveryAlert_ = box;
+  shownRecovery_ = summary;
+  box->open();
+}
+
+}  // namespace ombrix
