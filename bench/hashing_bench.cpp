@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "evp_sha256.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/model/sort_error.h"
-#include "rozuzed/support/content_hashing.h"
 
 namespace {
 

@@ -3,7 +3,7 @@ rozuzed_tests(rozuzed_core_tests
   SOURCES
     rozuzed/support/file_url_test.cpp
     rozuzed/support/unicode_test.cpp
-    rozuzed/support/content_hashing_test.cpp
+    rozuzed/filesystem/content_hashing_test.cpp
     rozuzed/support/bundled_resource_test.cpp
     rozuzed/support/parallel_test.cpp
     rozuzed/model/sort_error_test.cpp

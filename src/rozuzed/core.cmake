@@ -6,12 +6,13 @@ rozuzed_library(rozuzed_core
     support/json.cpp
     support/text.cpp
     support/dates.cpp
-    support/content_hashing.cpp
+    support/home_folder.cpp
     support/date_provider.cpp
     support/security_scoped_access.cpp
     support/bundled_resource.cpp
     model/sort_error.cpp
     model/file_metadata.cpp
+    filesystem/content_hashing.cpp
     filesystem/bundle_extensions.cpp
     filesystem/content_type_registry.cpp
     filesystem/download_source.cpp

@@ -10,4 +10,4 @@ rozuzed_library(rozuzed_journal
     journal/sqlite_journal_store.cpp
     journal/run_lock.cpp
   DEPS
-    rozuzed_planning rozuzed_core SQLite::SQLite3)
+    rozuzed_plan rozuzed_core SQLite::SQLite3)

@@ -32,8 +32,8 @@
 
 #include "rozuzed/execution/cross_volume_move.h"
 #include "rozuzed/execution/fault_injection.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/filesystem/trash.h"
-#include "rozuzed/support/content_hashing.h"
 #include "rozuzed/support/file_url.h"
 #include "rozuzed/support/json.h"
 #include "rozuzed/support/uuid.h"

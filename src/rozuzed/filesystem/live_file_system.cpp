@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "rozuzed/filesystem/bundle_extensions.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/filesystem/content_type_registry.h"
 #include "rozuzed/filesystem/download_source.h"
 #include "rozuzed/filesystem/mount_table.h"
 #include "rozuzed/filesystem/no_replace_move.h"
 #include "rozuzed/filesystem/trash.h"
-#include "rozuzed/support/content_hashing.h"
 #include "rozuzed/support/text.h"
 #include "rozuzed/support/unicode.h"
 

@@ -10,7 +10,7 @@
 
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
-#include "rozuzed/planning/directory_roots.h"
+#include "rozuzed/support/home_folder.h"
 
 namespace rozuzed {
 namespace {
@@ -569,7 +569,7 @@ FileURL SQLiteJournalStore::defaultURL() {
   // A relative value is to be ignored, as the base-directory rules say.
   std::string dataHome = variable != nullptr && variable[0] == '/'
                              ? std::string(variable)
-                             : DirectoryRoots::current().home.path() + "/.local/share";
+                             : homeFolder().path() + "/.local/share";
   FileURL folder = FileURL::fromPath(dataHome, true);
   std::filesystem::create_directories(folder.path());
   return folder.appendingPathComponent("RozuZed", true).appendingPathComponent("rozuzed.sqlite");

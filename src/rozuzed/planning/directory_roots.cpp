@@ -1,34 +1,11 @@
 #include "rozuzed/planning/directory_roots.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "rozuzed/support/hashing.h"
+#include "rozuzed/support/home_folder.h"
 
 namespace rozuzed {
-namespace {
-
-std::string homeFromUserDatabase() {
-  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 4096);
-  passwd entry{};
-  passwd* found = nullptr;
-  int error;
-  while ((error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-         buffer.size() < (1u << 20)) {
-    buffer.resize(buffer.size() * 2);
-  }
-  if (error != 0 || found == nullptr || found->pw_dir == nullptr) return "";
-  return found->pw_dir;
-}
-
-}  // namespace
 
 DirectoryRoots::DirectoryRoots(FileURL home_, FileURL documents_, FileURL pictures_,
                                FileURL downloads_, FileURL movies_, FileURL music_)
@@ -47,12 +24,7 @@ DirectoryRoots::DirectoryRoots(const FileURL& home_)
                      home_.appendingPathComponent("Music", true)) {}
 
 DirectoryRoots DirectoryRoots::current() {
-  const char* variable = std::getenv("HOME");
-  std::string home = variable != nullptr ? variable : "";
-  // A relative $HOME would name a different folder from every working
-  // directory.
-  if (home.empty() || home.front() != '/') home = homeFromUserDatabase();
-  return DirectoryRoots(FileURL::fromPath(home.empty() ? std::string("/") : home, true));
+  return DirectoryRoots(homeFolder());
 }
 
 FileURL DirectoryRoots::url(DestinationRoot root, const FileURL& sourceFolder) const {

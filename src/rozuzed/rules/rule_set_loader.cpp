@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/bundled_resource.h"
-#include "rozuzed/support/content_hashing.h"
 #include "rozuzed/support/json.h"
 #include "rozuzed/support/text.h"
 

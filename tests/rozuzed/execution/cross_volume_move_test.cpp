@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 
 namespace rozuzed {

@@ -11,9 +11,9 @@
 
 #include "rozuzed/execution/cross_volume_move.h"
 #include "rozuzed/execution/executor.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
-#include "rozuzed/support/content_hashing.h"
 #include "rozuzed/testing/intercepting_file_system.h"
 #include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"

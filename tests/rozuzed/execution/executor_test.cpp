@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/recording_access.h"

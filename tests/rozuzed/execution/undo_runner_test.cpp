@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
-#include "rozuzed/support/content_hashing.h"
 #include "rozuzed/testing/equality_table.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"

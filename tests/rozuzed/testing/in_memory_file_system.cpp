@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/filesystem/content_hashing.h"
 
 namespace rozuzed::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "rozuzed/support/content_hashing.h"
+#include "rozuzed/filesystem/content_hashing.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
