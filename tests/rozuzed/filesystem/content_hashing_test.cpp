@@ -9,6 +9,7 @@
 #include <future>
 
 #include "rozuzed/model/sort_error.h"
+#include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
 
 namespace rozuzed {
@@ -70,11 +71,27 @@ TEST(ContentHashingTest, WhatCannotBeReadAsAFileIsUnreadable) {
   expectUnreadable(folder.url(), "Is a directory");
   ASSERT_EQ(::symlink((folder / "missing").c_str(), (folder / "dangling").c_str()), 0);
   expectUnreadable(FileURL::fromPath(folder / "dangling"), "No such file or directory");
-  if (::geteuid() != 0) {
-    writeFile(folder / "private", "secret");
-    ASSERT_EQ(::chmod((folder / "private").c_str(), 0), 0);
-    expectUnreadable(FileURL::fromPath(folder / "private"), "Permission denied");
+}
+
+// Root reads every file, so the reader is a child that permissions bind.
+TEST(ContentHashingTest, AFileItsReaderMayNotOpenIsUnreadable) {
+  TemporaryFolder folder;
+  if (::geteuid() == 0) {
+    testing::UnprivilegedUser user = testing::unprivilegedUser();
+    ASSERT_EQ(::chown(folder.path().c_str(), user.uid, user.gid), 0);
   }
+  const FileURL secret = FileURL::fromPath(folder / "private");
+  auto answer = testing::inUnprivilegedChild([&]() -> std::string {
+    writeFile(secret.path(), "secret");
+    ::chmod(secret.path().c_str(), 0);
+    try {
+      return "hashed " + ContentHashing::sha256(secret).sha256;
+    } catch (const SortError& error) {
+      return error.errorDescription();
+    }
+  });
+  if (!answer) GTEST_SKIP() << "cannot give up root's privileges here";
+  EXPECT_EQ(*answer, SortError::hashUnreadable(secret, "Permission denied").errorDescription());
 }
 
 TEST(ContentHashingTest, AFifoFailsAtOnceInsteadOfWaitingForAWriter) {
