@@ -17,10 +17,8 @@ namespace ombrix::testing {
 // or none where there is no such place.
 inline std::unique_ptr<rozuzed::testing::TemporaryFolder> otherVolumeFolder(
     const WindowFixture& fixture) {
-  if (!rozuzed::testing::pathExists("/dev/shm")) return nullptr;
-  auto folder = std::make_unique<rozuzed::testing::TemporaryFolder>("/dev/shm");
-  if (rozuzed::testing::sameVolume(folder->path(), fixture.folder())) return nullptr;
-  return folder;
+  if (!rozuzed::testing::secondVolumeBeside(fixture.folder())) return nullptr;
+  return std::make_unique<rozuzed::testing::TemporaryFolder>("/dev/shm");
 }
 
 // Gives the fixture an engine whose rules are the default ones with one in

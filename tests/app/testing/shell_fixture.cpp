@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QToolBar>
+#include <stdexcept>
 
 #include "sortappkit/folder_access/user_defaults_bookmark_store.h"
 
@@ -76,7 +77,9 @@ void ShellFixture::answerAlert(const QString& text) {
     if (button->text() == text) {
       QPointer<QMessageBox> guard(box);
       QTest::mouseClick(button, Qt::LeftButton);
-      waitUntil([&] { return !guard || !guard->isVisible(); });
+      if (!waitUntil([&] { return !guard || !guard->isVisible(); })) {
+        throw std::runtime_error("the alert stayed after " + text.toStdString());
+      }
       settle();
       return;
     }

@@ -53,7 +53,7 @@ class ShellFixture : public WindowFixture {
 
   QMessageBox* alert() const { return visibleAlert(); }
   // Clicks the alert's button named `text` and waits until the alert is
-  // gone.
+  // gone; throws std::runtime_error when it stays.
   void answerAlert(const QString& text);
 
   // The texts of the visible labels inside `widget`.

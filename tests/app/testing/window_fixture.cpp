@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QTest>
 #include <filesystem>
+#include <stdexcept>
 
 #include "app/start/folder_picker.h"
 #include "rozuzed/support/dates.h"
@@ -70,7 +71,7 @@ void WindowFixture::replacePicker(std::optional<rozuzed::FileURL> chosen) {
 void WindowFixture::chooseAndScan(AppModel& model) {
   bool done = false;
   model.chooseFolder(folderURL(), [&done] { done = true; });
-  waitUntil([&] { return done; });
+  if (!waitUntil([&] { return done; })) throw std::runtime_error("the scan never finished");
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {

@@ -50,7 +50,8 @@ class WindowFixture {
   void replacePicker(std::optional<rozuzed::FileURL> folder);
   int pickerCalls() const { return *pickerCalls_; }
 
-  // Chooses the folder through the model and waits for its review.
+  // Chooses the folder through the model and waits for its review; throws
+  // std::runtime_error when the scan never ends.
   void chooseAndScan(sortappkit::AppModel& model);
 
   rozuzed::testing::TemporaryFolder root_;

@@ -107,7 +107,7 @@ class CrossVolumeLiveTest : public ExecutorLiveTest {
  protected:
   void SetUp() override {
     ExecutorLiveTest::SetUp();
-    if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", scratch.path())) {
+    if (!testing::secondVolumeBeside(scratch.path())) {
       GTEST_SKIP() << "no /dev/shm on a volume of its own here";
     }
     other = std::make_unique<TemporaryFolder>("/dev/shm");

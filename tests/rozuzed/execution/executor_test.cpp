@@ -10,6 +10,7 @@
 #include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/journaled_moves.h"
 #include "rozuzed/testing/recording_access.h"
 #include "rozuzed/testing/recording_journal_store.h"
 
@@ -22,9 +23,8 @@ using testing::JournalCall;
 using testing::RecordingAccess;
 using testing::RecordingJournalStore;
 using Op = InMemoryFileSystem::Operation;
-
-constexpr Date kNow = 1'700'000'000;
-constexpr Date kOld = 1024;
+using testing::kNow;
+using testing::kOld;
 
 class ExecutorTest : public ::testing::Test {
  protected:

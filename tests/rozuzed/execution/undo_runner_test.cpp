@@ -18,6 +18,7 @@
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
 #include "rozuzed/testing/intercepting_file_system.h"
+#include "rozuzed/testing/journaled_moves.h"
 #include "rozuzed/testing/recording_access.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/temporary_folder.h"
@@ -32,17 +33,10 @@ using testing::RecordingAccess;
 using testing::RecordingJournalStore;
 using Op = InMemoryFileSystem::Operation;
 using K = JournalCall::Kind;
-
-constexpr Date kNow = 1'700'000'000;
-constexpr Date kOld = 1024;
-
-FileURL url(const std::string& path) {
-  return FileURL::fromPath(path);
-}
-
-std::string contentsOf(const std::string& name) {
-  return "contents of " + name;
-}
+using testing::contentsOf;
+using testing::kNow;
+using testing::kOld;
+using testing::url;
 
 // Where the Trash of the reversed run left a cross-volume source.
 // `replaced`: another file of the same name, size and time took its place.
@@ -64,21 +58,8 @@ class UndoRunnerTest : public ::testing::Test {
 
   // "/src/<name>" renamed into "/src/Documents".
   JournalEntry moved(const std::string& name) {
-    std::string contents = contentsOf(name);
-    fs.addFile("/src/Documents/" + name, {.contents = contents, .modificationDate = kOld});
-    FileFingerprint fingerprint{static_cast<int64_t>(contents.size()), kOld};
-    return record(JournalEntry{.runID = applyID,
-                               .planSequence = static_cast<int64_t>(applied.size()),
-                               .state = EntryState::committed,
-                               .strategy = MoveStrategy::sameVolumeMove,
-                               .sourceURL = url("/src/" + name),
-                               .destinationURL = url("/src/Documents/" + name),
-                               .fingerprintBefore = fingerprint,
-                               .fingerprintAfter = fingerprint,
-                               .matchedRuleID = "rule-" + name,
-                               .intentAt = kOld,
-                               .committedAt = kOld,
-                               .completedBy = CompletionSource::run});
+    fs.addFile("/src/Documents/" + name, {.contents = contentsOf(name), .modificationDate = kOld});
+    return record(committed(testing::renameIntent(name, static_cast<int64_t>(applied.size()))));
   }
 
   // "/src/<name>" copied to "/ext/Documents", its source sent to the Trash.
@@ -93,24 +74,20 @@ class UndoRunnerTest : public ::testing::Test {
       fs.addFile(inTrash, {.contents = inTrashContents, .modificationDate = kOld});
     }
     if (trashed == TrashedSource::edited) fs.setModificationDate(inTrash, kOld + 60);
-    FileFingerprint fingerprint{static_cast<int64_t>(contents.size()), kOld};
-    return record(JournalEntry{
-        .runID = applyID,
-        .planSequence = static_cast<int64_t>(applied.size()),
-        .state = EntryState::committed,
-        .strategy = MoveStrategy::crossVolumeCopyVerifyTrash,
-        .sourceURL = url("/src/" + name),
-        .destinationURL = url("/ext/Documents/" + name),
-        .tempURL = url("/ext/Documents/.ombrix-tmp-" + Uuid::random().text()),
-        .trashedSourceURL =
-            trashed == TrashedSource::neverLocated ? std::nullopt : std::optional(url(inTrash)),
-        .fingerprintBefore = fingerprint,
-        .sourceHash = ContentHashing::sha256(contents),
-        .fingerprintAfter = fingerprint,
-        .matchedRuleID = "rule-" + name,
-        .intentAt = kOld,
-        .committedAt = kOld,
-        .completedBy = CompletionSource::run});
+    JournalEntry entry = committed(testing::transferIntent(
+        name, static_cast<int64_t>(applied.size()), ".ombrix-tmp-" + Uuid::random().text()));
+    if (trashed != TrashedSource::neverLocated) entry.trashedSourceURL = url(inTrash);
+    return record(entry);
+  }
+
+  // The intent as the apply run left it once its move was done.
+  JournalEntry committed(JournalEntry intent) const {
+    intent.runID = applyID;
+    intent.state = EntryState::committed;
+    intent.fingerprintAfter = intent.fingerprintBefore;
+    intent.committedAt = kOld;
+    intent.completedBy = CompletionSource::run;
+    return intent;
   }
 
   // A fresh disk and a fresh apply run, for the next case of a table.
@@ -813,7 +790,7 @@ TEST(UndoSkipReasonTest, EqualityAndHashingFollowCaseAndPayload) {
 class UndoRunnerLiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", scratch.path())) {
+    if (!testing::secondVolumeBeside(scratch.path())) {
       GTEST_SKIP() << "no /dev/shm on a volume of its own here";
     }
     other = std::make_unique<testing::TemporaryFolder>("/dev/shm");

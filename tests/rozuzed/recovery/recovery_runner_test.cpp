@@ -15,6 +15,7 @@
 #include "rozuzed/filesystem/trash.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/journaled_moves.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
@@ -26,19 +27,15 @@ using testing::FixedDateProvider;
 using testing::InMemoryFileSystem;
 using testing::JournalCall;
 using testing::RecordingJournalStore;
+using testing::renameIntent;
 using testing::TemporaryFolder;
+using testing::transferIntent;
 using Op = InMemoryFileSystem::Operation;
 using K = JournalCall::Kind;
-
-constexpr Date kNow = 1'700'000'000;
-constexpr Date kOld = 1024;
-
-FileURL url(const std::string& path) {
-  return FileURL::fromPath(path);
-}
-std::string contentsOf(const std::string& name) {
-  return "contents of " + name;
-}
+using testing::contentsOf;
+using testing::kNow;
+using testing::kOld;
+using testing::url;
 
 // An owner that can never be working any more: it ran in another boot.
 const ProcessIdentity kGone{"a boot long past", 4242, 17.5};
@@ -72,27 +69,6 @@ class RecoveryRunnerTest : public ::testing::Test {
     return run;
   }
 
-  // "/src/<name>" being renamed into "/src/Documents"; no file is made.
-  static JournalEntry renaming(const std::string& name, int64_t sequence = 0) {
-    return JournalEntry{.planSequence = sequence,
-                        .strategy = MoveStrategy::sameVolumeMove,
-                        .sourceURL = url("/src/" + name),
-                        .destinationURL = url("/src/Documents/" + name),
-                        .fingerprintBefore = {static_cast<int64_t>(contentsOf(name).size()), kOld},
-                        .matchedRuleID = "rule",
-                        .intentAt = kOld};
-  }
-
-  // "/src/<name>" being carried to "/ext/Documents" through a staging file.
-  static JournalEntry transferring(const std::string& name, int64_t sequence = 0) {
-    JournalEntry entry = renaming(name, sequence);
-    entry.strategy = MoveStrategy::crossVolumeCopyVerifyTrash;
-    entry.destinationURL = url("/ext/Documents/" + name);
-    entry.tempURL = url("/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40");
-    entry.sourceHash = ContentHashing::sha256(contentsOf(name));
-    return entry;
-  }
-
   void put(const FileURL& at, const std::string& contents, Date modified = kOld) {
     fs.addFile(at.path(), {.contents = contents, .modificationDate = modified});
   }
@@ -107,7 +83,7 @@ class RecoveryRunnerTest : public ::testing::Test {
 };
 
 TEST_F(RecoveryRunnerTest, NothingRunningMeansNothingToRecoverAndNothingWritten) {
-  std::vector<JournalEntry> entries{renaming("a.txt")};
+  std::vector<JournalEntry> entries{renameIntent("a.txt")};
   RunRecord finished = addRun(entries);
   journal.store().finishRun(finished.id, RunState::finished, kOld, {});
 
@@ -119,8 +95,8 @@ TEST_F(RecoveryRunnerTest, NothingRunningMeansNothingToRecoverAndNothingWritten)
 }
 
 TEST_F(RecoveryRunnerTest, ALiveRunBlocksEveryReconciliation) {
-  std::vector<JournalEntry> dead{transferring("a.txt")};
-  std::vector<JournalEntry> live{renaming("b.txt")};
+  std::vector<JournalEntry> dead{transferIntent("a.txt")};
+  std::vector<JournalEntry> live{renameIntent("b.txt")};
   RunRecord interrupted = addRun(dead, RunKind::apply, kGone, kOld);
   RunRecord working = addRun(live, RunKind::undo, ProcessIdentity::current(), kOld + 1);
   put(dead[0].sourceURL, contentsOf("a.txt"));
@@ -157,7 +133,7 @@ TEST_F(RecoveryRunnerTest, ARunThisProcessLeftOpenIsSettledOnlyWhenTheCallerKnow
     SCOPED_TRACE(c.what);
     InMemoryFileSystem disk;
     InMemoryJournalStore store;
-    JournalEntry entry = renaming("a.txt");
+    JournalEntry entry = renameIntent("a.txt");
     RunRecord run{.state = RunState::running, .startedAt = kOld, .owner = c.owner};
     entry.runID = run.id;
     store.beginRun(run, {entry});
@@ -303,7 +279,8 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
     SCOPED_TRACE(c.name);
     fs = InMemoryFileSystem(std::vector<std::string>{"/ext"});
     journal.clearCalls();
-    std::vector<JournalEntry> entries{c.crossVolume ? transferring("a.txt") : renaming("a.txt")};
+    std::vector<JournalEntry> entries{c.crossVolume ? transferIntent("a.txt")
+                                                    : renameIntent("a.txt")};
     const JournalEntry& e = entries[0];
     RunRecord run = addRun(entries);
     if (c.present & source) put(e.sourceURL, a);
@@ -363,7 +340,7 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
 // Judged by its bytes, then written to before it goes: the original stays
 // where it is, with the copy beside it, for the user to look at.
 TEST_F(RecoveryRunnerTest, AnOriginalChangedAfterItWasJudgedStaysWhereItIs) {
-  std::vector<JournalEntry> entries{transferring("a.txt")};
+  std::vector<JournalEntry> entries{transferIntent("a.txt")};
   addRun(entries);
   const JournalEntry& e = entries[0];
   put(e.sourceURL, contentsOf("a.txt"));
@@ -387,17 +364,17 @@ TEST_F(RecoveryRunnerTest, AnOriginalChangedAfterItWasJudgedStaysWhereItIs) {
 }
 
 TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovered) {
-  JournalEntry committed = renaming("a.txt", 0);
+  JournalEntry committed = renameIntent("a.txt", 0);
   committed.state = EntryState::committed;
   committed.committedAt = kOld;
   committed.completedBy = CompletionSource::run;
-  JournalEntry abandoned = renaming("b.txt", 1);
+  JournalEntry abandoned = renameIntent("b.txt", 1);
   abandoned.state = EntryState::abandoned;
   abandoned.attentionReason = "Could not move b.txt";
-  JournalEntry attention = renaming("c.txt", 2);
+  JournalEntry attention = renameIntent("c.txt", 2);
   attention.state = EntryState::needsAttention;
   attention.attentionReason = "Earlier";
-  JournalEntry pending = renaming("d.txt", 3);
+  JournalEntry pending = renameIntent("d.txt", 3);
   std::vector<JournalEntry> entries{committed, abandoned, attention, pending};
   RunRecord run = addRun(entries);
   put(entries[3].sourceURL, contentsOf("d.txt"));
@@ -432,7 +409,7 @@ TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovere
 }
 
 TEST_F(RecoveryRunnerTest, ARunWithNothingPendingStillLeavesTheRunningState) {
-  JournalEntry done = renaming("a.txt");
+  JournalEntry done = renameIntent("a.txt");
   done.state = EntryState::committed;
   done.committedAt = kOld;
   done.completedBy = CompletionSource::run;
@@ -460,8 +437,8 @@ TEST_F(RecoveryRunnerTest, ARunWithNothingPendingStillLeavesTheRunningState) {
 
 TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
   Uuid applyID = Uuid::random();
-  std::vector<JournalEntry> reversed{renaming("a.txt", 0), renaming("b.txt", 1),
-                                     renaming("c.txt", 2), renaming("d.txt", 3)};
+  std::vector<JournalEntry> reversed{renameIntent("a.txt", 0), renameIntent("b.txt", 1),
+                                     renameIntent("c.txt", 2), renameIntent("d.txt", 3)};
   for (auto& e : reversed) {
     e.runID = applyID;
     e.state = EntryState::committed;
@@ -537,7 +514,7 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
     fs = InMemoryFileSystem(std::vector<std::string>{"/ext"});
     journal.clearCalls();
     Uuid applyID = Uuid::random();
-    JournalEntry e = transferring("a.txt");
+    JournalEntry e = transferIntent("a.txt");
     e.runID = applyID;
     e.state = EntryState::committed;
     e.trashedSourceURL = url("/.Trash/files/a.txt");
@@ -547,7 +524,7 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
     journal.store().beginRun(
         RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, {e});
 
-    JournalEntry u = renaming("a.txt");
+    JournalEntry u = renameIntent("a.txt");
     u.sourceURL = *e.trashedSourceURL;
     u.destinationURL = e.sourceURL;
     u.reversesEntryID = e.id;
@@ -587,7 +564,7 @@ TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBeh
 }
 
 TEST_F(RecoveryRunnerTest, ARunWhoseJournalWriteFailedIsSettledAlikeNextTime) {
-  std::vector<JournalEntry> entries{transferring("a.txt", 0), transferring("b.txt", 1)};
+  std::vector<JournalEntry> entries{transferIntent("a.txt", 0), transferIntent("b.txt", 1)};
   RunRecord run = addRun(entries);
   put(entries[0].sourceURL, contentsOf("a.txt"));
   put(entries[0].destinationURL, contentsOf("a.txt"));

@@ -120,4 +120,8 @@ bool sameVolume(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev;
 }
 
+bool secondVolumeBeside(const std::string& path) {
+  return pathExists("/dev/shm") && !sameVolume("/dev/shm", path);
+}
+
 }  // namespace rozuzed::testing

@@ -68,5 +68,8 @@ std::optional<std::string> readFile(const std::string& path);
 bool pathExists(const std::string& path);
 // Whether the two existing paths lie on one device.
 bool sameVolume(const std::string& a, const std::string& b);
+// Whether /dev/shm is there on a volume other than the one of `path`, so
+// that moves between the two cross volumes.
+bool secondVolumeBeside(const std::string& path);
 
 }  // namespace rozuzed::testing
