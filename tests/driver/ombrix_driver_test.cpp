@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/run_lock.h"
 #include "rozuzed/model/sort_plan.h"
 #include "rozuzed/support/json.h"
@@ -292,7 +293,7 @@ TEST_F(OmbrixDriverTest, ApplyAndUndoFirstSettleWhatAKilledRunLeftAndSayWhat) {
 
 TEST_F(OmbrixDriverTest, CrossVolumeMovesSurviveAKillMidCopy) {
   // The rules send files below HOME, which lies on another volume.
-  if (!testing::pathExists("/dev/shm") || testing::sameVolume("/dev/shm", folder.path())) {
+  if (!testing::secondVolumeBeside(folder.path())) {
     GTEST_SKIP() << "no /dev/shm on a volume of its own here";
   }
   TemporaryFolder home("/dev/shm");
@@ -310,14 +311,22 @@ TEST_F(OmbrixDriverTest, CrossVolumeMovesSurviveAKillMidCopy) {
   EXPECT_EQ(testing::readFile(home / "Papers/report.pdf"), "bytes of report.pdf");
   EXPECT_FALSE(testing::pathExists(inbox("report.pdf")));
 
-  // Large enough that the copy is still running when the kill comes.
-  const std::string big(32 << 20, 'x');
+  // Killed once two of the copy's five pieces are written.
+  const std::string big(4 * LiveFileSystem::copyPieceSize + 1, 'x');
   testing::writeFile(inbox("big.pdf"), big, kLongAgo);
   auto killed = driver(
       apply,
-      {{"HOME", home.path()}, {"ROZUZED_FAULT", "midCopy"}, {"ROZUZED_FAULT_DELAY_MS", "0"}});
+      {{"HOME", home.path()}, {"ROZUZED_FAULT", "midCopyPiece"}, {"ROZUZED_FAULT_NTH", "2"}});
   EXPECT_EQ(killed.signal, SIGKILL);
-  EXPECT_EQ(killed.standardError, "ROZUZED_FAULT fired mid-operation at midCopy\n");
+  EXPECT_EQ(killed.standardError, "ROZUZED_FAULT fired at midCopyPiece arrival 2\n");
+  std::vector<std::uintmax_t> staged;
+  for (const auto& item : std::filesystem::directory_iterator(home / "Papers")) {
+    if (item.path().filename().string().starts_with(".ombrix-tmp-")) {
+      staged.push_back(item.file_size());
+    }
+  }
+  ASSERT_EQ(staged.size(), 1u) << "the kill did not land in the copy";
+  EXPECT_LE(staged[0], 2 * LiveFileSystem::copyPieceSize);
 
   auto reconciled = driverJson({"reconcile"});
   ASSERT_EQ(reconciled["outcome"], "recovered") << dumpJson(reconciled);

@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 
+#include "rozuzed/filesystem/live_file_system.h"
+
 namespace rozuzed {
 
 namespace {
@@ -18,6 +20,7 @@ constexpr const char* kPointNames[] = {
     "beforeIntent",
     "afterIntentBeforeOperation",
     "midCopy",
+    "midCopyPiece",
     "afterCopyBeforeRename",
     "afterRenameBeforeTrash",
     "afterOperationBeforeCommit",
@@ -148,7 +151,15 @@ std::pair<int64_t, int64_t> FaultInjector::Counter::next(FaultPoint point) {
 }
 
 const FaultInjector::Configuration& FaultInjector::configuration() {
-  static const Configuration configuration = Configuration::fromEnvironment();
+  static const Configuration configuration = [] {
+    Configuration read = Configuration::fromEnvironment();
+    // A timed kill may land before, in or after a copy; a count of pieces
+    // lands in it on any machine.
+    if (read.point == FaultPoint::midCopyPiece && !read.randomTarget) {
+      LiveFileSystem::copyPieceSeam() = [] { reach(FaultPoint::midCopyPiece); };
+    }
+    return read;
+  }();
   return configuration;
 }
 

@@ -21,6 +21,10 @@ enum class FaultPoint {
   beforeIntent,
   afterIntentBeforeOperation,
   midCopy,
+  // After each piece of a file a copy has written (at most
+  // LiveFileSystem::copyPieceSize bytes), counted over every copy of the
+  // process; reached only in point mode with this very point.
+  midCopyPiece,
   afterCopyBeforeRename,
   afterRenameBeforeTrash,
   afterOperationBeforeCommit,
@@ -36,10 +40,11 @@ enum class FaultPoint {
   afterRecoveryMarkUndoneBeforeCommit,
 };
 
-inline constexpr std::array<FaultPoint, 12> allFaultPoints = {
+inline constexpr std::array<FaultPoint, 13> allFaultPoints = {
     FaultPoint::beforeIntent,
     FaultPoint::afterIntentBeforeOperation,
     FaultPoint::midCopy,
+    FaultPoint::midCopyPiece,
     FaultPoint::afterCopyBeforeRename,
     FaultPoint::afterRenameBeforeTrash,
     FaultPoint::afterOperationBeforeCommit,
@@ -100,6 +105,8 @@ class FaultInjector {
   };
 
   // The process's configuration, read from the environment on first use.
+  // In point mode with midCopyPiece, that first use also sets
+  // LiveFileSystem::copyPieceSeam to reach the point.
   static const Configuration& configuration();
 
   // True when a point or a random target is configured.

@@ -98,12 +98,17 @@ int makeDirectories(const std::string& path) {
 }
 
 int copyBytes(int from, int to) {
+  const std::function<void()>& pieceCopied = LiveFileSystem::copyPieceSeam();
+  const std::size_t kernelPiece = pieceCopied ? LiveFileSystem::copyPieceSize : 1 << 30;
   bool kernelCopy = true;
   std::vector<char> buffer;
   for (;;) {
     if (kernelCopy) {
-      ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-      if (count > 0) continue;
+      ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, kernelPiece, 0);
+      if (count > 0) {
+        if (pieceCopied) pieceCopied();
+        continue;
+      }
       if (count < 0 && errno == EINTR) continue;
       if (count < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
           errno != EOPNOTSUPP && errno != EBADF) {
@@ -113,7 +118,7 @@ int copyBytes(int from, int to) {
       // carries on from there. It also confirms the end: some file systems
       // end a kernel copy early.
       kernelCopy = false;
-      buffer.resize(1 << 20);
+      buffer.resize(LiveFileSystem::copyPieceSize);
       continue;
     }
     ssize_t count = ::read(from, buffer.data(), buffer.size());
@@ -130,6 +135,7 @@ int copyBytes(int from, int to) {
       }
       done += written;
     }
+    if (pieceCopied) pieceCopied();
   }
 }
 
@@ -585,6 +591,11 @@ void LiveFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made
 
 std::function<int(int, const char*, const void*, std::size_t)>& LiveFileSystem::setAttributeSeam() {
   static std::function<int(int, const char*, const void*, std::size_t)> seam;
+  return seam;
+}
+
+std::function<void()>& LiveFileSystem::copyPieceSeam() {
+  static std::function<void()> seam;
   return seam;
 }
 

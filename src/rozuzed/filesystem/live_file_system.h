@@ -62,6 +62,12 @@ class LiveFileSystem final : public FileSystem {
   static std::function<int(int fd, const char* name, const void* value, std::size_t size)>&
   setAttributeSeam();
 
+  // Empty but in crash tests: called after each piece of at most
+  // copyPieceSize bytes that a copy writes, so a test can stop a copy partway
+  // at a known place. While it is set, copies go in such pieces.
+  static constexpr std::size_t copyPieceSize = 1 << 20;
+  static std::function<void()>& copyPieceSeam();
+
  private:
   // An open folder whose children are described through it.
   struct Folder;

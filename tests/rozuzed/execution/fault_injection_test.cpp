@@ -1,17 +1,22 @@
 #include "rozuzed/execution/fault_injection.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "rozuzed/filesystem/live_file_system.h"
 
 namespace rozuzed {
 namespace {
@@ -42,19 +47,44 @@ class FaultInjectorDeathTest : public ::testing::Test {
   }
 };
 
+// Sleeps until a signal ends the process; whatever comes, it comes without a
+// deadline here, so a loaded machine changes nothing.
+[[noreturn]] void waitForTheKill() {
+  for (;;) ::pause();
+}
+
+std::size_t threadCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+// The state letter of a thread of this process ('S' while it sleeps), or
+// '?' once it has gone.
+char taskState(pid_t id) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(id) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size()) return '?';
+  return line[close + 2];
+}
+
 TEST(FaultPointTest, TextIsTheCaseNameInDeclarationOrder) {
   std::vector<std::string> names;
   for (auto point : allFaultPoints) {
     names.push_back(toText(point));
     EXPECT_EQ(faultPointFromText(toText(point)), point);
   }
-  EXPECT_EQ(
-      names,
-      (std::vector<std::string>{
-          "beforeIntent", "afterIntentBeforeOperation", "midCopy", "afterCopyBeforeRename",
-          "afterRenameBeforeTrash", "afterOperationBeforeCommit", "beforeUndoIntent",
-          "afterUndoIntentBeforeOperation", "afterUndoOperationBeforeCommit", "beforeFinishRun",
-          "afterRecoveryOperationBeforeCommit", "afterRecoveryMarkUndoneBeforeCommit"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "beforeIntent", "afterIntentBeforeOperation", "midCopy", "midCopyPiece",
+                "afterCopyBeforeRename", "afterRenameBeforeTrash", "afterOperationBeforeCommit",
+                "beforeUndoIntent", "afterUndoIntentBeforeOperation",
+                "afterUndoOperationBeforeCommit", "beforeFinishRun",
+                "afterRecoveryOperationBeforeCommit", "afterRecoveryMarkUndoneBeforeCommit"}));
   for (const char* text : {"midcopy", "MidCopy", " midCopy", "midCopy ", "", "nothing"}) {
     EXPECT_FALSE(faultPointFromText(text)) << text;
   }
@@ -156,8 +186,11 @@ TEST_F(FaultInjectorDeathTest, UnsetVariablesLeaveEveryHookInert) {
         for (int round = 0; round < 500; ++round) {
           for (auto point : allFaultPoints) FaultInjector::reach(point);
         }
+        const std::size_t threads = threadCount();
         FaultInjector::armDelayedKill(FaultPoint::midCopy);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // A kill thread, once started, is there until it has killed.
+        if (threadCount() != threads) _exit(4);
+        if (LiveFileSystem::copyPieceSeam()) _exit(5);
         _exit(0);
       },
       ::testing::ExitedWithCode(0), "");
@@ -219,15 +252,39 @@ TEST_F(FaultInjectorDeathTest, OnlyTermSelectsSigterm) {
       ::testing::KilledBySignal(SIGKILL), "fired at beforeFinishRun arrival 1");
 }
 
+// The dying thread is watched from another: once the caught signal has been
+// handled, it must sleep rather than return, and sleep again after a second
+// one wakes it.
 TEST_F(FaultInjectorDeathTest, ACaughtSignalStillNeverReturns) {
   EXPECT_EXIT(
       {
         setEnvironment({{"ROZUZED_FAULT", "beforeIntent"}, {"ROZUZED_FAULT_SIGNAL", "TERM"}});
-        signal(SIGTERM, [](int) {});
-        signal(SIGALRM, [](int) { _exit(7); });
-        alarm(1);
-        FaultInjector::reach(FaultPoint::beforeIntent);
-        _exit(0);
+        static std::atomic<int> caught{0};
+        signal(SIGTERM, [](int) { ++caught; });
+        // Only the dying thread takes the signal.
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        std::atomic<pid_t> id{0};
+        std::atomic<bool> returned{false};
+        std::thread dying([&] {
+          id = ::gettid();
+          pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
+          FaultInjector::reach(FaultPoint::beforeIntent);
+          returned = true;
+        });
+        auto sleepsAfter = [&](int signals) {
+          for (;;) {
+            if (returned) return false;
+            if (caught >= signals && taskState(id) == 'S' && !returned) return true;
+            std::this_thread::yield();
+          }
+        };
+        if (!sleepsAfter(1)) _exit(1);
+        pthread_kill(dying.native_handle(), SIGTERM);
+        if (!sleepsAfter(2)) _exit(2);
+        _exit(7);
       },
       ::testing::ExitedWithCode(7), "fired at beforeIntent arrival 1");
 }
@@ -254,23 +311,55 @@ TEST_F(FaultInjectorDeathTest, MidCopyIsADelayedKill) {
         FaultInjector::reach(FaultPoint::afterCopyBeforeRename);
         FaultInjector::armDelayedKill(FaultPoint::afterCopyBeforeRename);
         FaultInjector::armDelayedKill(FaultPoint::midCopy);
-        std::this_thread::sleep_for(std::chrono::seconds(20));
-        _exit(0);
+        waitForTheKill();
       },
       ::testing::KilledBySignal(SIGKILL), "^ROZUZED_FAULT fired mid-operation at midCopy\n$");
+}
+
+// The file system calls the seam after each piece of a copy; the injector's
+// seam counts the pieces of every copy together.
+TEST_F(FaultInjectorDeathTest, MidCopyPieceKillsAfterTheNthPieceCopied) {
+  EXPECT_EXIT(
+      {
+        setEnvironment({{"ROZUZED_FAULT", "midCopyPiece"}, {"ROZUZED_FAULT_NTH", "3"}});
+        if (!FaultInjector::isArmed()) _exit(3);
+        const std::function<void()> pieceCopied = LiveFileSystem::copyPieceSeam();
+        if (!pieceCopied) _exit(4);
+        pieceCopied();
+        pieceCopied();
+        FaultInjector::reach(FaultPoint::afterCopyBeforeRename);
+        pieceCopied();
+        _exit(0);
+      },
+      ::testing::KilledBySignal(SIGKILL), "^ROZUZED_FAULT fired at midCopyPiece arrival 3\n$");
+}
+
+TEST_F(FaultInjectorDeathTest, OnlyPointModeWithMidCopyPieceWatchesCopies) {
+  for (const Environment& environment :
+       {Environment{{"ROZUZED_FAULT", "midCopy"}},
+        Environment{{"ROZUZED_FAULT", "midCopyPiece"}, {"ROZUZED_FAULT_RANDOM_SEED", "0"}}}) {
+    EXPECT_EXIT(
+        {
+          setEnvironment(environment);
+          if (!FaultInjector::isArmed()) _exit(3);
+          _exit(LiveFileSystem::copyPieceSeam() ? 4 : 0);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << environment.begin()->second;
+  }
 }
 
 TEST_F(FaultInjectorDeathTest, OnlyTheDelayIsReadAgainAfterTheFirstHook) {
   EXPECT_EXIT(
       {
-        setEnvironment({{"ROZUZED_FAULT", "midCopy"}, {"ROZUZED_FAULT_DELAY_MS", "600000"}});
+        // A day: were it kept, the test would end in its time limit.
+        setEnvironment({{"ROZUZED_FAULT", "midCopy"}, {"ROZUZED_FAULT_DELAY_MS", "86400000"}});
         if (!FaultInjector::isArmed()) _exit(3);
         unsetenv("ROZUZED_FAULT");
         setenv("ROZUZED_FAULT_SIGNAL", "TERM", 1);
         setenv("ROZUZED_FAULT_DELAY_MS", "0", 1);
         FaultInjector::armDelayedKill(FaultPoint::midCopy);
-        std::this_thread::sleep_for(std::chrono::seconds(20));
-        _exit(0);
+        waitForTheKill();
       },
       ::testing::KilledBySignal(SIGKILL), "fired mid-operation at midCopy");
 }

@@ -563,6 +563,30 @@ TEST_F(LiveFileSystemTest, ACopyKeepsContentsModeAndTimesToTheNanosecond) {
   }
 }
 
+// Crash tests stop a copy partway through its seam: it is called after each
+// piece, and the copy goes on from where it was, on one volume or across two.
+TEST_F(LiveFileSystemTest, AWatchedCopyGoesInPiecesAndStaysWhole) {
+  const std::size_t piece = LiveFileSystem::copyPieceSize;
+  const std::string bytes = std::string(5 * piece, 'x') + "seven!!";
+  writeFile(path("large.bin"), bytes);
+  TemporaryFolder shm("/dev/shm");
+  for (const std::string& destination : {path("copy.bin"), shm / "copy.bin"}) {
+    SCOPED_TRACE(destination);
+    std::vector<std::uintmax_t> written;
+    LiveFileSystem::copyPieceSeam() = [&] {
+      written.push_back(std::filesystem::file_size(destination));
+    };
+    fileSystem_.copyItem(url("large.bin"), FileURL::fromPath(destination));
+    LiveFileSystem::copyPieceSeam() = nullptr;
+
+    EXPECT_EQ(readFile(destination), bytes);
+    ASSERT_EQ(written.size(), 6u);
+    for (std::size_t at = 0; at < written.size(); ++at) {
+      EXPECT_EQ(written[at], std::min((at + 1) * piece, bytes.size())) << "piece " << at + 1;
+    }
+  }
+}
+
 // Download sources and every other user.* attribute travel with a file to
 // another volume, as they do with a rename.
 TEST_F(LiveFileSystemTest, ACopyKeepsTheUserAttributesOnAnyVolume) {
