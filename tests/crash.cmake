@@ -15,6 +15,7 @@ add_dependencies(ombrix_driver_tests ombrix-driver)
 rozuzed_tests(crash_tests
   SOURCES crash/crash_sweep_test.cpp
   DEPS rozuzed_execution SQLite::SQLite3
-  LABELS crash)
+  LABELS crash
+  COST 1000)
 add_dependencies(crash_tests ombrix-driver)
 endif()
