@@ -15,6 +15,7 @@
 #include "app/history/history_row_delegate.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "testing/model_operations.h"
+#include "testing/paint_record.h"
 #include "testing/window_fixture.h"
 
 namespace ombrix {
@@ -43,6 +44,28 @@ std::string describe(const std::vector<Row>& rows) {
   std::string text;
   for (const Row& row : rows) {
     text += row.subtitle.toStdString() + (row.canUndo ? " [Undo]" : " [Undone]") + "\n";
+  }
+  return text;
+}
+
+// What each row draws at its end: the Undo button, or the mark of a run put
+// back (its symbol and "Undone"), or anything else that is there.
+std::string drawnMarks(HistoryView& sheet) {
+  HistoryListView* list = sheet.list();
+  const testing::PaintRecord drawn = testing::recordPaint(list);
+  std::string text;
+  for (int row = 0; row < list->model()->rowCount(); ++row) {
+    QRect rect = list->visualRect(list->model()->index(row, 0));
+    rect.moveTopLeft(list->viewport()->mapTo(list, rect.topLeft()));
+    const testing::PaintRecord shown = drawn.within(rect);
+    for (const auto& button : shown.controls(QStyle::CE_PushButton)) {
+      text += "[" + button.text.toStdString() + "]";
+    }
+    for (const auto& picture : shown.pictures) {
+      if (testing::colorOfSymbol(picture.image, Symbol::undone)) text += "[undone symbol]";
+    }
+    if (shown.textList().contains("Undone")) text += "[Undone]";
+    text += "\n";
   }
   return text;
 }
@@ -125,6 +148,11 @@ TEST_F(HistoryTest, EachRunSaysWhatItMovedAndWhetherItCanStillBeUndone) {
             "3 files · Downloads [Undone]\n"
             "2 files · Downloads [Undo]\n"
             "1 file · Downloads [Undo]\n");
+  EXPECT_EQ(drawnMarks(*sheet),
+            "[Undo]\n"
+            "[undone symbol][Undone]\n"
+            "[Undo]\n"
+            "[Undo]\n");
   const QModelIndex undone = sheet->list()->model()->index(1, 0);
   EXPECT_TRUE(
       undone.data(Qt::AccessibleTextRole).toString().endsWith(", 3 files · Downloads, Undone"));

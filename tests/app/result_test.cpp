@@ -12,6 +12,7 @@
 
 #include "app/result/result_list_model.h"
 #include "testing/model_operations.h"
+#include "testing/paint_record.h"
 #include "testing/window_fixture.h"
 
 namespace ombrix {
@@ -27,12 +28,31 @@ struct Screen {
   bool failed;   // the orange triangle instead of the green check
   QStringList rows;
   bool undoShown;
+  std::string symbol;  // the outcome symbol as drawn
 };
+
+// The outcome symbol a label draws and its colour.
+std::string drawnSymbol(QLabel* label) {
+  const testing::PaintRecord drawn = testing::recordPaint(label);
+  if (drawn.pictures.size() != 1) return std::to_string(drawn.pictures.size()) + " pictures";
+  const QImage& image = drawn.pictures[0].image;
+  if (auto color = testing::colorOfSymbol(image, Symbol::success)) {
+    return "check in " + color->name().toStdString();
+  }
+  if (auto color = testing::colorOfSymbol(image, Symbol::failure)) {
+    return "triangle in " + color->name().toStdString();
+  }
+  return "another picture";
+}
+
+const std::string kGreenCheck = "check in #26a269";
+const std::string kOrangeTriangle = "triangle in #e66100";
 
 Screen read(const ResultView& view) {
   const auto labels = view.findChildren<QLabel*>();
   Screen screen;
   screen.failed = labels.at(0)->accessibleName() != "Finished";
+  screen.symbol = drawnSymbol(labels.at(0));
   screen.title = labels.at(1)->text();
   screen.line = labels.at(2)->isHidden() ? QString() : labels.at(2)->text();
   const QAbstractItemModel* rows = view.findChild<QListView*>()->model();
@@ -143,6 +163,7 @@ TEST(ResultTest, ShowsTheOutcomeOfTheLastSort) {
     EXPECT_EQ(shown.title, c.expected.title);
     EXPECT_EQ(shown.line, c.expected.line);
     EXPECT_EQ(shown.failed, c.expected.failed);
+    EXPECT_EQ(shown.symbol, c.expected.failed ? kOrangeTriangle : kGreenCheck);
     QStringList rows = c.expected.rows;
     rows.replaceInStrings("%1", QString::fromStdString(fixture.folder()));
     EXPECT_EQ(joined(shown.rows), joined(rows));
@@ -180,6 +201,34 @@ TEST(ResultTest, DoneScansTheFolderAgain) {
   EXPECT_EQ(model->phase().get(), Phase::scanning);
   ASSERT_TRUE(testing::waitUntil([&] { return model->phase().get() == Phase::review; }));
   EXPECT_TRUE(fixture.exists("Images/a.jpg")) << "Done moves nothing";
+}
+
+// A long name is cut in its middle so that its beginning and its extension
+// stay; the folder it went to keeps its room beside it.
+TEST(ResultTest, AMovedRowDrawsALongNameCutInItsMiddle) {
+  WindowFixture fixture;
+  const std::string name = "holiday-" + std::string(150, 'x') + "-last.jpg";
+  fixture.addFile(name);
+  auto model = fixture.makeModel();
+  fixture.chooseAndScan(*model);
+  testing::sortAll(*model);
+  ResultView view(model);
+  view.resize(960, 640);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+  QListView* list = view.findChild<QListView*>();
+  const testing::PaintRecord drawn = testing::recordPaint(list);
+  QRect row = list->visualRect(list->model()->index(1, 0));
+  row.moveTopLeft(list->viewport()->mapTo(list, row.topLeft()));
+  const QStringList texts = drawn.within(row).textList();
+  ASSERT_EQ(texts.size(), 2) << texts.join(" | ").toStdString();
+  EXPECT_EQ(texts.filter("Images").size(), 1) << texts.join(" | ").toStdString();
+  const QStringList cut = texts.filter("holiday-");
+  ASSERT_EQ(cut.size(), 1) << texts.join(" | ").toStdString();
+  EXPECT_TRUE(cut[0].startsWith("holiday-x")) << cut[0].toStdString();
+  EXPECT_TRUE(cut[0].endsWith("x-last.jpg")) << cut[0].toStdString();
+  EXPECT_TRUE(cut[0].contains(QChar(0x2026))) << cut[0].toStdString();
 }
 
 // Everything the screen shows reaches assistive technology.

@@ -27,6 +27,7 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/observations.h"
 #include "review_plans.h"
+#include "testing/paint_record.h"
 #include "testing/window_fixture.h"
 
 namespace ombrix {
@@ -376,6 +377,46 @@ TEST_F(ReviewViewTest, AClickOnAGroupCheckboxSetsTheWholeGroup) {
               c.after == GroupSelectionState::all ? Qt::Checked : Qt::Unchecked);
     EXPECT_TRUE(isChecked("d.zip")) << "another group is left as it was";
   }
+}
+
+// What the table draws, not only what its model says: each group's checkbox
+// in the state of its files, a mixed group's in the third state, and a long
+// name cut in its middle so its beginning and its extension stay.
+TEST_F(ReviewViewTest, TheTableDrawsEachCheckboxAsItsFilesStandAndCutsLongNamesInTheMiddle) {
+  const std::string longName = "holiday-" + std::string(150, 'x') + "-last.jpg";
+  for (const std::string& name :
+       {longName, std::string("b.jpg"), std::string("c.zip"), std::string("d.pdf")}) {
+    fixture_.addFile(name);
+  }
+  show();
+  model_->toggle(row("b.jpg"));
+  model_->toggle(row("c.zip"));
+
+  const testing::PaintRecord drawn = testing::recordPaint(&tableView());
+  auto shown = [&](const QModelIndex& index) {
+    QRect cell = tableView().visualRect(index);
+    cell.moveTopLeft(tableView().viewport()->mapTo(&tableView(), cell.topLeft()));
+    return drawn.within(cell);
+  };
+  auto checkState = [&](const QModelIndex& index) -> std::string {
+    const auto checks = shown(index).primitives(QStyle::PE_IndicatorItemViewItemCheck);
+    if (checks.size() != 1) return std::to_string(checks.size()) + " checkboxes";
+    const QStyle::State state = checks[0].state;
+    if (state & QStyle::State_NoChange) return "mixed";
+    if (state & QStyle::State_On) return "on";
+    return state & QStyle::State_Off ? "off" : "neither";
+  };
+  EXPECT_EQ(checkState(groupIndex("Images")), "mixed");
+  EXPECT_EQ(checkState(groupIndex("Archives")), "off");
+  EXPECT_EQ(checkState(groupIndex("Documents")), "on");
+  EXPECT_EQ(checkState(rowIndex(longName)), "on");
+  EXPECT_EQ(checkState(rowIndex("b.jpg")), "off");
+
+  const QStringList names = shown(rowIndex(longName, MovesTableModel::nameColumn)).textList();
+  ASSERT_EQ(names.size(), 1) << names.join(" | ").toStdString();
+  EXPECT_TRUE(names[0].startsWith("holiday-x")) << names[0].toStdString();
+  EXPECT_TRUE(names[0].endsWith("x-last.jpg")) << names[0].toStdString();
+  EXPECT_TRUE(names[0].contains(QChar(0x2026))) << names[0].toStdString();
 }
 
 TEST_F(ReviewViewTest, ARowCheckboxFlipsItsFileAndEverythingThatCountsIt) {
