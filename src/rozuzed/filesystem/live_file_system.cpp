@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -97,40 +98,77 @@ int makeDirectories(const std::string& path) {
   return error;
 }
 
-int copyBytes(int from, int to) {
+// Copies `length` bytes (to the end of `from` when absent) from `offset` of
+// `from` to the same offset of `to`. Returns 0 or an errno.
+int copyRange(int from, int to, off_t offset, std::optional<off_t> length) {
   bool kernelCopy = true;
   std::vector<char> buffer;
-  for (;;) {
+  off_t end = length ? offset + *length : 0;
+  while (!length || offset < end) {
+    const std::size_t wanted =
+        length ? static_cast<std::size_t>(std::min<off_t>(end - offset, 1 << 30)) : 1 << 30;
     if (kernelCopy) {
-      ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-      if (count > 0) continue;
+      off_t in = offset;
+      off_t out = offset;
+      ssize_t count = ::copy_file_range(from, &in, to, &out, wanted, 0);
+      if (count > 0) {
+        offset += count;
+        continue;
+      }
       if (count < 0 && errno == EINTR) continue;
       if (count < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
           errno != EOPNOTSUPP && errno != EBADF) {
         return errno;
       }
-      // Both offsets have advanced past what was copied, so the plain copy
-      // carries on from there. It also confirms the end: some file systems
-      // end a kernel copy early.
+      // The plain copy carries on from where the kernel's stopped. It also
+      // confirms the end: some file systems end a kernel copy early.
       kernelCopy = false;
       buffer.resize(1 << 20);
       continue;
     }
-    ssize_t count = ::read(from, buffer.data(), buffer.size());
+    ssize_t count = ::pread(from, buffer.data(), std::min(buffer.size(), wanted), offset);
     if (count < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
+    // The file shrank under the copy; verification tells the difference.
     if (count == 0) return 0;
     for (ssize_t done = 0; done < count;) {
-      ssize_t written = ::write(to, buffer.data() + done, static_cast<std::size_t>(count - done));
+      ssize_t written =
+          ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(count - done), offset + done);
       if (written < 0) {
         if (errno == EINTR) continue;
         return errno;
       }
       done += written;
     }
+    offset += count;
   }
+  return 0;
+}
+
+// Copies the data of `from` and leaves its holes unwritten, so a sparse file
+// takes no more room on the copy's volume than on its own. Where the file
+// system cannot name its holes, every byte is copied.
+int copyBytes(int from, int to) {
+  off_t offset = 0;
+  for (;;) {
+    off_t data = ::lseek(from, offset, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;
+      if (errno == EINVAL || errno == EOPNOTSUPP) return copyRange(from, to, offset, std::nullopt);
+      return errno;
+    }
+    off_t hole = ::lseek(from, data, SEEK_HOLE);
+    if (hole < 0) return errno;
+    if (int error = copyRange(from, to, data, hole - data)) return error;
+    offset = hole;
+  }
+  // A hole at the end has no data to mark it: the size does.
+  struct stat status {};
+  if (::fstat(from, &status) != 0) return errno;
+  if (status.st_size > offset && ::ftruncate(to, status.st_size) != 0) return errno;
+  return 0;
 }
 
 constexpr std::string_view kAccessACL = "system.posix_acl_access";
