@@ -16,36 +16,6 @@ FileURL newStagingURL(const FileURL& folder) {
   return folder.appendingPathComponent(std::string(kStagingPrefix) + Uuid::random().text());
 }
 
-CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileURL& destination,
-                                              const FileFingerprint& expecting) {
-  ContentHash hash = fileSystem_->contentHash(source);
-  FileIdentity copied = copyToStaging(source, destination);
-  try {
-    FileMetadata copy = [&] {
-      try {
-        return fileSystem_->facts(destination);
-      } catch (const SortError&) {
-        throw SortError::copyVerificationFailed(source, destination,
-                                                VerificationFailure::destinationMissing());
-      }
-    }();
-    if (copy.size != expecting.size) {
-      throw SortError::copyVerificationFailed(
-          source, destination, VerificationFailure::sizeMismatch(expecting.size, copy.size));
-    }
-    ContentHash found = fileSystem_->contentHash(destination);
-    if (found != hash) {
-      throw SortError::copyVerificationFailed(
-          source, destination, VerificationFailure::hashMismatch(hash.sha256, found.sha256));
-    }
-    fileSystem_->synchronize(destination.deletingLastPathComponent());
-  } catch (const SortError&) {
-    trashQuietly(destination);
-    throw;
-  }
-  return Outcome{trashSource(source, copied, destination), hash};
-}
-
 FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
   // A copy that fails leaves nothing behind, so there is nothing to clear
   // away here; and after refusedToOverwrite what is there is not ours.
@@ -95,12 +65,18 @@ void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging
     discardStaging(staging);
     throw;
   }
+  placed_.reset();
+  try {
+    placed_.emplace(destination, fileSystem_->identity(destination));
+  } catch (const SortError&) {
+    // Not to be removed without knowing it is ours; it goes to the Trash.
+  }
   try {
     fileSystem_->synchronize(destination.deletingLastPathComponent());
   } catch (const SortError& error) {
     // Without a durable name the copy could vanish in a power cut after the
     // source is gone; give up the move while the source is still in place.
-    trashQuietly(destination);
+    discardPlaced(destination);
     throw SortError::copyFailed(source, destination, underlyingText(error));
   }
 }
@@ -110,7 +86,7 @@ void CrossVolumeMove::makeFoldersDurable(const FileURL& source, const FileURL& d
   try {
     folders.makeDurable(destination.deletingLastPathComponent());
   } catch (const SortError& error) {
-    trashQuietly(destination);
+    discardPlaced(destination);
     throw SortError::copyFailed(source, destination, underlyingText(error));
   }
 }
@@ -121,10 +97,33 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
   try {
     return fileSystem_->trashItemIfUnchanged(source, copied);
   } catch (const SortError& error) {
-    // moveFailed: the source went to the Trash as it changed and could not
-    // come back, so the copy is the one version left outside the Trash.
-    if (error.errorCase() != SortError::Case::moveFailed) trashQuietly(destination);
-    throw;
+    switch (error.errorCase()) {
+      case SortError::Case::moveFailed:
+        // The source went to the Trash as it changed and could not come
+        // back, so the copy is the one version left outside the Trash.
+        throw;
+      case SortError::Case::trashFailed: {
+        // The source cannot leave its place, so the copy must: two copies
+        // would double the file for every later sort, and undo knows of
+        // neither.
+        std::string fate = " \u2014 it was left where it was, and ";
+        switch (discardPlaced(destination)) {
+          case Fate::removed:
+            fate += "its copy at " + destination.path() + " was removed";
+            break;
+          case Fate::trashed:
+            fate += "its copy at " + destination.path() + " went to the Trash";
+            break;
+          case Fate::stayed:
+            fate += "a copy of it is also at " + destination.path();
+            break;
+        }
+        throw SortError::trashFailed(error.location(), error.underlying() + fate);
+      }
+      default:
+        trashPlaced(destination);
+        throw;
+    }
   }
 }
 
@@ -138,6 +137,35 @@ void CrossVolumeMove::discardStaging(const FileURL& staging) {
     }
   }
   trashQuietly(staging);
+}
+
+bool CrossVolumeMove::removePlaced(const FileURL& destination) {
+  if (!placed_ || placed_->first != destination) return false;
+  try {
+    fileSystem_->removeOwnFile(destination, placed_->second);
+    placed_.reset();
+    return true;
+  } catch (const SortError&) {
+    return false;
+  }
+}
+
+CrossVolumeMove::Fate CrossVolumeMove::discardPlaced(const FileURL& destination) {
+  if (removePlaced(destination)) return Fate::removed;
+  try {
+    fileSystem_->trashItem(destination);
+    return Fate::trashed;
+  } catch (const SortError&) {
+    return Fate::stayed;
+  }
+}
+
+void CrossVolumeMove::trashPlaced(const FileURL& destination) {
+  try {
+    fileSystem_->trashItem(destination);
+  } catch (const SortError&) {
+    removePlaced(destination);
+  }
 }
 
 void CrossVolumeMove::trashQuietly(const FileURL& item) {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "rozuzed/execution/cross_volume_move.h"
 #include "rozuzed/execution/executor.h"
+#include "rozuzed/execution/undo_runner.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/support/content_hashing.h"
@@ -248,32 +248,52 @@ TEST_F(CrossVolumeLiveTest, ACopyStoppedByAFullVolumeLeavesNoStagingFileAnywhere
   EXPECT_EQ(journal.entries(plan.id).at(0).state, EntryState::abandoned);
 }
 
-TEST_F(CrossVolumeLiveTest, TheStandAloneMoveCopiesStraightToItsDestination) {
-  const std::string bytes = "stand-alone";
-  testing::writeFile(scratch / "a.txt", bytes, kLongAgo);
-  CrossVolumeMove transfer(fileSystem);
-  auto fingerprint = fileSystem.metadata(FileURL::fromPath(scratch / "a.txt")).fingerprint();
+// The source's volume is full, or its folder read-only, and the copy's
+// volume has no Trash either: the original stays, and the copy the run made
+// and verified goes, so no later sort finds the file twice. Undo's way back
+// by a copy ends the same way.
+TEST_F(CrossVolumeLiveTest, WhenNoTrashTakesTheOriginalItsCopyIsRemoved) {
+  std::filesystem::create_directories(scratch / "in");
+  const std::string bytes = "the only f1";
+  testing::writeFile(scratch / "in/f1.pdf", bytes, kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  InterceptingFileSystem noTrash;
+  noTrash.beforeTrash = [](const FileURL& item) {
+    throw SortError::trashFailed(item, "No space left on device");
+  };
+  const auto source = FileURL::fromPath(scratch / "in/f1.pdf");
+  const std::string copy = *other / "Documents/f1.pdf";
 
-  auto outcome = transfer.run(FileURL::fromPath(scratch / "a.txt"),
-                              FileURL::fromPath(*other / "a.txt"), fingerprint);
-  EXPECT_EQ(outcome.hash, ContentHashing::sha256(bytes));
-  ASSERT_TRUE(outcome.trashedOriginal);
-  EXPECT_EQ(testing::readFile(outcome.trashedOriginal->path()), bytes);
-  EXPECT_EQ(testing::readFile(*other / "a.txt"), bytes);
-  EXPECT_FALSE(testing::pathExists(scratch / "a.txt"));
+  auto plan = makePlan({plannedMove(source.path(), *other / "Documents")}, scratch / "in");
+  auto report = Executor(noTrash, journal).apply(plan);
 
-  // An occupied destination is refused before anything is copied.
-  testing::writeFile(scratch / "b.txt", "b", kLongAgo);
-  testing::writeFile(*other / "b.txt", "theirs", kLongAgo);
-  try {
-    transfer.run(FileURL::fromPath(scratch / "b.txt"), FileURL::fromPath(*other / "b.txt"),
-                 fileSystem.metadata(FileURL::fromPath(scratch / "b.txt")).fingerprint());
-    FAIL() << "replaced an existing file";
-  } catch (const SortError& error) {
-    EXPECT_EQ(error.errorCase(), SortError::Case::refusedToOverwrite);
-  }
-  EXPECT_EQ(testing::readFile(*other / "b.txt"), "theirs");
-  EXPECT_EQ(testing::readFile(scratch / "b.txt"), "b");
+  ASSERT_EQ(report.failures.size(), 1u);
+  const SortError& error = report.failures[0].error;
+  EXPECT_EQ(error.errorDescription(),
+            "Could not move " + source.path() +
+                " to the Trash: No space left on device \u2014 it was left where it was, and its "
+                "copy at " +
+                copy + " was removed");
+  EXPECT_EQ(testing::readFile(source.path()), bytes);
+  EXPECT_TRUE(std::filesystem::is_empty(*other / "Documents"));
+  EXPECT_FALSE(testing::pathExists(scratch / "data/Trash/files"));
+  auto entry = journal.entries(plan.id).at(0);
+  EXPECT_EQ(entry.state, EntryState::abandoned);
+  EXPECT_EQ(entry.attentionReason, error.errorDescription());
+
+  // Moved for real, its original then emptied from the Trash: undo copies
+  // the file back, and no Trash takes the run's copy.
+  auto moved = makePlan({plannedMove(source.path(), *other / "Documents")}, scratch / "in");
+  ASSERT_TRUE(Executor(fileSystem, journal).apply(moved).isCompleteSuccess());
+  std::filesystem::remove(journal.entries(moved.id).at(0).trashedSourceURL->path());
+
+  auto undone = UndoRunner(noTrash, journal).undo(moved.id);
+
+  ASSERT_EQ(undone.skipped.size(), 1u);
+  EXPECT_EQ(undone.skipped[0].reason.reasonCase(), UndoSkipReason::Case::restoreFailed);
+  EXPECT_EQ(testing::readFile(copy), bytes);
+  EXPECT_FALSE(testing::pathExists(source.path()));
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "in"));
 }
 
 TEST_F(ExecutorLiveTest, SynchronizeFlushesFilesAndFoldersAndNamesWhatFailed) {
