@@ -19,15 +19,16 @@ FileURL newStagingURL(const FileURL& folder) {
 FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
   // A copy that fails leaves nothing behind, so there is nothing to clear
   // away here; and after refusedToOverwrite what is there is not ours.
-  FileIdentity copied = fileSystem_->copyItem(source, staging);
+  const std::string name = staging.lastPathComponent();
+  FileIdentity copied = fileSystem_->copyInto(source, *folder_, name);
   staged_.reset();
   try {
-    staged_.emplace(staging, fileSystem_->identity(staging));
+    staged_.emplace(staging, fileSystem_->identityIn(*folder_, name));
   } catch (const SortError&) {
     // Not to be removed without knowing it is ours; it goes to the Trash.
   }
   try {
-    fileSystem_->synchronize(staging);
+    fileSystem_->synchronizeIn(*folder_, name);
   } catch (const SortError& error) {
     discardStaging(staging);
     throw SortError::copyFailed(source, staging, underlyingText(error));
@@ -39,14 +40,15 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
                                     std::optional<int64_t> expectedSize,
                                     const ContentHash& expectedHash) {
   try {
+    const std::string name = staging.lastPathComponent();
     if (expectedSize) {
-      FileMetadata copy = fileSystem_->facts(staging);
-      if (copy.size != *expectedSize) {
+      const int64_t size = fileSystem_->identityIn(*folder_, name).size;
+      if (size != *expectedSize) {
         throw SortError::copyVerificationFailed(
-            source, staging, VerificationFailure::sizeMismatch(*expectedSize, copy.size));
+            source, staging, VerificationFailure::sizeMismatch(*expectedSize, size));
       }
     }
-    ContentHash found = fileSystem_->contentHash(staging);
+    ContentHash found = fileSystem_->contentHashIn(*folder_, name);
     if (found != expectedHash) {
       throw SortError::copyVerificationFailed(
           source, staging, VerificationFailure::hashMismatch(expectedHash.sha256, found.sha256));
@@ -59,20 +61,24 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
 
 void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging,
                                    const FileURL& destination) {
+  const std::string name = destination.lastPathComponent();
   try {
-    fileSystem_->moveItem(staging, destination);
+    // The file system checks this too, as the last guard; the error then
+    // names the staging file, which the user never saw.
+    if (!fileSystem_->stillNames(*folder_)) throw folderNoLongerNamed(source, destination);
+    fileSystem_->renameWithin(*folder_, staging.lastPathComponent(), name);
   } catch (const SortError&) {
     discardStaging(staging);
     throw;
   }
   placed_.reset();
   try {
-    placed_.emplace(destination, fileSystem_->identity(destination));
+    placed_.emplace(destination, fileSystem_->identityIn(*folder_, name));
   } catch (const SortError&) {
     // Not to be removed without knowing it is ours; it goes to the Trash.
   }
   try {
-    fileSystem_->synchronize(destination.deletingLastPathComponent());
+    fileSystem_->synchronizeHeld(*folder_);
   } catch (const SortError& error) {
     // Without a durable name the copy could vanish in a power cut after the
     // source is gone; give up the move while the source is still in place.
@@ -130,7 +136,7 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
 void CrossVolumeMove::discardStaging(const FileURL& staging) {
   if (staged_ && staged_->first == staging) {
     try {
-      fileSystem_->removeOwnFile(staging, staged_->second);
+      fileSystem_->removeOwnFileIn(*folder_, staging.lastPathComponent(), staged_->second);
       staged_.reset();
       return;
     } catch (const SortError&) {
@@ -142,7 +148,7 @@ void CrossVolumeMove::discardStaging(const FileURL& staging) {
 bool CrossVolumeMove::removePlaced(const FileURL& destination) {
   if (!placed_ || placed_->first != destination) return false;
   try {
-    fileSystem_->removeOwnFile(destination, placed_->second);
+    fileSystem_->removeOwnFileIn(*folder_, destination.lastPathComponent(), placed_->second);
     placed_.reset();
     return true;
   } catch (const SortError&) {

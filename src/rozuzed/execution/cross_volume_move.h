@@ -5,6 +5,7 @@
 // and fault points between them) and undo's reverse copy compose them alike.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -58,7 +59,12 @@ class Box {
 // the very file that was copied. One object per transfer; not thread-safe.
 class CrossVolumeMove {
  public:
-  explicit CrossVolumeMove(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
+  // Works in `folder`, the destination's folder as it was held when checked:
+  // the staging file and the destination lie in it, and are made, checked,
+  // renamed and removed through it, so a file never goes where the folder's
+  // path may have come to lead meanwhile.
+  CrossVolumeMove(FileSystem& fileSystem, std::shared_ptr<FileSystem::HeldFolder> folder)
+      : fileSystem_(&fileSystem), folder_(std::move(folder)) {}
 
   // Copies `source` to the new name `staging`, makes the copy durable and
   // returns the source's identity as the copy opened it. A copy that fails
@@ -78,7 +84,8 @@ class CrossVolumeMove {
   // Renames `staging` to `destination` (never replacing anything) and makes
   // the new name durable in its folder. A failed rename removes the staging
   // file and throws the rename's error (refusedToOverwrite when the name was
-  // taken). A failed flush gives up the copy now at `destination` and throws
+  // taken; folderNoLongerNamed when the folder's path no longer leads to the
+  // folder held). A failed flush gives up the copy now at `destination` and throws
   // copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
 
@@ -124,6 +131,7 @@ class CrossVolumeMove {
   void trashPlaced(const FileURL& destination);
 
   FileSystem* fileSystem_;
+  std::shared_ptr<FileSystem::HeldFolder> folder_;
   // The staging file copyToStaging made, as it was made.
   std::optional<std::pair<FileURL, FileIdentity>> staged_;
   // The copy placeStaging put at its destination, as it was put there.

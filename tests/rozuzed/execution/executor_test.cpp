@@ -672,7 +672,7 @@ TEST_F(CrossVolumeTransferTest, CopiesVerifiesFlushesRenamesThenTrashesTheSource
       {Op::copyItem, "/src/a.bin", staging.path()},
       {Op::identity, staging.path(), ""},
       {Op::synchronize, staging.path(), ""},
-      {Op::metadata, staging.path(), ""},
+      {Op::identity, staging.path(), ""},
       {Op::contentHash, staging.path(), ""},
       {Op::moveItem, staging.path(), "/ext/Documents/a.bin"},
       // The copy as it was put there: only that may be taken back.
