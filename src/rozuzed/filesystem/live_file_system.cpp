@@ -837,8 +837,13 @@ ContentHash LiveFileSystem::contentHashIn(const HeldFolder& folder, const std::s
 
 void LiveFileSystem::synchronizeHeld(const HeldFolder& folder) {
   const Held* live = held(folder);
-  if (!live || ::fsync(live->fd.get()) != 0)
-    synchronizeAt(AT_FDCWD, folder.url().path(), folder.url());
+  if (live && ::fsync(live->fd.get()) == 0) return;
+  // Held without read access, the folder is flushed through its path; any
+  // other failure is the flush's own, and a second try could hide it.
+  if (live && errno != EBADF) {
+    throw SortError::copyFailed(folder.url(), folder.url(), errnoDescription(errno));
+  }
+  synchronizeAt(AT_FDCWD, folder.url().path(), folder.url());
 }
 
 void LiveFileSystem::synchronizeIn(const HeldFolder& folder, const std::string& name) {
