@@ -16,48 +16,19 @@ FileURL newStagingURL(const FileURL& folder) {
   return folder.appendingPathComponent(std::string(kStagingPrefix) + Uuid::random().text());
 }
 
-CrossVolumeMove::Outcome CrossVolumeMove::run(const FileURL& source, const FileURL& destination,
-                                              const FileFingerprint& expecting) {
-  ContentHash hash = fileSystem_->contentHash(source);
-  FileIdentity copied = copyToStaging(source, destination);
-  try {
-    FileMetadata copy = [&] {
-      try {
-        return fileSystem_->facts(destination);
-      } catch (const SortError&) {
-        throw SortError::copyVerificationFailed(source, destination,
-                                                VerificationFailure::destinationMissing());
-      }
-    }();
-    if (copy.size != expecting.size) {
-      throw SortError::copyVerificationFailed(
-          source, destination, VerificationFailure::sizeMismatch(expecting.size, copy.size));
-    }
-    ContentHash found = fileSystem_->contentHash(destination);
-    if (found != hash) {
-      throw SortError::copyVerificationFailed(
-          source, destination, VerificationFailure::hashMismatch(hash.sha256, found.sha256));
-    }
-    fileSystem_->synchronize(destination.deletingLastPathComponent());
-  } catch (const SortError&) {
-    trashQuietly(destination);
-    throw;
-  }
-  return Outcome{trashSource(source, copied, destination), hash};
-}
-
 FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
   // A copy that fails leaves nothing behind, so there is nothing to clear
   // away here; and after refusedToOverwrite what is there is not ours.
-  FileIdentity copied = fileSystem_->copyItem(source, staging);
+  const std::string name = staging.lastPathComponent();
+  FileIdentity copied = fileSystem_->copyInto(source, *folder_, name);
   staged_.reset();
   try {
-    staged_.emplace(staging, fileSystem_->identity(staging));
+    staged_.emplace(staging, fileSystem_->identityIn(*folder_, name));
   } catch (const SortError&) {
     // Not to be removed without knowing it is ours; it goes to the Trash.
   }
   try {
-    fileSystem_->synchronize(staging);
+    fileSystem_->synchronizeIn(*folder_, name);
   } catch (const SortError& error) {
     discardStaging(staging);
     throw SortError::copyFailed(source, staging, underlyingText(error));
@@ -69,14 +40,15 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
                                     std::optional<int64_t> expectedSize,
                                     const ContentHash& expectedHash) {
   try {
+    const std::string name = staging.lastPathComponent();
     if (expectedSize) {
-      FileMetadata copy = fileSystem_->facts(staging);
-      if (copy.size != *expectedSize) {
+      const int64_t size = fileSystem_->identityIn(*folder_, name).size;
+      if (size != *expectedSize) {
         throw SortError::copyVerificationFailed(
-            source, staging, VerificationFailure::sizeMismatch(*expectedSize, copy.size));
+            source, staging, VerificationFailure::sizeMismatch(*expectedSize, size));
       }
     }
-    ContentHash found = fileSystem_->contentHash(staging);
+    ContentHash found = fileSystem_->contentHashIn(*folder_, name);
     if (found != expectedHash) {
       throw SortError::copyVerificationFailed(
           source, staging, VerificationFailure::hashMismatch(expectedHash.sha256, found.sha256));
@@ -89,18 +61,28 @@ void CrossVolumeMove::verifyStaging(const FileURL& source, const FileURL& stagin
 
 void CrossVolumeMove::placeStaging(const FileURL& source, const FileURL& staging,
                                    const FileURL& destination) {
+  const std::string name = destination.lastPathComponent();
   try {
-    fileSystem_->moveItem(staging, destination);
+    // The file system checks this too, as the last guard; the error then
+    // names the staging file, which the user never saw.
+    if (!fileSystem_->stillNames(*folder_)) throw folderNoLongerNamed(source, destination);
+    fileSystem_->renameWithin(*folder_, staging.lastPathComponent(), name);
   } catch (const SortError&) {
     discardStaging(staging);
     throw;
   }
+  placed_.reset();
   try {
-    fileSystem_->synchronize(destination.deletingLastPathComponent());
+    placed_.emplace(destination, fileSystem_->identityIn(*folder_, name));
+  } catch (const SortError&) {
+    // Not to be removed without knowing it is ours; it goes to the Trash.
+  }
+  try {
+    fileSystem_->synchronizeHeld(*folder_);
   } catch (const SortError& error) {
     // Without a durable name the copy could vanish in a power cut after the
     // source is gone; give up the move while the source is still in place.
-    trashQuietly(destination);
+    discardPlaced(destination);
     throw SortError::copyFailed(source, destination, underlyingText(error));
   }
 }
@@ -110,7 +92,7 @@ void CrossVolumeMove::makeFoldersDurable(const FileURL& source, const FileURL& d
   try {
     folders.makeDurable(destination.deletingLastPathComponent());
   } catch (const SortError& error) {
-    trashQuietly(destination);
+    discardPlaced(destination);
     throw SortError::copyFailed(source, destination, underlyingText(error));
   }
 }
@@ -121,23 +103,75 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
   try {
     return fileSystem_->trashItemIfUnchanged(source, copied);
   } catch (const SortError& error) {
-    // moveFailed: the source went to the Trash as it changed and could not
-    // come back, so the copy is the one version left outside the Trash.
-    if (error.errorCase() != SortError::Case::moveFailed) trashQuietly(destination);
-    throw;
+    switch (error.errorCase()) {
+      case SortError::Case::moveFailed:
+        // The source went to the Trash as it changed and could not come
+        // back, so the copy is the one version left outside the Trash.
+        throw;
+      case SortError::Case::trashFailed: {
+        // The source cannot leave its place, so the copy must: two copies
+        // would double the file for every later sort, and undo knows of
+        // neither.
+        std::string fate = " \u2014 it was left where it was, and ";
+        switch (discardPlaced(destination)) {
+          case Fate::removed:
+            fate += "its copy at " + destination.path() + " was removed";
+            break;
+          case Fate::trashed:
+            fate += "its copy at " + destination.path() + " went to the Trash";
+            break;
+          case Fate::stayed:
+            fate += "a copy of it is also at " + destination.path();
+            break;
+        }
+        throw SortError::trashFailed(error.location(), error.underlying() + fate);
+      }
+      default:
+        trashPlaced(destination);
+        throw;
+    }
   }
 }
 
 void CrossVolumeMove::discardStaging(const FileURL& staging) {
   if (staged_ && staged_->first == staging) {
     try {
-      fileSystem_->removeOwnFile(staging, staged_->second);
+      fileSystem_->removeOwnFileIn(*folder_, staging.lastPathComponent(), staged_->second);
       staged_.reset();
       return;
     } catch (const SortError&) {
     }
   }
   trashQuietly(staging);
+}
+
+bool CrossVolumeMove::removePlaced(const FileURL& destination) {
+  if (!placed_ || placed_->first != destination) return false;
+  try {
+    fileSystem_->removeOwnFileIn(*folder_, destination.lastPathComponent(), placed_->second);
+    placed_.reset();
+    return true;
+  } catch (const SortError&) {
+    return false;
+  }
+}
+
+CrossVolumeMove::Fate CrossVolumeMove::discardPlaced(const FileURL& destination) {
+  if (removePlaced(destination)) return Fate::removed;
+  try {
+    fileSystem_->trashItem(destination);
+    return Fate::trashed;
+  } catch (const SortError&) {
+    return Fate::stayed;
+  }
+}
+
+void CrossVolumeMove::trashPlaced(const FileURL& destination) {
+  try {
+    fileSystem_->trashItem(destination);
+  } catch (const SortError&) {
+    removePlaced(destination);
+  }
 }
 
 void CrossVolumeMove::trashQuietly(const FileURL& item) {

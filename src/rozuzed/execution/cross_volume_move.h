@@ -5,6 +5,7 @@
 // and fault points between them) and undo's reverse copy compose them alike.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,29 +52,19 @@ class Box {
 
 // Works through one FileSystem, which must outlive it. At every moment
 // between its steps at least one complete copy of the file exists outside
-// the Trash. A staging file it gives up on, made by its own copy and never
-// given the file's name, is removed while it is still that copy; anything
-// else it gives up on goes to the Trash, never deleted. A source goes to the
-// Trash only while it is still the very file that was copied. One object
-// per transfer; not thread-safe.
+// the Trash, and once it ends exactly one does. A copy it gives up on, made
+// by its own copy and verified or never given the file's name, is removed
+// while it is still that copy; anything else it gives up on goes to the
+// Trash, never deleted. A source goes to the Trash only while it is still
+// the very file that was copied. One object per transfer; not thread-safe.
 class CrossVolumeMove {
  public:
-  struct Outcome {
-    // Where the Trash put the source; absent when it named no location.
-    std::optional<FileURL> trashedOriginal;
-    // The digest of the file moved.
-    ContentHash hash;
-  };
-
-  explicit CrossVolumeMove(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
-
-  // The stand-alone transfer, with no journal and no staging file: hashes
-  // the source, copies it straight to `destination`, makes the copy durable,
-  // verifies it against the source's digest and `expecting`'s size (an
-  // unreadable copy is destinationMissing), and trashes the source as
-  // trashSource does. A failure after the copy exists sends the copy to the
-  // Trash; the source then stays in place. Throws SortError.
-  Outcome run(const FileURL& source, const FileURL& destination, const FileFingerprint& expecting);
+  // Works in `folder`, the destination's folder as it was held when checked:
+  // the staging file and the destination lie in it, and are made, checked,
+  // renamed and removed through it, so a file never goes where the folder's
+  // path may have come to lead meanwhile.
+  CrossVolumeMove(FileSystem& fileSystem, std::shared_ptr<FileSystem::HeldFolder> folder)
+      : fileSystem_(&fileSystem), folder_(std::move(folder)) {}
 
   // Copies `source` to the new name `staging`, makes the copy durable and
   // returns the source's identity as the copy opened it. A copy that fails
@@ -93,8 +84,9 @@ class CrossVolumeMove {
   // Renames `staging` to `destination` (never replacing anything) and makes
   // the new name durable in its folder. A failed rename removes the staging
   // file and throws the rename's error (refusedToOverwrite when the name was
-  // taken). A failed flush sends the file now at `destination` to the Trash
-  // and throws copyFailed(source, destination).
+  // taken; folderNoLongerNamed when the folder's path no longer leads to the
+  // folder held). A failed flush gives up the copy now at `destination` and throws
+  // copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
 
   // Once the copy is in place at `destination`, and before its source may
@@ -108,11 +100,13 @@ class CrossVolumeMove {
   // Sends `source` to the Trash once its copy is in place at `destination`,
   // but only while it is still the file `copied` describes (as copyToStaging
   // gave it), and returns its Trash location. When it was edited or replaced
-  // since, or the Trash refuses it, it stays where it is and the copy at
-  // `destination`, ours and now stale, goes to the Trash instead (a failure
-  // of that is ignored); sourceChangedDuringMove or trashFailed is thrown.
-  // Should the source change in the very instant of its move and be unable
-  // to go back, the copy stays and the file system's moveFailed is thrown.
+  // since, it stays where it is, the copy at `destination`, ours and now
+  // stale, goes to the Trash (removed should no Trash take it), and
+  // sourceChangedDuringMove is thrown. When no Trash takes it, it stays
+  // where it is and the copy is removed: trashFailed is thrown, its text
+  // saying what became of the copy. Should the source change in the very
+  // instant of its move and be unable to go back, the copy stays and the
+  // file system's moveFailed is thrown.
   std::optional<FileURL> trashSource(const FileURL& source, const FileIdentity& copied,
                                      const FileURL& destination);
 
@@ -125,10 +119,23 @@ class CrossVolumeMove {
   // copy copyToStaging made there, else sent to the Trash (a failure of
   // either is ignored), since nothing but our own copy is ever removed.
   void discardStaging(const FileURL& staging);
+  // Removes the copy placeStaging put at `destination` while it is still
+  // that copy; false when it is not or cannot be removed.
+  bool removePlaced(const FileURL& destination);
+  // Gives up the copy at `destination`: removed while it is still ours,
+  // else sent to the Trash. Tells what became of it.
+  enum class Fate { removed, trashed, stayed };
+  Fate discardPlaced(const FileURL& destination);
+  // As discardPlaced, trying the Trash first: for a copy left stale by an
+  // edit of its source, which the user may still want.
+  void trashPlaced(const FileURL& destination);
 
   FileSystem* fileSystem_;
+  std::shared_ptr<FileSystem::HeldFolder> folder_;
   // The staging file copyToStaging made, as it was made.
   std::optional<std::pair<FileURL, FileIdentity>> staged_;
+  // The copy placeStaging put at its destination, as it was put there.
+  std::optional<std::pair<FileURL, FileIdentity>> placed_;
 };
 
 }  // namespace rozuzed

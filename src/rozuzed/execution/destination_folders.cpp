@@ -8,6 +8,9 @@ namespace rozuzed {
 
 void DestinationFolders::prepare(const FileURL& folder) {
   if (folders_.contains(folder.path())) return;
+  // Files put into a Trash's folder by hand have no record there: the file
+  // manager could not restore them, nor would anyone look for them there.
+  if (fileSystem_->isInTrash(folder)) throw SortError::destinationInTrash(folder);
   // The levels missing now are the ones this run makes.
   std::vector<FileURL> missing;
   for (FileURL level = folder; !fileSystem_->fileExists(level);
@@ -17,7 +20,16 @@ void DestinationFolders::prepare(const FileURL& folder) {
   }
   fileSystem_->createDirectory(folder);
   madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
-  folders_.emplace(folder.path(), Folder{.madeByThisRun = !missing.empty()});
+  // A link swapped in since the check above shows only in what was held.
+  auto held = fileSystem_->holdFolder(folder);
+  if (fileSystem_->isHeldInTrash(*held)) throw SortError::destinationInTrash(folder);
+  folders_.emplace(folder.path(),
+                   Folder{.madeByThisRun = !missing.empty(), .held = std::move(held)});
+}
+
+std::shared_ptr<FileSystem::HeldFolder> DestinationFolders::held(const FileURL& folder) {
+  prepare(folder);
+  return folders_.at(folder.path()).held;
 }
 
 const VolumeID& DestinationFolders::volume(const FileURL& folder) {

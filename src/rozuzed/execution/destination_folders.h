@@ -1,6 +1,7 @@
 // The folders one apply or undo run moves files into.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -19,16 +20,24 @@ namespace rozuzed {
 // durable in its parent by then, not only the names inside it.
 //
 // Owned by one run and used from one thread; the file system must outlive
-// it. A folder removed by someone else during the run is not made again:
-// the moves into it fail, and their files stay where they are.
+// it. Files go into each folder as it was held when checked, never into a
+// Trash. A folder removed, moved or replaced by someone else during the run
+// is not made again: the moves into it fail, and their files stay where
+// they are.
 class DestinationFolders {
  public:
   explicit DestinationFolders(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
 
-  // Makes `folder` and its missing parents the first time the run needs it;
-  // later calls do nothing. Throws destinationNotCreatable, and then tries
-  // again at the next call.
+  // Makes `folder` and its missing parents the first time the run needs it,
+  // and holds it; later calls do nothing. Throws destinationInTrash, before
+  // anything is made when its path shows it, when the folder is in a Trash;
+  // destinationNotCreatable or sourceUnreadable when it cannot be made or
+  // held; and then tries again at the next call.
   void prepare(const FileURL& folder);
+
+  // `folder`, prepared, as it was held when it was checked. Throws as
+  // prepare.
+  std::shared_ptr<FileSystem::HeldFolder> held(const FileURL& folder);
 
   // The volume of `folder`, read at the first call. Throws sourceUnreadable.
   const VolumeID& volume(const FileURL& folder);
@@ -47,6 +56,7 @@ class DestinationFolders {
   struct Folder {
     bool madeByThisRun = false;
     std::optional<VolumeID> volume;
+    std::shared_ptr<FileSystem::HeldFolder> held;
   };
 
   // By path: the folders prepared.

@@ -266,7 +266,9 @@ JournalEntry Executor::run(const JournalEntry& entry) {
     crossVolume(entry, *entry.tempURL, *entry.sourceHash);
     out.trashedSourceURL = trashedSourceBox().value();
   } else {
-    fileSystem_->moveItem(entry.sourceURL, entry.destinationURL);
+    fileSystem_->moveInto(entry.sourceURL,
+                          *folders_.held(entry.destinationURL.deletingLastPathComponent()),
+                          entry.destinationURL.lastPathComponent());
   }
   FaultInjector::reach(FaultPoint::afterOperationBeforeCommit);
   out.state = EntryState::committed;
@@ -283,7 +285,8 @@ JournalEntry Executor::run(const JournalEntry& entry) {
 void Executor::crossVolume(const JournalEntry& entry, const FileURL& temp,
                            const ContentHash& expectedHash) {
   trashedSourceBox().setValue(std::nullopt);
-  CrossVolumeMove transfer(*fileSystem_);
+  CrossVolumeMove transfer(*fileSystem_,
+                           folders_.held(entry.destinationURL.deletingLastPathComponent()));
   FaultInjector::armDelayedKill(FaultPoint::midCopy);
   FileIdentity copied = transfer.copyToStaging(entry.sourceURL, temp);
   FaultInjector::reach(FaultPoint::afterCopyBeforeRename);

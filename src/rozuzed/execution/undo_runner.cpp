@@ -323,8 +323,7 @@ JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uui
 std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent,
                                            const std::optional<FileIdentity>& copy) {
   const FileURL folder = intent.destinationURL.deletingLastPathComponent();
-  folders_.prepare(folder);
-  CrossVolumeMove transfer(*fileSystem_);
+  CrossVolumeMove transfer(*fileSystem_, folders_.held(folder));
 
   if (intent.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
     if (!intent.tempURL) {

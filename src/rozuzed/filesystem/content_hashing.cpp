@@ -44,12 +44,10 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace
-
-ContentHash ContentHashing::sha256(const FileURL& fileAt) {
+ContentHash digestOf(int folder, const std::string& path, int flags, const FileURL& fileAt) {
   // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a
   // writer; the type check below then refuses it before any read.
-  int fd = ::open(fileAt.path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = ::openat(folder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
   if (fd < 0) throw SortError::hashUnreadable(fileAt, errnoDescription(errno));
   FileDescriptor file(fd);
 
@@ -65,7 +63,7 @@ ContentHash ContentHashing::sha256(const FileURL& fileAt) {
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     throw std::bad_alloc();
   }
-  std::vector<unsigned char> chunk(chunkSize);
+  std::vector<unsigned char> chunk(ContentHashing::chunkSize);
   for (;;) {
     ssize_t count = ::read(file.get(), chunk.data(), chunk.size());
     if (count < 0) {
@@ -79,6 +77,16 @@ ContentHash ContentHashing::sha256(const FileURL& fileAt) {
   unsigned int length = 0;
   EVP_DigestFinal_ex(context.get(), digest, &length);
   return ContentHash{hexString(digest, length)};
+}
+
+}  // namespace
+
+ContentHash ContentHashing::sha256(const FileURL& fileAt) {
+  return digestOf(AT_FDCWD, fileAt.path(), 0, fileAt);
+}
+
+ContentHash ContentHashing::sha256(int folder, const std::string& name, const FileURL& fileAt) {
+  return digestOf(folder, name, O_NOFOLLOW, fileAt);
 }
 
 ContentHash ContentHashing::sha256(std::string_view bytes) {

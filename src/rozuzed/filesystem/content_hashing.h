@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "rozuzed/model/file_metadata.h"
@@ -21,6 +22,10 @@ struct ContentHashing {
   // SortError::hashUnreadable with the URL when the file cannot be opened or
   // read.
   static ContentHash sha256(const FileURL& fileAt);
+
+  // As sha256(fileAt), for the file `name` in the open folder `folder`; a
+  // final link is not followed. Failures name `fileAt`.
+  static ContentHash sha256(int folder, const std::string& name, const FileURL& fileAt);
 
   // The digest of `bytes`; never fails.
   static ContentHash sha256(std::string_view bytes);

@@ -33,4 +33,8 @@ std::optional<FileIdentity> identityOfPath(const std::string& path) {
   return identityOf(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW);
 }
 
+std::optional<FileIdentity> identityInFolder(int folder, const std::string& name) {
+  return identityOf(folder, name.c_str(), AT_SYMLINK_NOFOLLOW);
+}
+
 }  // namespace rozuzed

@@ -35,5 +35,7 @@ struct FileIdentity {
 std::optional<FileIdentity> identityOfDescriptor(int fd);
 // Of the item at `path` itself: a final link is not followed.
 std::optional<FileIdentity> identityOfPath(const std::string& path);
+// Of the item `name` in the open folder `folder` itself.
+std::optional<FileIdentity> identityInFolder(int folder, const std::string& name);
 
 }  // namespace rozuzed

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rozuzed/filesystem/file_identity.h"
@@ -12,6 +13,14 @@
 #include "rozuzed/support/file_url.h"
 
 namespace rozuzed {
+
+// The failure of a move into a folder whose path came to name another
+// folder while the move was under way; the file stayed where it was.
+inline SortError folderNoLongerNamed(const FileURL& source, const FileURL& destination) {
+  return SortError::moveFailed(
+      source, destination,
+      "its folder was moved or replaced meanwhile, so the file was left where it was");
+}
 
 // Every operation is synchronous and throws only SortError. Nothing guards
 // against other processes changing the disk between two calls; moves and
@@ -135,6 +144,76 @@ class FileSystem {
   // both locations when that cannot be assured. The default does nothing,
   // for file systems that keep nothing on a disk.
   virtual void synchronize(const FileURL& item) { (void)item; }
+
+  // A folder held as it was when it was checked: what is made in it through
+  // the calls below lands in that folder, even should its path come to name
+  // another (a link swapped in, the folder renamed). The base holds it by
+  // its path alone, for file systems that keep nothing on a disk.
+  class HeldFolder {
+   public:
+    explicit HeldFolder(FileURL url) : url_(std::move(url)) {}
+    virtual ~HeldFolder() = default;
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    // The folder's path as it was held.
+    const FileURL& url() const { return url_; }
+    FileURL child(const std::string& name) const { return url_.appendingPathComponent(name); }
+
+   private:
+    FileURL url_;
+  };
+
+  // Holds the existing folder `folder` names now, links followed. Throws
+  // sourceUnreadable with `folder`.
+  virtual std::shared_ptr<HeldFolder> holdFolder(const FileURL& folder) {
+    return std::make_shared<HeldFolder>(folder);
+  }
+
+  // Whether the path the folder was held by names that folder still. The
+  // base, holding by path, always says yes. Never throws.
+  virtual bool stillNames(const HeldFolder& folder) {
+    (void)folder;
+    return true;
+  }
+
+  // True when the held folder is one of the Trash's folders or lies inside
+  // one. Never throws.
+  virtual bool isHeldInTrash(const HeldFolder& folder) { return isInTrash(folder.url()); }
+
+  // As moveItem, copyItem, identity, contentHash, synchronize and
+  // removeOwnFile, for the item `name` in the held folder.
+  // A move or a rename into it first makes sure its path still names it,
+  // and throws folderNoLongerNamed touching nothing when it does not; the
+  // same when the path stopped naming it as the item went in, once the item
+  // is back where it came from.
+  virtual void moveInto(const FileURL& source, const HeldFolder& folder, const std::string& name) {
+    moveItem(source, folder.child(name));
+  }
+  virtual FileIdentity copyInto(const FileURL& source, const HeldFolder& folder,
+                                const std::string& name) {
+    return copyItem(source, folder.child(name));
+  }
+  // Renames `from` to `to`, both in the held folder, never replacing.
+  virtual void renameWithin(const HeldFolder& folder, const std::string& from,
+                            const std::string& to) {
+    moveItem(folder.child(from), folder.child(to));
+  }
+  virtual FileIdentity identityIn(const HeldFolder& folder, const std::string& name) {
+    return identity(folder.child(name));
+  }
+  // A final link is not followed: it cannot be hashed.
+  virtual ContentHash contentHashIn(const HeldFolder& folder, const std::string& name) {
+    return contentHash(folder.child(name));
+  }
+  virtual void synchronizeHeld(const HeldFolder& folder) { synchronize(folder.url()); }
+  virtual void synchronizeIn(const HeldFolder& folder, const std::string& name) {
+    synchronize(folder.child(name));
+  }
+  virtual void removeOwnFileIn(const HeldFolder& folder, const std::string& name,
+                               const FileIdentity& made) {
+    removeOwnFile(folder.child(name), made);
+  }
 
   // Removes the regular file at `item` that the engine made itself and now
   // gives up (a staging copy never renamed into place), only while it is

@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -97,15 +98,24 @@ int makeDirectories(const std::string& path) {
   return error;
 }
 
-int copyBytes(int from, int to) {
+// Copies `length` bytes (to the end of `from` when absent) from `offset` of
+// `from` to the same offset of `to`. Returns 0 or an errno.
+int copyRange(int from, int to, off_t offset, std::optional<off_t> length) {
   const std::function<void()>& pieceCopied = LiveFileSystem::copyPieceSeam();
-  const std::size_t kernelPiece = pieceCopied ? LiveFileSystem::copyPieceSize : 1 << 30;
+  const off_t kernelPiece = pieceCopied ? LiveFileSystem::copyPieceSize : 1 << 30;
   bool kernelCopy = true;
   std::vector<char> buffer;
-  for (;;) {
+  off_t end = length ? offset + *length : 0;
+  while (!length || offset < end) {
+    const std::size_t wanted =
+        length ? static_cast<std::size_t>(std::min<off_t>(end - offset, kernelPiece))
+               : static_cast<std::size_t>(kernelPiece);
     if (kernelCopy) {
-      ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, kernelPiece, 0);
+      off_t in = offset;
+      off_t out = offset;
+      ssize_t count = ::copy_file_range(from, &in, to, &out, wanted, 0);
       if (count > 0) {
+        offset += count;
         if (pieceCopied) pieceCopied();
         continue;
       }
@@ -114,29 +124,56 @@ int copyBytes(int from, int to) {
           errno != EOPNOTSUPP && errno != EBADF) {
         return errno;
       }
-      // Both offsets have advanced past what was copied, so the plain copy
-      // carries on from there. It also confirms the end: some file systems
-      // end a kernel copy early.
+      // The plain copy carries on from where the kernel's stopped. It also
+      // confirms the end: some file systems end a kernel copy early.
       kernelCopy = false;
       buffer.resize(LiveFileSystem::copyPieceSize);
       continue;
     }
-    ssize_t count = ::read(from, buffer.data(), buffer.size());
+    ssize_t count = ::pread(from, buffer.data(), std::min(buffer.size(), wanted), offset);
     if (count < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
+    // The file shrank under the copy; verification tells the difference.
     if (count == 0) return 0;
     for (ssize_t done = 0; done < count;) {
-      ssize_t written = ::write(to, buffer.data() + done, static_cast<std::size_t>(count - done));
+      ssize_t written =
+          ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(count - done), offset + done);
       if (written < 0) {
         if (errno == EINTR) continue;
         return errno;
       }
       done += written;
     }
+    offset += count;
     if (pieceCopied) pieceCopied();
   }
+  return 0;
+}
+
+// Copies the data of `from` and leaves its holes unwritten, so a sparse file
+// takes no more room on the copy's volume than on its own. Where the file
+// system cannot name its holes, every byte is copied.
+int copyBytes(int from, int to) {
+  off_t offset = 0;
+  for (;;) {
+    off_t data = ::lseek(from, offset, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;
+      if (errno == EINVAL || errno == EOPNOTSUPP) return copyRange(from, to, offset, std::nullopt);
+      return errno;
+    }
+    off_t hole = ::lseek(from, data, SEEK_HOLE);
+    if (hole < 0) return errno;
+    if (int error = copyRange(from, to, data, hole - data)) return error;
+    offset = hole;
+  }
+  // A hole at the end has no data to mark it: the size does.
+  struct stat status {};
+  if (::fstat(from, &status) != 0) return errno;
+  if (status.st_size > offset && ::ftruncate(to, status.st_size) != 0) return errno;
+  return 0;
 }
 
 constexpr std::string_view kAccessACL = "system.posix_acl_access";
@@ -211,18 +248,28 @@ void copyAttributes(int from, int to) {
 }
 
 // What one copy made, so that a copy that fails can take back exactly that:
-// each item with the device and inode it was made with.
+// each item by its name in the folder it was made in, with the device and
+// inode it was made with.
 class MadeItems {
  public:
-  // Notes the folder or link just made at `path`.
-  void add(const std::string& path, bool isFolder) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0) add(path, status, isFolder);
+  // Keeps open the folder `fd`, which this copy made, for as long as what
+  // was made in it may have to go. Returns `fd`.
+  int keep(int fd) {
+    folders_.push_back(std::make_unique<FileDescriptor>(fd));
+    return fd;
   }
-  // Notes the file just made at `path`, as its open descriptor describes it.
-  void addFile(const std::string& path, int fd) {
+  // Notes the folder or link just made as `name` in `folder`.
+  void add(int folder, const std::string& name, bool isFolder) {
     struct stat status {};
-    if (::fstat(fd, &status) == 0) add(path, status, false);
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      items_.push_back({folder, name, status.st_dev, status.st_ino, isFolder});
+    }
+  }
+  // Notes the file just made as `name` in `folder`, as its open descriptor
+  // describes it.
+  void addFile(int folder, const std::string& name, int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) == 0) items_.push_back({folder, name, status.st_dev, status.st_ino});
   }
 
   // Removes what was made, the deepest first. An item that is no longer
@@ -230,33 +277,28 @@ class MadeItems {
   void removeAll() {
     for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
       struct stat status {};
-      if (::lstat(it->path.c_str(), &status) != 0) continue;
+      if (::fstatat(it->folder, it->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (status.st_dev != it->device || status.st_ino != it->inode) continue;
-      if (it->isFolder) {
-        ::rmdir(it->path.c_str());
-      } else {
-        ::unlink(it->path.c_str());
-      }
+      ::unlinkat(it->folder, it->name.c_str(), it->isFolder ? AT_REMOVEDIR : 0);
     }
     items_.clear();
   }
 
  private:
   struct Item {
-    std::string path;
+    int folder;
+    std::string name;
     dev_t device;
     ino_t inode;
-    bool isFolder;
+    bool isFolder = false;
   };
-  void add(const std::string& path, const struct stat& status, bool isFolder) {
-    items_.push_back({path, status.st_dev, status.st_ino, isFolder});
-  }
 
   std::vector<Item> items_;
+  std::vector<std::unique_ptr<FileDescriptor>> folders_;
 };
 
 // `opened`, when given, receives the source's identity as it was opened.
-int copyFile(const std::string& source, const std::string& destination, MadeItems& made,
+int copyFile(const std::string& source, int folder, const std::string& name, MadeItems& made,
              FileIdentity* opened) {
   FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (from.get() < 0) return errno;
@@ -270,9 +312,9 @@ int copyFile(const std::string& source, const std::string& destination, MadeItem
   }
   // Private until complete; the source's mode is given at the end.
   FileDescriptor to(
-      ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (to.get() < 0) return errno;
-  made.addFile(destination, to.get());
+  made.addFile(folder, name, to.get());
   if (int error = copyBytes(from.get(), to.get())) return error;
   copyAttributes(from.get(), to.get());
   const timespec times[2] = {status.st_atim, status.st_mtim};
@@ -283,7 +325,7 @@ int copyFile(const std::string& source, const std::string& destination, MadeItem
   return 0;
 }
 
-int copyLink(const std::string& source, const std::string& destination, MadeItems& made) {
+int copyLink(const std::string& source, int folder, const std::string& name, MadeItems& made) {
   std::string target(256, '\0');
   for (;;) {
     ssize_t length = ::readlink(source.c_str(), target.data(), target.size());
@@ -294,26 +336,30 @@ int copyLink(const std::string& source, const std::string& destination, MadeItem
     }
     target.resize(target.size() * 2);
   }
-  if (::symlink(target.c_str(), destination.c_str()) != 0) return errno;
-  made.add(destination, false);
+  if (::symlinkat(target.c_str(), folder, name.c_str()) != 0) return errno;
+  made.add(folder, name, false);
   return 0;
 }
 
-int copyTree(const std::string& source, const std::string& destination, MadeItems& made,
+// Copies the item at `source` to the new name `name` in the open `folder`.
+int copyTree(const std::string& source, int folder, const std::string& name, MadeItems& made,
              FileIdentity* opened = nullptr) {
   struct stat status {};
   if (::lstat(source.c_str(), &status) != 0) return errno;
-  if (S_ISREG(status.st_mode)) return copyFile(source, destination, made, opened);
+  if (S_ISREG(status.st_mode)) return copyFile(source, folder, name, made, opened);
   if (opened) {
     auto identity = identityOfPath(source);
     if (!identity) return errno;
     *opened = *identity;
   }
-  if (S_ISLNK(status.st_mode)) return copyLink(source, destination, made);
+  if (S_ISLNK(status.st_mode)) return copyLink(source, folder, name, made);
   if (!S_ISDIR(status.st_mode)) return ENOTSUP;
 
-  if (::mkdir(destination.c_str(), 0700) != 0) return errno;
-  made.add(destination, true);
+  if (::mkdirat(folder, name.c_str(), 0700) != 0) return errno;
+  made.add(folder, name, true);
+  const int copy = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (copy < 0) return errno;
+  made.keep(copy);
   Directory directory(::opendir(source.c_str()));
   if (!directory) return errno;
   for (;;) {
@@ -323,21 +369,120 @@ int copyTree(const std::string& source, const std::string& destination, MadeItem
       if (errno != 0) return errno;
       break;
     }
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (int error = copyTree(source + "/" + name, destination + "/" + name, made)) return error;
+    std::string child = entry->d_name;
+    if (child == "." || child == "..") continue;
+    if (int error = copyTree(source + "/" + child, copy, child, made)) return error;
   }
-  FileDescriptor copy(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (copy.get() < 0) return errno;
   // Last: a default ACL set earlier would have shaped the children as they
   // were made, and making them changed the folder's times.
-  copyAttributes(::dirfd(directory.get()), copy.get());
+  copyAttributes(::dirfd(directory.get()), copy);
   const timespec times[2] = {status.st_atim, status.st_mtim};
-  if (::fchmod(copy.get(), status.st_mode & 07777) != 0) return errno;
-  if (::futimens(copy.get(), times) != 0) return errno;
+  if (::fchmod(copy, status.st_mode & 07777) != 0) return errno;
+  if (::futimens(copy, times) != 0) return errno;
   // So the names made in it survive a power cut.
-  ::fsync(copy.get());
+  ::fsync(copy);
   return 0;
+}
+
+// Copies `source` to the new name `name` in the open `folder`; `destination`
+// names that place in errors.
+FileIdentity copyItemInto(const FileURL& source, int folder, const std::string& name,
+                          const FileURL& destination) {
+  MadeItems made;
+  FileIdentity opened;
+  if (int error = copyTree(source.path(), folder, name, made, &opened)) {
+    // A part-way copy is nobody's but this call's: it goes, it is not
+    // trashed, so a full volume is not filled up further by every attempt.
+    made.removeAll();
+    // Everything below the destination is created fresh, so only the
+    // destination itself can have been taken since the check.
+    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
+    throw SortError::copyFailed(source, destination, errnoDescription(error));
+  }
+  return opened;
+}
+
+// `name` in the open `folder` (or a path, with AT_FDCWD): the regular file
+// `made` describes, removed; `item` names it in errors.
+void removeOwnFileAt(int folder, const std::string& name, const FileURL& item,
+                     const FileIdentity& made) {
+  struct stat status {};
+  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+  auto now = identityInFolder(folder, name);
+  if (!S_ISREG(status.st_mode) || !now || *now != made) {
+    throw SortError::sourceChangedDuringMove(item);
+  }
+  if (::unlinkat(folder, name.c_str(), 0) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+}
+
+void synchronizeAt(int folder, const std::string& name, const FileURL& item) {
+  FileDescriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0 || ::fsync(file.get()) != 0) {
+    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  }
+}
+
+using Identity = std::pair<dev_t, ino_t>;
+
+// The Trash's folders, known by device and inode so that one reached by
+// another path, through a link or a bind mount, is known for what it is:
+// the home Trash and each mount's shared and own Trash, with their files/
+// and info/ folders, which a bind mount could show on their own.
+std::vector<Identity> trashFolders() {
+  std::vector<std::string> trashes = {Trash::homeTrashPath()};
+  const std::string uid = std::to_string(::getuid());
+  std::string mountinfo;
+  if (FILE* file = std::fopen("/proc/self/mountinfo", "re")) {
+    char buffer[4096];
+    while (std::size_t count = std::fread(buffer, 1, sizeof buffer, file)) {
+      mountinfo.append(buffer, count);
+    }
+    std::fclose(file);
+  }
+  for (const std::string& mountPoint : MountTable::parse(mountinfo)) {
+    const std::string top = mountPoint == "/" ? "" : mountPoint;
+    trashes.push_back(top + "/.Trash");
+    trashes.push_back(top + "/.Trash/" + uid);
+    trashes.push_back(top + "/.Trash-" + uid);
+  }
+  std::vector<Identity> found;
+  for (const std::string& trash : trashes) {
+    for (const char* part : {"", "/files", "/info"}) {
+      struct stat status {};
+      if (::stat((trash + part).c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        found.emplace_back(status.st_dev, status.st_ino);
+      }
+    }
+  }
+  return found;
+}
+
+// Whether the open folder `fd`, or a folder above it, is one of the Trash's.
+bool liesInTrashFolder(int fd) {
+  const std::vector<Identity> trashes = trashFolders();
+  if (trashes.empty()) return false;
+  std::optional<FileDescriptor> current;
+  current.emplace(::dup(fd));
+  struct stat status {};
+  if (current->get() < 0 || ::fstat(current->get(), &status) != 0) return false;
+  for (;;) {
+    if (std::find(trashes.begin(), trashes.end(), Identity(status.st_dev, status.st_ino)) !=
+        trashes.end()) {
+      return true;
+    }
+    const int parent = ::openat(current->get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    current.reset();
+    current.emplace(parent);
+    struct stat above {};
+    if (parent < 0 || ::fstat(parent, &above) != 0) return false;
+    // The root is its own parent.
+    if (above.st_dev == status.st_dev && above.st_ino == status.st_ino) return false;
+    status = above;
+  }
 }
 
 }  // namespace
@@ -530,18 +675,10 @@ void LiveFileSystem::moveItem(const FileURL& source, const FileURL& destination)
 
 FileIdentity LiveFileSystem::copyItem(const FileURL& source, const FileURL& destination) {
   if (fileExists(destination)) throw SortError::refusedToOverwrite(destination);
-  MadeItems made;
-  FileIdentity opened;
-  if (int error = copyTree(source.path(), destination.path(), made, &opened)) {
-    // A part-way copy is nobody's but this call's: it goes, it is not
-    // trashed, so a full volume is not filled up further by every attempt.
-    made.removeAll();
-    // Everything below the destination is created fresh, so only the
-    // destination itself can have been taken since the check.
-    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
-    throw SortError::copyFailed(source, destination, errnoDescription(error));
-  }
-  return opened;
+  FileDescriptor folder(::open(destination.deletingLastPathComponent().path().c_str(),
+                               O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0) throw SortError::copyFailed(source, destination, errnoDescription(errno));
+  return copyItemInto(source, folder.get(), destination.lastPathComponent(), destination);
 }
 
 FileIdentity LiveFileSystem::identity(const FileURL& item) {
@@ -565,28 +702,166 @@ void LiveFileSystem::forgetTrashedItem(const FileURL& trashedLocation,
 }
 
 bool LiveFileSystem::isInTrash(const FileURL& item) {
-  return Trash::contains(item);
+  if (Trash::contains(item)) return true;
+  // What does not exist yet would lie where its nearest existing folder is.
+  FileURL folder = item;
+  for (;;) {
+    FileDescriptor held(::open(folder.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (held.get() >= 0) return liesInTrashFolder(held.get());
+    FileURL parent = folder.deletingLastPathComponent();
+    if (parent.path() == folder.path()) return false;
+    folder = std::move(parent);
+  }
 }
 
 void LiveFileSystem::synchronize(const FileURL& item) {
-  FileDescriptor file(::open(item.path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0 || ::fsync(file.get()) != 0) {
-    throw SortError::copyFailed(item, item, errnoDescription(errno));
-  }
+  synchronizeAt(AT_FDCWD, item.path(), item);
 }
 
 void LiveFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made) {
+  removeOwnFileAt(AT_FDCWD, item.path(), item, made);
+}
+
+struct LiveFileSystem::Held final : HeldFolder {
+  Held(FileURL url, int fd, const struct stat& status)
+      : HeldFolder(std::move(url)), fd(fd), device(status.st_dev), inode(status.st_ino) {}
+  FileDescriptor fd;
+  dev_t device;
+  ino_t inode;
+};
+
+std::shared_ptr<FileSystem::HeldFolder> LiveFileSystem::holdFolder(const FileURL& folder) {
+  // Readable, so that it can be flushed; a folder that only lets names in
+  // is still held, and flushed by its path.
+  int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES)
+    fd = ::open(folder.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw SortError::sourceUnreadable(folder, errnoDescription(errno));
   struct stat status {};
-  if (::lstat(item.path().c_str(), &status) != 0) {
-    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  if (::fstat(fd, &status) != 0) {
+    int error = errno;
+    ::close(fd);
+    throw SortError::sourceUnreadable(folder, errnoDescription(error));
   }
-  auto now = identityOfPath(item.path());
-  if (!S_ISREG(status.st_mode) || !now || *now != made) {
-    throw SortError::sourceChangedDuringMove(item);
+  return std::make_shared<Held>(folder, fd, status);
+}
+
+const LiveFileSystem::Held* LiveFileSystem::held(const HeldFolder& folder) {
+  return dynamic_cast<const Held*>(&folder);
+}
+
+bool LiveFileSystem::stillNames(const HeldFolder& folder) {
+  const Held* live = held(folder);
+  if (!live) return true;
+  struct stat status {};
+  return ::stat(folder.url().path().c_str(), &status) == 0 && status.st_dev == live->device &&
+         status.st_ino == live->inode;
+}
+
+bool LiveFileSystem::isHeldInTrash(const HeldFolder& folder) {
+  const Held* live = held(folder);
+  if (!live) return isInTrash(folder.url());
+  return Trash::contains(folder.url()) || liesInTrashFolder(live->fd.get());
+}
+
+void LiveFileSystem::moveInto(const FileURL& source, const HeldFolder& folder,
+                              const std::string& name) {
+  const Held* live = held(folder);
+  if (!live) return moveItem(source, folder.child(name));
+  const FileURL destination = folder.child(name);
+  if (!stillNames(folder)) throw folderNoLongerNamed(source, destination);
+  struct stat status {};
+  if (::fstatat(live->fd.get(), name.c_str(), &status, 0) == 0) {
+    throw SortError::refusedToOverwrite(destination);
   }
-  if (::unlink(item.path().c_str()) != 0) {
-    throw SortError::copyFailed(item, item, errnoDescription(errno));
+  if (int error = NoReplaceMove::moveAt(AT_FDCWD, source.path(), live->fd.get(), name)) {
+    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
+    throw SortError::moveFailed(source, destination, NoReplaceMove::failureText(error));
   }
+  if (stillNames(folder)) return;
+  // Taken back, so the file is where the journal last knew it to be.
+  if (int error = NoReplaceMove::moveAt(live->fd.get(), name, AT_FDCWD, source.path())) {
+    throw SortError::moveFailed(source, destination,
+                                "its folder was moved or replaced as the file went in, and the "
+                                "file could not be taken back out: " +
+                                    NoReplaceMove::failureText(error));
+  }
+  throw folderNoLongerNamed(source, destination);
+}
+
+FileIdentity LiveFileSystem::copyInto(const FileURL& source, const HeldFolder& folder,
+                                      const std::string& name) {
+  const Held* live = held(folder);
+  const FileURL destination = folder.child(name);
+  if (!live) return copyItem(source, destination);
+  struct stat status {};
+  if (::fstatat(live->fd.get(), name.c_str(), &status, 0) == 0) {
+    throw SortError::refusedToOverwrite(destination);
+  }
+  return copyItemInto(source, live->fd.get(), name, destination);
+}
+
+void LiveFileSystem::renameWithin(const HeldFolder& folder, const std::string& from,
+                                  const std::string& to) {
+  const Held* live = held(folder);
+  const FileURL source = folder.child(from);
+  const FileURL destination = folder.child(to);
+  if (!live) return moveItem(source, destination);
+  if (!stillNames(folder)) throw folderNoLongerNamed(source, destination);
+  struct stat status {};
+  if (::fstatat(live->fd.get(), to.c_str(), &status, 0) == 0) {
+    throw SortError::refusedToOverwrite(destination);
+  }
+  if (int error = NoReplaceMove::moveAt(live->fd.get(), from, live->fd.get(), to)) {
+    if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
+    throw SortError::moveFailed(source, destination, NoReplaceMove::failureText(error));
+  }
+  if (stillNames(folder)) return;
+  if (int error = NoReplaceMove::moveAt(live->fd.get(), to, live->fd.get(), from)) {
+    throw SortError::moveFailed(source, destination,
+                                "its folder was moved or replaced as the file went in, and the "
+                                "file could not be taken back out: " +
+                                    NoReplaceMove::failureText(error));
+  }
+  throw folderNoLongerNamed(source, destination);
+}
+
+FileIdentity LiveFileSystem::identityIn(const HeldFolder& folder, const std::string& name) {
+  const Held* live = held(folder);
+  if (!live) return identity(folder.child(name));
+  auto identity = identityInFolder(live->fd.get(), name);
+  if (!identity) throw SortError::sourceUnreadable(folder.child(name), errnoDescription(errno));
+  return *identity;
+}
+
+ContentHash LiveFileSystem::contentHashIn(const HeldFolder& folder, const std::string& name) {
+  const Held* live = held(folder);
+  if (!live) return contentHash(folder.child(name));
+  return ContentHashing::sha256(live->fd.get(), name, folder.child(name));
+}
+
+void LiveFileSystem::synchronizeHeld(const HeldFolder& folder) {
+  const Held* live = held(folder);
+  if (live && ::fsync(live->fd.get()) == 0) return;
+  // Held without read access, the folder is flushed through its path; any
+  // other failure is the flush's own, and a second try could hide it.
+  if (live && errno != EBADF) {
+    throw SortError::copyFailed(folder.url(), folder.url(), errnoDescription(errno));
+  }
+  synchronizeAt(AT_FDCWD, folder.url().path(), folder.url());
+}
+
+void LiveFileSystem::synchronizeIn(const HeldFolder& folder, const std::string& name) {
+  const Held* live = held(folder);
+  synchronizeAt(live ? live->fd.get() : AT_FDCWD, live ? name : folder.child(name).path(),
+                folder.child(name));
+}
+
+void LiveFileSystem::removeOwnFileIn(const HeldFolder& folder, const std::string& name,
+                                     const FileIdentity& made) {
+  const Held* live = held(folder);
+  removeOwnFileAt(live ? live->fd.get() : AT_FDCWD, live ? name : folder.child(name).path(),
+                  folder.child(name), made);
 }
 
 std::function<int(int, const char*, const void*, std::size_t)>& LiveFileSystem::setAttributeSeam() {

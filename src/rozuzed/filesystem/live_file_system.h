@@ -24,6 +24,9 @@ namespace rozuzed {
 //   flushed to the disk before copyItem returns;
 // - a volume is the mount point that holds the item's real path together
 //   with the item's device;
+// - an item is in the Trash also when a folder above it is one of the
+//   Trash's folders by device and inode, reached through a link or a bind
+//   mount;
 // - content types: "public.folder" for a folder, "com.apple.package" for a
 //   package folder, the registry's type for a regular file's extension or
 //   else "public.data", none for anything else;
@@ -54,6 +57,21 @@ class LiveFileSystem final : public FileSystem {
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
   void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
+  // Held by an open descriptor, its device and inode.
+  std::shared_ptr<HeldFolder> holdFolder(const FileURL& folder) override;
+  bool stillNames(const HeldFolder& folder) override;
+  bool isHeldInTrash(const HeldFolder& folder) override;
+  void moveInto(const FileURL& source, const HeldFolder& folder, const std::string& name) override;
+  FileIdentity copyInto(const FileURL& source, const HeldFolder& folder,
+                        const std::string& name) override;
+  void renameWithin(const HeldFolder& folder, const std::string& from,
+                    const std::string& to) override;
+  FileIdentity identityIn(const HeldFolder& folder, const std::string& name) override;
+  ContentHash contentHashIn(const HeldFolder& folder, const std::string& name) override;
+  void synchronizeHeld(const HeldFolder& folder) override;
+  void synchronizeIn(const HeldFolder& folder, const std::string& name) override;
+  void removeOwnFileIn(const HeldFolder& folder, const std::string& name,
+                       const FileIdentity& made) override;
 
   // Empty but in tests: answers in place of fsetxattr(fd, name, value, size,
   // 0) as a copy sets an attribute on what it wrote, the way the kernel does
@@ -71,6 +89,9 @@ class LiveFileSystem final : public FileSystem {
  private:
   // An open folder whose children are described through it.
   struct Folder;
+  // A folder held by this file system; null for one held by another.
+  struct Held;
+  static const Held* held(const HeldFolder& folder);
   // `folder`, when given, holds `item`, which is then found by its name in it.
   FileMetadata snapshot(const FileURL& item, bool withDownloadSources, Folder* folder = nullptr);
 };

@@ -24,36 +24,49 @@ bool sameItem(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-int linkThenUnlink(const std::string& from, const std::string& to) {
-  if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return errno;
+int linkThenUnlink(int fromFolder, const char* from, int toFolder, const char* to) {
+  if (::linkat(fromFolder, from, toFolder, to, 0) != 0) return errno;
   struct stat linked {};
   struct stat source {};
-  if (::lstat(to.c_str(), &linked) != 0) return errno;
+  if (::fstatat(toFolder, to, &linked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   // Another item took the old name in the meantime: the moved one is at
   // `to` already, and the newcomer is not this move's to remove.
-  if (::lstat(from.c_str(), &source) != 0 || !sameItem(source, linked)) return 0;
-  if (::unlink(from.c_str()) == 0) return 0;
+  if (::fstatat(fromFolder, from, &source, AT_SYMLINK_NOFOLLOW) != 0 || !sameItem(source, linked)) {
+    return 0;
+  }
+  if (::unlinkat(fromFolder, from, 0) == 0) return 0;
   int error = errno;
   // The item stays at its old name (its folder may not let it go), so the
   // new name this call made is taken back.
   struct stat now {};
-  if (::lstat(to.c_str(), &now) == 0 && sameItem(now, linked)) ::unlink(to.c_str());
+  if (::fstatat(toFolder, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameItem(now, linked)) {
+    ::unlinkat(toFolder, to, 0);
+  }
   return error;
 }
 
 }  // namespace
 
 int NoReplaceMove::move(const std::string& from, const std::string& to) {
+  return moveAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+int NoReplaceMove::moveAt(int fromFolder, const std::string& from, int toFolder,
+                          const std::string& to) {
   const auto& seam = renameSeam();
   int result = seam ? seam(from, to)
-                    : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+                    : ::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE);
   if (result == 0) return 0;
   int error = errno;
   if (error != EINVAL) return error;
   struct stat item {};
-  if (::lstat(from.c_str(), &item) != 0) return errno;
-  if (S_ISDIR(item.st_mode)) return movesIntoItself(from, to) ? EINVAL : folderRefused;
-  return linkThenUnlink(from, to);
+  if (::fstatat(fromFolder, from.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (S_ISDIR(item.st_mode)) {
+    // Only paths tell whether a folder would move into itself.
+    const bool byPath = fromFolder == AT_FDCWD && toFolder == AT_FDCWD;
+    return byPath && movesIntoItself(from, to) ? EINVAL : folderRefused;
+  }
+  return linkThenUnlink(fromFolder, from.c_str(), toFolder, to.c_str());
 }
 
 std::string NoReplaceMove::failureText(int error) {

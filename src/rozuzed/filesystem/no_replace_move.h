@@ -21,6 +21,10 @@ struct NoReplaceMove {
   // folderRefused or the errno of the failure, EEXIST when `to` is taken.
   static int move(const std::string& from, const std::string& to);
 
+  // As move, with `from` relative to the open folder `fromFolder` and `to`
+  // to `toFolder` (either may be AT_FDCWD).
+  static int moveAt(int fromFolder, const std::string& from, int toFolder, const std::string& to);
+
   // The text of a failure that `move` returned.
   static std::string failureText(int error);
 

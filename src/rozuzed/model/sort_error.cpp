@@ -144,6 +144,10 @@ SortError&& SortError::finish() && {
       message_ =
           location_.path() + " is in the Trash \u2014 choose a folder outside the Trash to sort";
       break;
+    case Case::destinationInTrash:
+      message_ = location_.path() +
+                 " is in the Trash \u2014 choose a destination outside the Trash for its files";
+      break;
   }
   return std::move(*this);
 }
@@ -303,6 +307,12 @@ SortError SortError::sourceChangedDuringMove(FileURL location) {
 
 SortError SortError::sourceInTrash(FileURL location) {
   SortError e(Case::sourceInTrash);
+  e.location_ = std::move(location);
+  return std::move(e).finish();
+}
+
+SortError SortError::destinationInTrash(FileURL location) {
+  SortError e(Case::destinationInTrash);
   e.location_ = std::move(location);
   return std::move(e).finish();
 }

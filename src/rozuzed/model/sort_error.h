@@ -79,6 +79,7 @@ class SortError : public std::exception {
     batchAlreadyUndone,
     sourceChangedDuringMove,
     sourceInTrash,
+    destinationInTrash,
   };
 
   static SortError invalidRegularExpression(std::string pattern, std::string underlying);
@@ -109,6 +110,9 @@ class SortError : public std::exception {
   static SortError sourceChangedDuringMove(FileURL location);
   // The folder chosen to sort is a Trash folder or lies inside one.
   static SortError sourceInTrash(FileURL location);
+  // A folder files were to go to is a Trash folder or lies inside one, by
+  // its path or through a link or a bind mount.
+  static SortError destinationInTrash(FileURL location);
 
   Case errorCase() const { return case_; }
 

@@ -204,9 +204,8 @@ class Planner::Scan {
                     Queue& queue) {
     constexpr std::size_t kRun = 64;
     constexpr std::size_t kEntriesPerThread = 1024;
-    const std::size_t threads = fileSystem_.takesFactsConcurrently()
-                                    ? threadsFor(entries.size(), kEntriesPerThread)
-                                    : 1;
+    const std::size_t threads =
+        fileSystem_.takesFactsConcurrently() ? threadsFor(entries.size(), kEntriesPerThread) : 1;
     // Each entry is found by its name in the folder listed, not by a walk
     // of its whole path; each thread keeps its own hold on the folder.
     std::vector<std::unique_ptr<FileSystem::FolderFacts>> facts(threads);
@@ -253,8 +252,8 @@ class Planner::Scan {
     // sources are read only should a rule ask for them.
     described.gateReason = gate_.skipReason(*described.metadata);
     if (!described.gateReason) {
-      described.match = planner_.rules_.match(
-          *described.metadata, [&] { return fileSystem_.downloadSources(entry); });
+      described.match = planner_.rules_.match(*described.metadata,
+                                              [&] { return fileSystem_.downloadSources(entry); });
     }
     return described;
   }
@@ -327,6 +326,9 @@ class Planner::Scan {
     auto found = targets_.find(match.ruleID);
     if (found != targets_.end()) return found->second;
     FileURL url = planner_.directoryURL(match.destination, source_);
+    // Whatever went there would lie in the Trash with no record of where it
+    // came from, lost to the user and to undo alike.
+    if (fileSystem_.isInTrash(url)) throw SortError::destinationInTrash(url);
     std::string folderKey = key(url);
     bool exists = fileSystem_.fileExists(url);
     return targets_.emplace(match.ruleID, Target{std::move(url), std::move(folderKey), exists, {}})

@@ -1,16 +1,18 @@
 // The executor and the cross-volume transfer on the real disk: where the
 // behaviour under test is the file system's (renames that never replace,
 // real copies, the freedesktop Trash, fsync) rather than the engine's.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
-#include "rozuzed/execution/cross_volume_move.h"
 #include "rozuzed/execution/executor.h"
+#include "rozuzed/execution/undo_runner.h"
 #include "rozuzed/filesystem/content_hashing.h"
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/sqlite_journal_store.h"
@@ -101,6 +103,72 @@ TEST_F(ExecutorLiveTest, SortingAFolderNamedLikeATrashRemovesNothing) {
 
   EXPECT_EQ(testing::readFile(trash + "/files/Documents/a.pdf"), "A");
   EXPECT_EQ(testing::readFile(trash + "/info/a.pdf.trashinfo"), "the user's own notes");
+}
+
+// A destination folder that leads into the Trash when the run comes to it
+// takes nothing in: what went there would lie in the Trash with no record
+// of where it came from.
+TEST_F(ExecutorLiveTest, ADestinationThatLeadsIntoTheTrashTakesNothingIn) {
+  const std::string trashFiles = scratch / "data/Trash/files";
+  std::filesystem::create_directories(trashFiles);
+  std::filesystem::create_directories(scratch / "in");
+  std::filesystem::create_directories(scratch / "mounted");
+  testing::writeFile(scratch / "in/a.pdf", "A", kLongAgo);
+  std::filesystem::create_directory_symlink(trashFiles, scratch / "in/Documents");
+  std::vector<std::string> folders = {trashFiles + "/PDFs", scratch / "in/Documents",
+                                      scratch / "in/Documents/PDFs"};
+  // Nothing in its path says Trash: only its device and inode tell.
+  if (::system(("mount --bind '" + trashFiles + "' '" + scratch / "mounted" + "' 2>/dev/null")
+                   .c_str()) == 0) {
+    folders.push_back(scratch / "mounted");
+  }
+  for (const auto& folder : folders) {
+    SCOPED_TRACE(folder);
+    SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+    auto plan = makePlan({plannedMove(scratch / "in/a.pdf", folder)}, scratch / "in");
+    auto report = Executor(fileSystem, journal).apply(plan);
+
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].error,
+              SortError::destinationInTrash(FileURL::fromPath(folder, true)));
+    EXPECT_EQ(testing::readFile(scratch / "in/a.pdf"), "A");
+    EXPECT_TRUE(std::filesystem::is_empty(trashFiles));
+    EXPECT_TRUE(journal.entries(plan.id).empty());
+  }
+  ::umount2((scratch / "mounted").c_str(), MNT_DETACH);
+}
+
+// Another program (an inotify watcher is enough) swaps the destination
+// folder for a link into the Trash once the run has checked it: the file
+// stays where it was, rather than go where the link now leads.
+TEST_F(ExecutorLiveTest, AFolderSwappedForALinkIntoTheTrashTakesNothingIn) {
+  std::filesystem::create_directories(scratch / "in/Documents");
+  std::filesystem::create_directories(scratch / "data/Trash/files");
+  testing::writeFile(scratch / "in/a.pdf", "A", kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  InterceptingFileSystem swapping;
+  swapping.beforeMoveInto = [&](const FileURL&, const FileURL&) {
+    std::filesystem::rename(scratch / "in/Documents", scratch / "in/Documents.old");
+    std::filesystem::create_directory_symlink(scratch / "data/Trash/files",
+                                              scratch / "in/Documents");
+  };
+
+  auto plan =
+      makePlan({plannedMove(scratch / "in/a.pdf", scratch / "in/Documents")}, scratch / "in");
+  auto report = Executor(swapping, journal).apply(plan);
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  const auto source = FileURL::fromPath(scratch / "in/a.pdf");
+  const std::string message =
+      folderNoLongerNamed(source, FileURL::fromPath(scratch / "in/Documents/a.pdf"))
+          .errorDescription();
+  EXPECT_EQ(report.failures[0].error.errorDescription(), message);
+  EXPECT_EQ(testing::readFile(source.path()), "A");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "data/Trash/files"));
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "in/Documents.old"));
+  auto entry = journal.entries(plan.id).at(0);
+  EXPECT_EQ(entry.state, EntryState::abandoned);
+  EXPECT_EQ(entry.attentionReason, message);
 }
 
 class CrossVolumeLiveTest : public ExecutorLiveTest {
@@ -248,32 +316,97 @@ TEST_F(CrossVolumeLiveTest, ACopyStoppedByAFullVolumeLeavesNoStagingFileAnywhere
   EXPECT_EQ(journal.entries(plan.id).at(0).state, EntryState::abandoned);
 }
 
-TEST_F(CrossVolumeLiveTest, TheStandAloneMoveCopiesStraightToItsDestination) {
-  const std::string bytes = "stand-alone";
-  testing::writeFile(scratch / "a.txt", bytes, kLongAgo);
-  CrossVolumeMove transfer(fileSystem);
-  auto fingerprint = fileSystem.metadata(FileURL::fromPath(scratch / "a.txt")).fingerprint();
+// The destination folder is renamed, or swapped for a link into the Trash,
+// while the file is copied into it: the staging file, made in the folder
+// that was checked, is found there and removed, and the source stays.
+TEST_F(CrossVolumeLiveTest, AFolderMovedDuringTheCopyKeepsNoStagingFile) {
+  struct Case {
+    const char* what;
+    bool linkIntoTrash;
+  };
+  for (const Case& c : {Case{"renamed", false}, Case{"swapped for a link into the Trash", true}}) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(scratch / "data");
+    std::filesystem::remove_all(*other / "Documents");
+    std::filesystem::remove_all(*other / "Renamed");
+    std::filesystem::create_directories(scratch / "data/Trash/files");
+    const std::string bytes(1024 * 1024 + 5, 'r');
+    std::filesystem::remove(scratch / "f.pdf");
+    testing::writeFile(scratch / "f.pdf", bytes, kLongAgo);
+    SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+    InterceptingFileSystem moving;
+    moving.afterCopy = [&](const FileURL&, const FileURL&) {
+      std::filesystem::rename(*other / "Documents", *other / "Renamed");
+      if (c.linkIntoTrash) {
+        std::filesystem::create_directory_symlink(scratch / "data/Trash/files",
+                                                  *other / "Documents");
+      }
+    };
 
-  auto outcome = transfer.run(FileURL::fromPath(scratch / "a.txt"),
-                              FileURL::fromPath(*other / "a.txt"), fingerprint);
-  EXPECT_EQ(outcome.hash, ContentHashing::sha256(bytes));
-  ASSERT_TRUE(outcome.trashedOriginal);
-  EXPECT_EQ(testing::readFile(outcome.trashedOriginal->path()), bytes);
-  EXPECT_EQ(testing::readFile(*other / "a.txt"), bytes);
-  EXPECT_FALSE(testing::pathExists(scratch / "a.txt"));
+    auto plan = makePlan({plannedMove(scratch / "f.pdf", *other / "Documents")}, scratch.path());
+    auto report = Executor(moving, journal).apply(plan);
 
-  // An occupied destination is refused before anything is copied.
-  testing::writeFile(scratch / "b.txt", "b", kLongAgo);
-  testing::writeFile(*other / "b.txt", "theirs", kLongAgo);
-  try {
-    transfer.run(FileURL::fromPath(scratch / "b.txt"), FileURL::fromPath(*other / "b.txt"),
-                 fileSystem.metadata(FileURL::fromPath(scratch / "b.txt")).fingerprint());
-    FAIL() << "replaced an existing file";
-  } catch (const SortError& error) {
-    EXPECT_EQ(error.errorCase(), SortError::Case::refusedToOverwrite);
+    ASSERT_EQ(report.failures.size(), 1u);
+    const auto source = FileURL::fromPath(scratch / "f.pdf");
+    const std::string message =
+        folderNoLongerNamed(source, FileURL::fromPath(*other / "Documents/f.pdf"))
+            .errorDescription();
+    EXPECT_EQ(report.failures[0].error.errorDescription(), message);
+    EXPECT_EQ(testing::readFile(source.path()), bytes);
+    EXPECT_TRUE(std::filesystem::is_empty(*other / "Renamed"));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "data/Trash/files"));
+    auto entry = journal.entries(plan.id).at(0);
+    EXPECT_EQ(entry.state, EntryState::abandoned);
+    EXPECT_EQ(entry.attentionReason, message);
   }
-  EXPECT_EQ(testing::readFile(*other / "b.txt"), "theirs");
-  EXPECT_EQ(testing::readFile(scratch / "b.txt"), "b");
+}
+
+// The source's volume is full, or its folder read-only, and the copy's
+// volume has no Trash either: the original stays, and the copy the run made
+// and verified goes, so no later sort finds the file twice. Undo's way back
+// by a copy ends the same way.
+TEST_F(CrossVolumeLiveTest, WhenNoTrashTakesTheOriginalItsCopyIsRemoved) {
+  std::filesystem::create_directories(scratch / "in");
+  const std::string bytes = "the only f1";
+  testing::writeFile(scratch / "in/f1.pdf", bytes, kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  InterceptingFileSystem noTrash;
+  noTrash.beforeTrash = [](const FileURL& item) {
+    throw SortError::trashFailed(item, "No space left on device");
+  };
+  const auto source = FileURL::fromPath(scratch / "in/f1.pdf");
+  const std::string copy = *other / "Documents/f1.pdf";
+
+  auto plan = makePlan({plannedMove(source.path(), *other / "Documents")}, scratch / "in");
+  auto report = Executor(noTrash, journal).apply(plan);
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  const SortError& error = report.failures[0].error;
+  EXPECT_EQ(error.errorDescription(),
+            "Could not move " + source.path() +
+                " to the Trash: No space left on device \u2014 it was left where it was, and its "
+                "copy at " +
+                copy + " was removed");
+  EXPECT_EQ(testing::readFile(source.path()), bytes);
+  EXPECT_TRUE(std::filesystem::is_empty(*other / "Documents"));
+  EXPECT_FALSE(testing::pathExists(scratch / "data/Trash/files"));
+  auto entry = journal.entries(plan.id).at(0);
+  EXPECT_EQ(entry.state, EntryState::abandoned);
+  EXPECT_EQ(entry.attentionReason, error.errorDescription());
+
+  // Moved for real, its original then emptied from the Trash: undo copies
+  // the file back, and no Trash takes the run's copy.
+  auto moved = makePlan({plannedMove(source.path(), *other / "Documents")}, scratch / "in");
+  ASSERT_TRUE(Executor(fileSystem, journal).apply(moved).isCompleteSuccess());
+  std::filesystem::remove(journal.entries(moved.id).at(0).trashedSourceURL->path());
+
+  auto undone = UndoRunner(noTrash, journal).undo(moved.id);
+
+  ASSERT_EQ(undone.skipped.size(), 1u);
+  EXPECT_EQ(undone.skipped[0].reason.reasonCase(), UndoSkipReason::Case::restoreFailed);
+  EXPECT_EQ(testing::readFile(copy), bytes);
+  EXPECT_FALSE(testing::pathExists(source.path()));
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "in"));
 }
 
 TEST_F(ExecutorLiveTest, SynchronizeFlushesFilesAndFoldersAndNamesWhatFailed) {

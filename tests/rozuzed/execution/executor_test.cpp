@@ -672,9 +672,11 @@ TEST_F(CrossVolumeTransferTest, CopiesVerifiesFlushesRenamesThenTrashesTheSource
       {Op::copyItem, "/src/a.bin", staging.path()},
       {Op::identity, staging.path(), ""},
       {Op::synchronize, staging.path(), ""},
-      {Op::metadata, staging.path(), ""},
+      {Op::identity, staging.path(), ""},
       {Op::contentHash, staging.path(), ""},
       {Op::moveItem, staging.path(), "/ext/Documents/a.bin"},
+      // The copy as it was put there: only that may be taken back.
+      {Op::identity, "/ext/Documents/a.bin", ""},
       {Op::synchronize, "/ext/Documents", ""},
       // The run made "/ext/Documents": its name is made durable too.
       {Op::synchronize, "/ext", ""},
@@ -842,7 +844,11 @@ TEST_F(CrossVolumeTransferTest, EveryFailureLeavesTheSourceAndOnlyTrashBehind) {
            }
          };
        },
-       [&](const FileURL&) { return SortError::trashFailed(source, "Permission denied"); }},
+       [&](const FileURL&) {
+         return SortError::trashFailed(source,
+                                       "Permission denied \u2014 it was left where it was, and its "
+                                       "copy at /ext/Documents/a.bin was removed");
+       }},
   };
 
   for (const auto& c : cases) {

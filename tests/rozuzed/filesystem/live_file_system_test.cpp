@@ -587,6 +587,38 @@ TEST_F(LiveFileSystemTest, AWatchedCopyGoesInPiecesAndStaysWhole) {
   }
 }
 
+// A disk image or a virtual machine's drive is mostly holes: a copy that
+// wrote them out would fill the destination's volume with zeros.
+TEST_F(LiveFileSystemTest, ACopyOfASparseFileKeepsItsHoles) {
+  TemporaryFolder shm("/dev/shm");
+  constexpr off_t kSize = 64 << 20;
+  const std::string source = path("disk.img");
+  {
+    int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "head", 4, 0), 4);
+    ASSERT_EQ(::pwrite(fd, "middle", 6, kSize / 2), 6);
+    // Ends in a hole: only the size says where the file ends.
+    ASSERT_EQ(::ftruncate(fd, kSize), 0);
+    ::close(fd);
+  }
+  struct stat original {};
+  ASSERT_EQ(::stat(source.c_str(), &original), 0);
+  if (original.st_blocks * 512 >= kSize) GTEST_SKIP() << "this file system keeps no holes";
+
+  for (const std::string& destination : {path("copy.img"), shm / "copy.img"}) {
+    SCOPED_TRACE(destination);
+    fileSystem_.copyItem(url("disk.img"), FileURL::fromPath(destination));
+    struct stat copy {};
+    ASSERT_EQ(::stat(destination.c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, kSize);
+    // Room for the two blocks of data, whatever size each volume's blocks are.
+    EXPECT_LE(copy.st_blocks * 512, 2 << 20);
+    EXPECT_EQ(fileSystem_.contentHash(FileURL::fromPath(destination)),
+              fileSystem_.contentHash(url("disk.img")));
+  }
+}
+
 // Download sources and every other user.* attribute travel with a file to
 // another volume, as they do with a rename.
 TEST_F(LiveFileSystemTest, ACopyKeepsTheUserAttributesOnAnyVolume) {

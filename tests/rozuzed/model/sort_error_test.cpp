@@ -97,6 +97,10 @@ TEST(SortErrorTest, EveryCaseHasItsMessage) {
       {"in the Trash", SortError::sourceInTrash(url("/home/u/.local/share/Trash/files/")),
        "/home/u/.local/share/Trash/files is in the Trash \u2014 choose a folder outside the Trash "
        "to sort"},
+      {"destination in the Trash",
+       SortError::destinationInTrash(url("/home/u/.local/share/Trash/files/Documents/")),
+       "/home/u/.local/share/Trash/files/Documents is in the Trash \u2014 choose a destination "
+       "outside the Trash for its files"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.error.errorDescription(), c.message) << c.label;

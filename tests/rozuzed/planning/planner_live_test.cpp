@@ -1,11 +1,13 @@
 // The planner against a real folder: what the disk reports about links,
 // pipes, packages, odd names and letter case decides these cases.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -75,6 +77,57 @@ TEST(PlannerLiveTest, TrashFoldersAreRefused) {
     }
   }
   EXPECT_EQ(planner.plan(FileURL::fromPath(lookAlike, true)).moves.size(), 1u);
+}
+
+// Files sent into a Trash's folder without its record are lost to the user
+// and to undo: a destination that leads there by its path, through a link
+// or through a bind mount is refused before anything is planned.
+TEST(PlannerLiveTest, DestinationsInATrashAreRefused) {
+  TemporaryFolder root;
+  testing::ScopedEnvironment dataHome("XDG_DATA_HOME", root / "share");
+  const std::string trashFiles = root / "share/Trash/files";
+  std::filesystem::create_directories(trashFiles);
+  std::filesystem::create_directories(root / "home");
+  std::filesystem::create_directories(root / "src");
+  std::filesystem::create_directories(root / "mounted");
+  writeFile(root / "src/notes.pdf", "n", std::floor(currentDate()) - 3600);
+  ASSERT_EQ(::symlink(trashFiles.c_str(), (root / "home/Documents").c_str()), 0);
+
+  struct Case {
+    const char* what;
+    Destination destination;
+  };
+  std::vector<Case> cases = {
+      {"inside the Trash's files", Destination::absolute(trashFiles + "/PDFs")},
+      {"through a link to it", Destination::relative(DestinationRoot::documents, "PDFs")},
+  };
+  // Nothing in its path says Trash: only its device and inode tell.
+  const bool bound =
+      ::system(
+          ("mount --bind '" + trashFiles + "' '" + root / "mounted" + "' 2>/dev/null").c_str()) ==
+      0;
+  if (bound)
+    cases.push_back({"through a bind mount", Destination::absolute(root / "mounted/PDFs")});
+
+  auto clock = std::make_shared<FixedDateProvider>(std::floor(currentDate()));
+  LiveFileSystem fileSystem;
+  Planner::Configuration configuration;
+  configuration.roots = DirectoryRoots(FileURL::fromPath(root / "home", true));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RuleSet rules;
+    rules.rules = {rule("pdfs", {"pdf"}, c.destination)};
+    RuleEngine engine(rules, std::string(64, 'f'), clock);
+    Planner planner(fileSystem, engine, *clock, configuration);
+    try {
+      planner.plan(FileURL::fromPath(root / "src", true));
+      ADD_FAILURE() << "planned";
+    } catch (const SortError& error) {
+      EXPECT_EQ(error.errorCase(), SortError::Case::destinationInTrash);
+    }
+  }
+  if (bound) ::umount2((root / "mounted").c_str(), MNT_DETACH);
+  if (!bound) GTEST_SKIP() << "bind mounts cannot be made here; the other cases ran";
 }
 
 TEST(PlannerLiveTest, FixtureFolder) {
@@ -252,9 +305,9 @@ TEST(PlannerLiveTest, ALongListingPlansAsOneThreadWould) {
         break;
       case 3:
         writeFile(src + "/setup " + number + ".deb", "s", old);
-        attributes = attributes && ::setxattr((src + "/setup " + number + ".deb").c_str(),
-                                              "user.xdg.origin.url", origin.data(),
-                                              origin.size(), 0) == 0;
+        attributes =
+            attributes && ::setxattr((src + "/setup " + number + ".deb").c_str(),
+                                     "user.xdg.origin.url", origin.data(), origin.size(), 0) == 0;
         break;
       case 4:
         // Taken at the destination: the move gets a suffix.

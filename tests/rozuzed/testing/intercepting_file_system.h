@@ -1,10 +1,12 @@
-// The live file system with two places where a test can step in, the way a
-// faulty disk or another program would: after a copy, and just before an
-// item is sent to the Trash.
+// The live file system with places where a test can step in, the way a
+// faulty disk or another program would: after a copy, just before an item
+// is sent to the Trash, and just before a move into a held folder.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "rozuzed/filesystem/live_file_system.h"
@@ -45,10 +47,41 @@ class InterceptingFileSystem final : public FileSystem {
   bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
   void synchronize(const FileURL& i) override { live.synchronize(i); }
   void removeOwnFile(const FileURL& i, const FileIdentity& m) override { live.removeOwnFile(i, m); }
+  std::shared_ptr<HeldFolder> holdFolder(const FileURL& f) override { return live.holdFolder(f); }
+  bool stillNames(const HeldFolder& f) override { return live.stillNames(f); }
+  bool isHeldInTrash(const HeldFolder& f) override { return live.isHeldInTrash(f); }
+  void moveInto(const FileURL& s, const HeldFolder& f, const std::string& n) override {
+    if (beforeMoveInto) beforeMoveInto(s, f.child(n));
+    live.moveInto(s, f, n);
+  }
+  FileIdentity copyInto(const FileURL& s, const HeldFolder& f, const std::string& n) override {
+    FileIdentity opened = live.copyInto(s, f, n);
+    if (afterCopy) afterCopy(s, f.child(n));
+    return opened;
+  }
+  void renameWithin(const HeldFolder& f, const std::string& from, const std::string& to) override {
+    live.renameWithin(f, from, to);
+  }
+  FileIdentity identityIn(const HeldFolder& f, const std::string& n) override {
+    return live.identityIn(f, n);
+  }
+  ContentHash contentHashIn(const HeldFolder& f, const std::string& n) override {
+    return live.contentHashIn(f, n);
+  }
+  void synchronizeHeld(const HeldFolder& f) override { live.synchronizeHeld(f); }
+  void synchronizeIn(const HeldFolder& f, const std::string& n) override {
+    live.synchronizeIn(f, n);
+  }
+  void removeOwnFileIn(const HeldFolder& f, const std::string& n, const FileIdentity& m) override {
+    live.removeOwnFileIn(f, n, m);
+  }
 
   LiveFileSystem live;
   std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
   std::function<void(const FileURL& item)> beforeTrash;
+  // Runs before a move into a held folder, with the source and the path it
+  // is to take, the way another program could step in just then.
+  std::function<void(const FileURL& source, const FileURL& destination)> beforeMoveInto;
 };
 
 }  // namespace rozuzed::testing
