@@ -558,6 +558,16 @@ void LiveFileSystem::forgetTrashedItem(const FileURL& trashedLocation,
   Trash::forgetTrashedItem(trashedLocation, originalLocation);
 }
 
+void LiveFileSystem::forgetUnwrittenTrashRecords(const FileURL& item) {
+  Trash::forgetUnwrittenRecords(item);
+}
+
+void LiveFileSystem::removeEmptyFolder(const FileURL& folder) {
+  if (::rmdir(folder.path().c_str()) != 0) {
+    throw SortError::destinationNotCreatable(folder, errnoDescription(errno));
+  }
+}
+
 bool LiveFileSystem::isInTrash(const FileURL& item) {
   return Trash::contains(item);
 }
