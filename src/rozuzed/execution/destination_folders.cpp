@@ -1,6 +1,7 @@
 #include "rozuzed/execution/destination_folders.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "rozuzed/filesystem/mount_table.h"
 
@@ -17,6 +18,7 @@ void DestinationFolders::prepare(const FileURL& folder) {
   }
   fileSystem_->createDirectory(folder);
   madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
+  madeNotTaken_.insert(madeNotTaken_.end(), missing.rbegin(), missing.rend());
   folders_.emplace(folder.path(), Folder{.madeByThisRun = !missing.empty()});
 }
 
@@ -29,6 +31,10 @@ const VolumeID& DestinationFolders::volume(const FileURL& folder) {
 bool DestinationFolders::madeByThisRun(const FileURL& folder) const {
   auto it = folders_.find(folder.path());
   return it != folders_.end() && it->second.madeByThisRun;
+}
+
+std::vector<FileURL> DestinationFolders::takeMadeSinceLastAsked() {
+  return std::exchange(madeNotTaken_, {});
 }
 
 void DestinationFolders::makeDurable(const FileURL& folder) {
