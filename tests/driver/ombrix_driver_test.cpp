@@ -171,6 +171,60 @@ TEST_F(OmbrixDriverTest, ApplyUndoAndHistoryRoundTrip) {
   EXPECT_EQ(driverJson({"reconcile"})["outcome"], "nothingToRecover");
 }
 
+// Undo takes away the folders the sort made once they are empty again, so
+// the folder is as it was before the sort; a folder that was there before,
+// and one the user has put a file in since, stay.
+TEST_F(OmbrixDriverTest, UndoRemovesTheFoldersTheSortMadeOnceEmpty) {
+  std::filesystem::create_directories(inbox("Images"));
+  testing::writeFile(inbox("song.mp3"), "bytes of song.mp3", kLongAgo);
+  std::string runID = driverJson({"apply", inbox()})["runID"];
+  ASSERT_TRUE(testing::pathExists(inbox("Documents/report.pdf")));
+  testing::writeFile(inbox("Audio/mine.mp3"), "the user's own");
+
+  auto undone = driverJson({"undo", runID});
+
+  EXPECT_TRUE(undone["completeSuccess"].get<bool>()) << dumpJson(undone);
+  EXPECT_FALSE(testing::pathExists(inbox("Documents")));
+  EXPECT_TRUE(std::filesystem::is_directory(inbox("Images")));
+  EXPECT_EQ(filesBelow(inbox()), (std::set<std::string>{"report.pdf", "photo.jpg", "song.mp3",
+                                                        "notes.unknownext", "Audio/mine.mp3"}));
+}
+
+// An undo killed after its first file went back and reconciled, then the
+// undo of that undo (what the alert's "Undo Them" does), then the sort undone
+// from the history: every file comes back, and no count or report claims a
+// file is back that is not.
+TEST_F(OmbrixDriverTest, AfterAnInterruptedUndoIsUndoneTheSortsUndoReturnsEveryFile) {
+  testing::writeFile(inbox("letter.pdf"), "bytes of letter.pdf", kLongAgo);
+  const std::set<std::string> before = filesBelow(inbox());
+  auto applied = driverJson({"apply", inbox()});
+  ASSERT_EQ(applied["moved"].size(), 3u);
+  std::string runID = applied["runID"];
+  const std::set<std::string> sorted = filesBelow(inbox());
+
+  auto killed = driver({"undo", runID}, {{"ROZUZED_FAULT", "afterUndoOperationBeforeCommit"},
+                                         {"ROZUZED_FAULT_NTH", "1"}});
+  ASSERT_EQ(killed.signal, SIGKILL) << killed.standardError;
+  auto reconciled = driverJson({"reconcile"});
+  ASSERT_EQ(reconciled["outcome"], "recovered") << dumpJson(reconciled);
+  const Json& settled = reconciled["reports"][0];
+  ASSERT_EQ(settled["runKind"], "undo");
+  ASSERT_EQ(settled["committed"].size(), 1u);
+  EXPECT_EQ(history()[0]["undoneCount"], 1);
+
+  auto undoneUndo = driverJson({"undo", settled["runID"].get<std::string>()});
+  EXPECT_TRUE(undoneUndo["completeSuccess"].get<bool>()) << dumpJson(undoneUndo);
+  EXPECT_EQ(undoneUndo["restored"].size(), 1u);
+  EXPECT_EQ(filesBelow(inbox()), sorted);
+  EXPECT_EQ(history()[0]["undoneCount"], 0);
+
+  auto undone = driverJson({"undo", runID});
+  EXPECT_TRUE(undone["completeSuccess"].get<bool>()) << dumpJson(undone);
+  EXPECT_EQ(undone["restored"].size(), 3u);
+  EXPECT_EQ(filesBelow(inbox()), before);
+  EXPECT_EQ(history()[0]["undoneCount"], 3);
+}
+
 TEST_F(OmbrixDriverTest, ARuleFileReplacesTheDefaultRules) {
   testing::writeFile(folder / "rules.json", R"({"version": 1, "rules": [{
       "id": "all-pdf", "name": "PDF", "enabled": true, "priority": 1,

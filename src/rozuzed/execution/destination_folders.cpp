@@ -1,6 +1,7 @@
 #include "rozuzed/execution/destination_folders.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "rozuzed/filesystem/mount_table.h"
 
@@ -20,6 +21,7 @@ void DestinationFolders::prepare(const FileURL& folder) {
   }
   fileSystem_->createDirectory(folder);
   madeNotDurable_.insert(madeNotDurable_.end(), missing.begin(), missing.end());
+  madeNotTaken_.insert(madeNotTaken_.end(), missing.rbegin(), missing.rend());
   // A link swapped in since the check above shows only in what was held.
   auto held = fileSystem_->holdFolder(folder);
   if (fileSystem_->isHeldInTrash(*held)) throw SortError::destinationInTrash(folder);
@@ -41,6 +43,10 @@ const VolumeID& DestinationFolders::volume(const FileURL& folder) {
 bool DestinationFolders::madeByThisRun(const FileURL& folder) const {
   auto it = folders_.find(folder.path());
   return it != folders_.end() && it->second.madeByThisRun;
+}
+
+std::vector<FileURL> DestinationFolders::takeMadeSinceLastAsked() {
+  return std::exchange(madeNotTaken_, {});
 }
 
 void DestinationFolders::makeDurable(const FileURL& folder) {

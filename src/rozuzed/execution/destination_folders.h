@@ -46,6 +46,10 @@ class DestinationFolders {
   // the run did not put there can have been in it then.
   bool madeByThisRun(const FileURL& folder) const;
 
+  // The folders this run made (each level of a path it had to make,
+  // outermost first) since the last call, for the journal to remember.
+  std::vector<FileURL> takeMadeSinceLastAsked();
+
   // Makes durable, each in its parent and outermost first, the folders that
   // this run made on the way to `folder` and that are not durable yet.
   // Throws copyFailed, and then tries again at the next call.
@@ -63,6 +67,8 @@ class DestinationFolders {
   std::unordered_map<std::string, Folder> folders_;
   // Made by this run and not yet durable in their parents.
   std::vector<FileURL> madeNotDurable_;
+  // Made by this run and not yet handed to takeMadeSinceLastAsked.
+  std::vector<FileURL> madeNotTaken_;
 };
 
 }  // namespace rozuzed

@@ -18,4 +18,22 @@ std::size_t ExecutionProgress::hash() const {
   return seed;
 }
 
+std::optional<FileInode> inodeAt(FileSystem& fileSystem, const FileURL& item) {
+  try {
+    FileIdentity file = fileSystem.identity(item);
+    return FileInode{file.device, file.inode};
+  } catch (const SortError&) {
+    return std::nullopt;
+  }
+}
+
+void recordArrival(JournalEntry& entry, FileSystem& fileSystem) {
+  try {
+    entry.fingerprintAfter = fileSystem.facts(entry.destinationURL).fingerprint();
+  } catch (const SortError&) {
+    entry.fingerprintAfter = std::nullopt;
+  }
+  entry.inodeAfter = inodeAt(fileSystem, entry.destinationURL);
+}
+
 }  // namespace rozuzed

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "rozuzed/filesystem/file_system.h"
 #include "rozuzed/model/journal_entry.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/model/sort_plan.h"
@@ -30,6 +31,15 @@ struct ExecutionProgress {
   bool operator==(const ExecutionProgress&) const = default;
   std::size_t hash() const;
 };
+
+// Which file lies at `item` (a link itself, not followed); absent when it
+// cannot be read.
+std::optional<FileInode> inodeAt(FileSystem& fileSystem, const FileURL& item);
+
+// Fills in what a committed entry keeps of the file now at its destination:
+// its fingerprint and which file it is, each absent when it cannot be read.
+// Undo later puts back only that very file.
+void recordArrival(JournalEntry& entry, FileSystem& fileSystem);
 
 // One move that failed, as planned, with the error that made it fail.
 struct ExecutionFailure {

@@ -109,14 +109,17 @@ ExecutionReport Executor::apply(const SortPlan& plan, const Options& options,
     for (const auto& intent : intents) intentEntries.push_back(intent.entry);
 
     FaultInjector::reach(FaultPoint::beforeIntent);
+    // Recorded with the intents of the first moves into them, before any
+    // file goes in, so the undo of the run knows to take them away.
+    std::vector<FileURL> made = folders_.takeMadeSinceLastAsked();
     if (!begun) {
-      journal_->beginRun(run, intentEntries);
+      journal_->beginRun(run, intentEntries, made);
       begun = true;
       // Journaled with the run; holding it on would keep a second copy of
       // the moves for the whole run.
       run.appliedPlan.reset();
     } else {
-      journal_->commit(pendingResults, intentEntries);
+      journal_->commit(pendingResults, intentEntries, {run.id, std::move(made)});
     }
     pendingResults.clear();
     FaultInjector::reach(FaultPoint::afterIntentBeforeOperation);
@@ -274,11 +277,7 @@ JournalEntry Executor::run(const JournalEntry& entry) {
   out.state = EntryState::committed;
   out.committedAt = dates_->now();
   out.completedBy = CompletionSource::run;
-  try {
-    out.fingerprintAfter = fileSystem_->facts(entry.destinationURL).fingerprint();
-  } catch (const SortError&) {
-    out.fingerprintAfter = std::nullopt;
-  }
+  recordArrival(out, *fileSystem_);
   return out;
 }
 

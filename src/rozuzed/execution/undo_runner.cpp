@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 #include <utility>
 
 #include "rozuzed/execution/cross_volume_move.h"
@@ -42,6 +43,41 @@ const JournalEntry* trashReturnOrigin(const JournalEntry& entry,
   // A move back comes from the origin's destination; a return from the
   // Trash comes from anywhere else.
   return entry.sourceURL == origin.destinationURL ? nullptr : &origin;
+}
+
+ReversalChain::ReversalChain(JournalStore& journal, const std::optional<RunRecord>& run) {
+  std::optional<RunRecord> level = run;
+  std::unordered_set<Uuid> seen;
+  while (level && level->kind == RunKind::undo && level->reversesRunID &&
+         seen.insert(level->id).second) {
+    const Uuid next = *level->reversesRunID;
+    for (JournalEntry& entry : journal.entries(next)) {
+      Uuid id = entry.id;
+      below_.emplace(id, std::move(entry));
+    }
+    level = journal.run(next);
+  }
+}
+
+void ReversalChain::restored(const JournalEntry& restored, Marks& marks) const {
+  marks.undone.push_back(restored.id);
+  bool undone = false;
+  std::optional<Uuid> next = restored.reversesEntryID;
+  // Each step goes one run further down; a line can be no longer than the
+  // entries there are, whatever the journal holds.
+  for (std::size_t steps = 0; next && steps <= below_.size(); ++steps) {
+    (undone ? marks.undone : marks.inForceAgain).push_back(*next);
+    auto found = below_.find(*next);
+    if (found == below_.end()) break;
+    next = found->second.reversesEntryID;
+    undone = !undone;
+  }
+}
+
+void ReversalChain::record(JournalStore& journal, Marks& marks, Date at) {
+  journal.markUndone(marks.undone, at);
+  if (!marks.inForceAgain.empty()) journal.clearUndone(marks.inForceAgain);
+  marks = Marks();
 }
 
 UndoSkipReason UndoSkipReason::fileMissingAtRecordedLocation(FileURL destination) {
@@ -115,14 +151,8 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
   if (undoable.empty()) throw SortError::batchAlreadyUndone(batchID);
 
   std::optional<RunRecord> reversedRun = journal_->run(batchID);
-  reversedByUndoneRun_.clear();
+  chain_ = ReversalChain(*journal_, reversedRun);
   folders_ = DestinationFolders(*fileSystem_);
-  if (reversedRun && reversedRun->kind == RunKind::undo && reversedRun->reversesRunID) {
-    for (JournalEntry& entry : journal_->entries(*reversedRun->reversesRunID)) {
-      Uuid id = entry.id;
-      reversedByUndoneRun_.emplace(id, std::move(entry));
-    }
-  }
 
   RunRecord run{.id = Uuid::random(),
                 .kind = RunKind::undo,
@@ -137,7 +167,8 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
 
   UndoReport report{.runID = run.id, .reversedRunID = batchID};
   std::vector<JournalEntry> outcomes;
-  std::vector<Uuid> undoneIDs;
+  // For the entries whose files are back, not yet recorded.
+  ReversalChain::Marks marks;
   bool begun = false;
   int64_t counter = 0;
 
@@ -153,14 +184,13 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
   // the other order could leave restored files listed as undoable forever.
   auto store = [&](const std::vector<JournalEntry>& intents) {
     if (begun) {
-      journal_->markUndone(undoneIDs, dates_->now());
+      ReversalChain::record(*journal_, marks, dates_->now());
       journal_->commit(outcomes, intents);
     } else {
       journal_->beginRun(run, intents);
       begun = true;
     }
     outcomes.clear();
-    undoneIDs.clear();
   };
 
   for (std::size_t start = 0; start < undoable.size(); start += size) {
@@ -217,17 +247,20 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       done.state = EntryState::committed;
       done.committedAt = dates_->now();
       done.completedBy = CompletionSource::run;
+      // So that an undo of this undo takes back only the file put back now.
+      done.inodeAfter = inodeAt(*fileSystem_, done.destinationURL);
       outcomes.push_back(std::move(done));
-      undoneIDs.push_back(entry.id);
+      chain_.restored(entry, marks);
       report.restored.push_back(entry);
     }
   }
 
   FaultInjector::reach(FaultPoint::beforeFinishRun);
   if (begun) {
-    journal_->markUndone(undoneIDs, dates_->now());
+    ReversalChain::record(*journal_, marks, dates_->now());
     journal_->finishRun(run.id, RunState::finished, dates_->now(), outcomes);
   }
+  removeEmptyFoldersMadeBy(batchID);
   if (progress) progress(ExecutionProgress{total, total, std::nullopt});
   return report;
 }
@@ -243,6 +276,18 @@ std::optional<UndoSkipReason> UndoRunner::verify(const JournalEntry& entry) {
   }
   if (entry.fingerprintAfter && !entry.fingerprintAfter->matches(metadata->fingerprint())) {
     return UndoSkipReason::fingerprintMismatch(*entry.fingerprintAfter, metadata->fingerprint());
+  }
+  // A rename keeps the file's inode, so another file put in its place has
+  // one of its own, however alike in size and time. (A copy across volumes
+  // is judged by its bytes instead: an undo of this run's undo may have
+  // copied it there anew.)
+  if (entry.strategy == MoveStrategy::sameVolumeMove && entry.inodeAfter) {
+    std::optional<FileInode> now = inodeAt(*fileSystem_, entry.destinationURL);
+    if (!now) return UndoSkipReason::fileMissingAtRecordedLocation(entry.destinationURL);
+    if (*now != *entry.inodeAfter) {
+      return UndoSkipReason::fingerprintMismatch(
+          entry.fingerprintAfter.value_or(metadata->fingerprint()), metadata->fingerprint());
+    }
   }
   FileURL target = wayBackTarget(entry);
   if (fileSystem_->fileExists(target)) return UndoSkipReason::originalPathNowOccupied(target);
@@ -286,7 +331,7 @@ std::variant<FileIdentity, UndoSkipReason> UndoRunner::copyLeftBehind(const Jour
 JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uuid& runID,
                                         bool fromTrash) {
   const JournalEntry& e = reversing;
-  const JournalEntry* origin = trashReturnOrigin(e, reversedByUndoneRun_);
+  const JournalEntry* origin = trashReturnOrigin(e, chain_.below());
   MoveStrategy strategy = fromTrash ? MoveStrategy::sameVolumeMove : e.strategy;
   // Undoing a return from the Trash sends the file back to where it lay
   // before it, on another volume, rather than into the Trash's folder.
@@ -379,8 +424,27 @@ std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const Jour
 }
 
 FileURL UndoRunner::wayBackTarget(const JournalEntry& entry) const {
-  const JournalEntry* origin = trashReturnOrigin(entry, reversedByUndoneRun_);
+  const JournalEntry* origin = trashReturnOrigin(entry, chain_.below());
   return origin ? origin->destinationURL : entry.sourceURL;
+}
+
+void UndoRunner::removeEmptyFoldersMadeBy(const Uuid& runID) {
+  std::vector<FileURL> made;
+  try {
+    made = journal_->createdFolders(runID);
+  } catch (const SortError&) {
+    // Every file is back and journaled; empty folders are all that stay.
+    return;
+  }
+  // A folder made inside another comes after it, so the inner one goes
+  // first and leaves the outer one empty.
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+    try {
+      fileSystem_->removeEmptyFolder(*folder);
+    } catch (const SortError&) {
+      // It holds something, or is gone already: either way it stays as it is.
+    }
+  }
 }
 
 }  // namespace rozuzed

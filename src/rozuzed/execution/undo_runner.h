@@ -17,6 +17,7 @@
 #include "rozuzed/journal/journal_store.h"
 #include "rozuzed/model/file_metadata.h"
 #include "rozuzed/model/journal_entry.h"
+#include "rozuzed/model/run_record.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/date_provider.h"
 #include "rozuzed/support/file_url.h"
@@ -105,6 +106,39 @@ struct UndoReport {
 const JournalEntry* trashReturnOrigin(const JournalEntry& entry,
                                       const std::unordered_map<Uuid, JournalEntry>& reversed);
 
+// The entries of the runs below an undone run: when the run is itself an
+// undo, the run it reversed, and so on down to the apply run at the bottom.
+// An entry whose undo is undone is in force again, so undoing an entry
+// flips, all the way down its line, whether each entry below it is undone.
+class ReversalChain {
+ public:
+  // What the journal is to record once files are back.
+  struct Marks {
+    std::vector<Uuid> undone;
+    std::vector<Uuid> inForceAgain;
+  };
+
+  ReversalChain() = default;
+  // `run`: the run being undone, as read (absent when the journal has none).
+  // Reads the entries of every run below it.
+  ReversalChain(JournalStore& journal, const std::optional<RunRecord>& run);
+
+  // The entries below the undone run, by id.
+  const std::unordered_map<Uuid, JournalEntry>& below() const { return below_; }
+
+  // Adds to `marks` what follows from the file of `restored`, an entry of
+  // the undone run, being back where it was before that entry: it is
+  // undone, the entry it reversed is in force again, the one that one
+  // reversed is undone again, and so on.
+  void restored(const JournalEntry& restored, Marks& marks) const;
+
+  // Writes `marks` (nothing for empty lists) and empties them.
+  static void record(JournalStore& journal, Marks& marks, Date at);
+
+ private:
+  std::unordered_map<Uuid, JournalEntry> below_;
+};
+
 // Reverses one run, the move made last first. The undo is itself a journal
 // run of kind undo: every file about to go back is first durable as a
 // pending intent, and a batch's files are touched only after that. A file
@@ -167,9 +201,12 @@ class UndoRunner {
   JournalStore* journal_;
   SecurityScopedAccess* access_;
   const DateProvider* dates_;
-  // When the run being undone is itself an undo: the entries of the run it
-  // reversed, by id. Filled at the start of each undo.
-  std::unordered_map<Uuid, JournalEntry> reversedByUndoneRun_;
+  // Removes, deepest first, the folders the undone run made that are empty
+  // now; a folder that holds anything stays.
+  void removeEmptyFoldersMadeBy(const Uuid& runID);
+
+  // The runs below the one being undone. Filled at the start of each undo.
+  ReversalChain chain_;
   // The folders files go back to in the undo under way.
   DestinationFolders folders_;
 };

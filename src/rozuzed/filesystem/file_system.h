@@ -134,6 +134,20 @@ class FileSystem {
   virtual void forgetTrashedItem(const FileURL& trashedLocation,
                                  const FileURL& originalLocation) = 0;
 
+  // Drops the Trash's records that a move of `item` into the Trash left
+  // empty when it was cut short between reserving the item's name and
+  // writing the record: records named as the item would be named there,
+  // empty, with nothing of that name among the Trash's files. Such a record
+  // describes nothing, yet keeps its name taken for good. Anything else is
+  // left alone; never throws.
+  virtual void forgetUnwrittenTrashRecords(const FileURL& item) = 0;
+
+  // Removes the folder only while it is empty: a remove-directory call,
+  // which can never take anything with it. Throws destinationNotCreatable
+  // with `folder` when it is not removed (it holds something, is gone, or
+  // is not a folder).
+  virtual void removeEmptyFolder(const FileURL& folder) = 0;
+
   // True when the item is one of the Trash's folders or lies inside one:
   // the home Trash, or a volume's shared or per-user Trash. Never throws.
   virtual bool isInTrash(const FileURL& item) = 0;

@@ -701,6 +701,16 @@ void LiveFileSystem::forgetTrashedItem(const FileURL& trashedLocation,
   Trash::forgetTrashedItem(trashedLocation, originalLocation);
 }
 
+void LiveFileSystem::forgetUnwrittenTrashRecords(const FileURL& item) {
+  Trash::forgetUnwrittenRecords(item);
+}
+
+void LiveFileSystem::removeEmptyFolder(const FileURL& folder) {
+  if (::rmdir(folder.path().c_str()) != 0) {
+    throw SortError::destinationNotCreatable(folder, errnoDescription(errno));
+  }
+}
+
 bool LiveFileSystem::isInTrash(const FileURL& item) {
   if (Trash::contains(item)) return true;
   // What does not exist yet would lie where its nearest existing folder is.

@@ -54,6 +54,8 @@ class LiveFileSystem final : public FileSystem {
   std::optional<FileURL> trashItemIfUnchanged(const FileURL& item,
                                               const FileIdentity& expected) override;
   void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation) override;
+  void forgetUnwrittenTrashRecords(const FileURL& item) override;
+  void removeEmptyFolder(const FileURL& folder) override;
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
   void removeOwnFile(const FileURL& item, const FileIdentity& made) override;

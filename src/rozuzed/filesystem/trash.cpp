@@ -386,6 +386,39 @@ void Trash::forgetTrashedItem(const FileURL& trashedLocation, const FileURL& ori
   ::unlink(record.c_str());
 }
 
+void Trash::forgetUnwrittenRecords(const FileURL& item) {
+  const std::string name = nameOf(item.path());
+  if (name.empty() || name == "." || name == "..") return;
+  const std::string topdir = topdirOf(resolvedAllowingMissing(item.path()));
+  const std::string homeTrash = homeTrashPath();
+  std::vector<std::string> trashes;
+  if (topdirOf(resolvedAllowingMissing(homeTrash)) == topdir) {
+    trashes.push_back(homeTrash);
+  } else {
+    const std::string uid = std::to_string(::getuid());
+    for (const std::string& own :
+         {joined(joined(topdir, ".Trash"), uid), joined(topdir, ".Trash-" + uid)}) {
+      if (isOwnFolder(own)) trashes.push_back(own);
+    }
+  }
+  struct stat status {};
+  for (const std::string& trash : trashes) {
+    const std::string files = joined(trash, "files");
+    const std::string info = joined(trash, "info");
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+      const std::string entry = entryName(name, attempt);
+      const std::string record = joined(info, entry + ".trashinfo");
+      const bool hasRecord = ::lstat(record.c_str(), &status) == 0;
+      const bool unwritten = hasRecord && S_ISREG(status.st_mode) && status.st_size == 0;
+      const bool hasItem = ::lstat(joined(files, entry).c_str(), &status) == 0 || errno != ENOENT;
+      // A move into the trash takes the first name without a record, so a
+      // record it left unwritten lies before the first name nothing holds.
+      if (!hasRecord && !hasItem) break;
+      if (unwritten && !hasItem) ::unlink(record.c_str());
+    }
+  }
+}
+
 bool Trash::contains(const FileURL& item) {
   const std::string real = resolvedAllowingMissing(item.path());
   if (isAtOrBelow(real, resolvedAllowingMissing(homeTrashPath()))) return true;

@@ -39,6 +39,14 @@ struct Trash {
   // the place the item came from. Anything else is left alone; never fails.
   static void forgetTrashedItem(const FileURL& trashedLocation, const FileURL& originalLocation);
 
+  // Drops the records that a move of an item at `item` into its trash left
+  // empty when it was cut short between reserving a name (the record is made
+  // first) and writing the record: every record under a name the item
+  // would be given there, up to the first name nothing holds, that is an
+  // empty regular file with nothing of its name in files/. Nothing else is
+  // touched and no folder is made; never fails.
+  static void forgetUnwrittenRecords(const FileURL& item);
+
   // True for the home trash, for a mount's $topdir/.Trash (every user's
   // trash in it) and $topdir/.Trash-$uid of any user, and for everything
   // inside them. Links are resolved first; never fails.

@@ -28,18 +28,31 @@ const std::shared_ptr<InMemoryJournalStore>& InMemoryJournalStore::shared() {
   return instance;
 }
 
-void InMemoryJournalStore::beginRun(const RunRecord& run,
-                                    const std::vector<JournalEntry>& intents) {
+void InMemoryJournalStore::recordFolders(const Uuid& runID, const std::vector<FileURL>& folders) {
+  if (folders.empty()) return;
+  std::vector<FileURL>& recorded = createdFolders_[runID];
+  for (const FileURL& folder : folders) {
+    if (std::find(recorded.begin(), recorded.end(), folder) == recorded.end()) {
+      recorded.push_back(folder);
+    }
+  }
+}
+
+void InMemoryJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                                    const std::vector<FileURL>& createdFolders) {
   std::lock_guard<std::mutex> hold(lock_);
   runs_.insert_or_assign(run.id, run);
   for (const JournalEntry& intent : intents) put(intent);
+  recordFolders(run.id, createdFolders);
 }
 
 void InMemoryJournalStore::commit(const std::vector<JournalEntry>& completed,
-                                  const std::vector<JournalEntry>& thenWriteIntents) {
+                                  const std::vector<JournalEntry>& thenWriteIntents,
+                                  const CreatedFolders& createdFolders) {
   std::lock_guard<std::mutex> hold(lock_);
   for (const JournalEntry& entry : completed) put(entry);
   for (const JournalEntry& entry : thenWriteIntents) put(entry);
+  recordFolders(createdFolders.runID, createdFolders.folders);
 }
 
 void InMemoryJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
@@ -74,6 +87,13 @@ void InMemoryJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at
   }
 }
 
+void InMemoryJournalStore::clearUndone(const std::vector<Uuid>& entryIDs) {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (const Uuid& id : entryIDs) {
+    if (auto found = entries_.find(id); found != entries_.end()) found->second.undoneAt.reset();
+  }
+}
+
 std::optional<RunRecord> InMemoryJournalStore::run(const Uuid& id) {
   std::lock_guard<std::mutex> hold(lock_);
   if (auto found = runs_.find(id); found != runs_.end()) return found->second;
@@ -100,6 +120,12 @@ std::vector<JournalEntry> InMemoryJournalStore::entries(const Uuid& runID) {
   sortBy(
       matches, [](const JournalEntry& e) { return e.planSequence; }, false);
   return matches;
+}
+
+std::vector<FileURL> InMemoryJournalStore::createdFolders(const Uuid& runID) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto found = createdFolders_.find(runID);
+  return found == createdFolders_.end() ? std::vector<FileURL>() : found->second;
 }
 
 std::vector<BatchSummary> InMemoryJournalStore::recentBatches(int64_t limit) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "rozuzed/journal/journal_store.h"
 
@@ -20,17 +21,21 @@ class InMemoryJournalStore final : public JournalStore, public PlanStore {
   // The one process-wide instance, made the first time it is asked for.
   static const std::shared_ptr<InMemoryJournalStore>& shared();
 
-  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) override;
+  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                const std::vector<FileURL>& createdFolders = {}) override;
   void commit(const std::vector<JournalEntry>& completed,
-              const std::vector<JournalEntry>& thenWriteIntents) override;
+              const std::vector<JournalEntry>& thenWriteIntents,
+              const CreatedFolders& createdFolders = {}) override;
   void finishRun(const Uuid& runID, RunState state, Date at,
                  const std::vector<JournalEntry>& completed) override;
   void amendIntent(const JournalEntry& entry) override;
   void applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries, Date at) override;
   void markUndone(const std::vector<Uuid>& entryIDs, Date at) override;
+  void clearUndone(const std::vector<Uuid>& entryIDs) override;
   std::optional<RunRecord> run(const Uuid& id) override;
   std::vector<RunRecord> runs(RunState state) override;
   std::vector<JournalEntry> entries(const Uuid& runID) override;
+  std::vector<FileURL> createdFolders(const Uuid& runID) override;
   // A run without a source folder takes the one of the saved plan its
   // planID names, when there is one.
   std::vector<BatchSummary> recentBatches(int64_t limit) override;
@@ -44,11 +49,14 @@ class InMemoryJournalStore final : public JournalStore, public PlanStore {
 
  private:
   void put(const JournalEntry& entry) { entries_.insert_or_assign(entry.id, entry); }
+  void recordFolders(const Uuid& runID, const std::vector<FileURL>& folders);
 
   std::mutex lock_;
   std::unordered_map<Uuid, RunRecord> runs_;
   std::unordered_map<Uuid, JournalEntry> entries_;
   std::unordered_map<Uuid, SortPlan> plans_;
+  // By run, in the order recorded.
+  std::unordered_map<Uuid, std::vector<FileURL>> createdFolders_;
 };
 
 }  // namespace rozuzed

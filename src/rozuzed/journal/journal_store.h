@@ -11,13 +11,22 @@
 #include "rozuzed/model/run_record.h"
 #include "rozuzed/model/sort_plan.h"
 #include "rozuzed/support/dates.h"
+#include "rozuzed/support/file_url.h"
 #include "rozuzed/support/uuid.h"
 
 namespace rozuzed {
 
+// Folders that a run made itself for its moves, so that its undo can take
+// them away again once they are empty.
+struct CreatedFolders {
+  Uuid runID;
+  std::vector<FileURL> folders;
+};
+
 // Runs and their journal entries. Every write replaces whole records by id
 // (or adds them) and is all or nothing; the only single-field changes are a
 // run's state and finish time, an entry's undo time and attention reason.
+// A run's created folders are only ever added to.
 // Nothing is ever deleted, and no reference between records is enforced:
 // updates by an id that is not stored pass it over. Results are copies.
 // Every operation may be called from any thread; implementations serialize
@@ -26,12 +35,15 @@ class JournalStore {
  public:
   virtual ~JournalStore() = default;
 
-  // Stores the run and the intents together; the intents may be empty.
-  virtual void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) = 0;
-  // Writes `completed`, then `thenWriteIntents`. Two empty lists do nothing
-  // and cannot fail.
+  // Stores the run and the intents together, with the folders the run made
+  // for them; the intents may be empty.
+  virtual void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                        const std::vector<FileURL>& createdFolders = {}) = 0;
+  // Writes `completed`, then `thenWriteIntents`, and records the created
+  // folders. All three empty do nothing and cannot fail.
   virtual void commit(const std::vector<JournalEntry>& completed,
-                      const std::vector<JournalEntry>& thenWriteIntents) = 0;
+                      const std::vector<JournalEntry>& thenWriteIntents,
+                      const CreatedFolders& createdFolders = {}) = 0;
   // Writes `completed`, then sets the run's state and finish time (an
   // earlier finish time is replaced).
   virtual void finishRun(const Uuid& runID, RunState state, Date at,
@@ -45,12 +57,19 @@ class JournalStore {
   // Sets the undo time of every listed entry. An empty list does nothing and
   // cannot fail.
   virtual void markUndone(const std::vector<Uuid>& entryIDs, Date at) = 0;
+  // Removes the undo time of every listed entry: the undo that set it was
+  // itself undone, so the entry's file is where the entry left it again.
+  // An empty list does nothing and cannot fail.
+  virtual void clearUndone(const std::vector<Uuid>& entryIDs) = 0;
 
   virtual std::optional<RunRecord> run(const Uuid& id) = 0;
   // Oldest start first.
   virtual std::vector<RunRecord> runs(RunState state) = 0;
   // The entries whose runID is `runID`, lowest planSequence first.
   virtual std::vector<JournalEntry> entries(const Uuid& runID) = 0;
+  // The folders recorded as made by the run, each once, in the order they
+  // were recorded (a parent before the folders made inside it).
+  virtual std::vector<FileURL> createdFolders(const Uuid& runID) = 0;
   // One summary per apply run (undo runs are never listed), newest start
   // first, at most `limit`.
   virtual std::vector<BatchSummary> recentBatches(int64_t limit) = 0;

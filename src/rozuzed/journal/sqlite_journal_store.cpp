@@ -79,6 +79,9 @@ const SqlTable entryTable{"entry",
                            nullable("completedBy", TEXT),
                            nullable("attentionReason", TEXT)}};
 
+const SqlTable createdFolderTable{
+    "createdFolder", {primaryKey("id"), requiredIndexed("runId", TEXT), required("path", TEXT)}};
+
 constexpr const char* kCopyLegacyRuns =
     "INSERT INTO run (id, kind, state, planId, reversesRunId, sourceDirectory,\n"
     "                 startedAt, finishedAt,\n"
@@ -126,8 +129,14 @@ constexpr const char* kEntryStatement =
     "  (id, runId, planSequence, state, strategy, sourcePath, destinationPath,\n"
     "   tempPath, trashedSourcePath, sizeBefore, modifiedBefore, sourceHash,\n"
     "   sizeAfter, modifiedAfter, matchedRuleId, reversesEntryId, undoneAt,\n"
-    "   intentAt, committedAt, completedBy, attentionReason)\n"
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "   intentAt, committedAt, completedBy, attentionReason, deviceAfter, inodeAfter)\n"
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// A folder is recorded once per run, however often it is passed.
+constexpr const char* kCreatedFolderStatement =
+    "INSERT INTO createdFolder (id, runId, path)\n"
+    "SELECT ?1, ?2, ?3 WHERE NOT EXISTS\n"
+    "  (SELECT 1 FROM createdFolder WHERE runId = ?2 AND path = ?3)";
 
 constexpr const char* kPlanStatement =
     "INSERT OR REPLACE INTO plan (id, createdAt, sourceDirectory, ruleSetHash, payload)\n"
@@ -206,8 +215,14 @@ SqlValue orNull(const std::optional<FileURL>& url) {
   return url ? SqlValue(url->path()) : SqlValue();
 }
 
+// Device and inode numbers are unsigned 64-bit values; SQLite's integers are
+// signed, so they are stored bit for bit and read back the same way.
+SqlValue storedBits(uint64_t value) {
+  return static_cast<int64_t>(value);
+}
+
 void appendArguments(const JournalEntry& e, std::vector<SqlValue>& out) {
-  out.reserve(21);
+  out.reserve(23);
   out.emplace_back(e.id.text());
   out.emplace_back(e.runID.text());
   out.emplace_back(e.planSequence);
@@ -229,12 +244,23 @@ void appendArguments(const JournalEntry& e, std::vector<SqlValue>& out) {
   out.push_back(orNull(e.committedAt));
   out.push_back(e.completedBy ? SqlValue(toText(*e.completedBy)) : SqlValue());
   out.push_back(orNull(e.attentionReason));
+  out.push_back(e.inodeAfter ? storedBits(e.inodeAfter->device) : SqlValue());
+  out.push_back(e.inodeAfter ? storedBits(e.inodeAfter->inode) : SqlValue());
 }
 
 void insertEntries(SqliteConnection& db, const std::vector<JournalEntry>& entries) {
   db.executeEach(kEntryStatement, entries.size(), [&](std::size_t i, std::vector<SqlValue>& args) {
     appendArguments(entries[i], args);
   });
+}
+
+void insertFolders(SqliteConnection& db, const Uuid& runID, const std::vector<FileURL>& folders) {
+  db.executeEach(kCreatedFolderStatement, folders.size(),
+                 [&](std::size_t i, std::vector<SqlValue>& args) {
+                   args.emplace_back(Uuid::random().text());
+                   args.emplace_back(runID.text());
+                   args.emplace_back(folders[i].path());
+                 });
 }
 
 // Coded text at most this long is kept in memory while it is measured, so
@@ -448,6 +474,12 @@ std::optional<JournalEntry> entryFrom(const SqlRow& row) try {
   auto modifiedAfter = optionalReal(row, "modifiedAfter");
   if (sizeAfter && modifiedAfter)
     entry.fingerprintAfter = FileFingerprint{*sizeAfter, *modifiedAfter};
+  auto deviceAfter = optionalInteger(row, "deviceAfter");
+  auto inodeAfter = optionalInteger(row, "inodeAfter");
+  if (deviceAfter && inodeAfter) {
+    entry.inodeAfter =
+        FileInode{static_cast<uint64_t>(*deviceAfter), static_cast<uint64_t>(*inodeAfter)};
+  }
   if (auto source = row.text("completedBy")) entry.completedBy = completionSourceFromText(*source);
   return entry;
 } catch (const Unreadable&) {
@@ -511,6 +543,14 @@ const std::vector<SqlMigration>& SQLiteJournalStore::migrator() {
          db.execute(kCopyLegacyRuns);
          db.execute(kCopyLegacyEntries);
          db.execute("DROP TABLE journalEntry");
+       }},
+      {"v3",
+       [](SqliteConnection& db) {
+         // Entries journaled before keep both absent, and are judged as
+         // before: by size and modification time alone.
+         db.execute("ALTER TABLE \"entry\" ADD COLUMN \"deviceAfter\" INTEGER");
+         db.execute("ALTER TABLE \"entry\" ADD COLUMN \"inodeAfter\" INTEGER");
+         db.createTable(createdFolderTable);
        }},
   };
   return steps;
@@ -588,7 +628,8 @@ SQLiteJournalStore::DurabilitySettings SQLiteJournalStore::durabilitySettings() 
   });
 }
 
-void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) {
+void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                                  const std::vector<FileURL>& createdFolders) {
   std::optional<CodedText> snapshot;
   if (run.appliedPlan) snapshot = code(*run.appliedPlan);
   const bool writtenLater = snapshot && !snapshot->held;
@@ -599,15 +640,18 @@ void SQLiteJournalStore::beginRun(const RunRecord& run, const std::vector<Journa
     db.execute(writtenLater ? kRunWithSnapshotRoomStatement : kRunStatement, arguments);
     if (writtenLater) writeCoded(db, "run", "appliedPlan", *run.appliedPlan, size);
     insertEntries(db, intents);
+    insertFolders(db, run.id, createdFolders);
   });
 }
 
 void SQLiteJournalStore::commit(const std::vector<JournalEntry>& completed,
-                                const std::vector<JournalEntry>& thenWriteIntents) {
-  if (completed.empty() && thenWriteIntents.empty()) return;
+                                const std::vector<JournalEntry>& thenWriteIntents,
+                                const CreatedFolders& createdFolders) {
+  if (completed.empty() && thenWriteIntents.empty() && createdFolders.folders.empty()) return;
   perform([&](SqliteConnection& db) {
     insertEntries(db, completed);
     insertEntries(db, thenWriteIntents);
+    insertFolders(db, createdFolders.runID, createdFolders.folders);
   });
 }
 
@@ -639,6 +683,13 @@ void SQLiteJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at) 
   });
 }
 
+void SQLiteJournalStore::clearUndone(const std::vector<Uuid>& entryIDs) {
+  if (entryIDs.empty()) return;
+  perform([&](SqliteConnection& db) {
+    updateEach(db, "UPDATE entry SET undoneAt = NULL WHERE id IN (", {}, entryIDs);
+  });
+}
+
 std::optional<RunRecord> SQLiteJournalStore::run(const Uuid& id) {
   auto row = perform([&](SqliteConnection& db) {
     return db.fetchOne("SELECT * FROM run WHERE id = ?", std::vector<SqlValue>{id.text()});
@@ -661,6 +712,21 @@ std::vector<JournalEntry> SQLiteJournalStore::entries(const Uuid& runID) {
                        std::vector<SqlValue>{runID.text()});
   });
   return readAll<JournalEntry>(rows, entryFrom);
+}
+
+std::vector<FileURL> SQLiteJournalStore::createdFolders(const Uuid& runID) {
+  auto rows = perform([&](SqliteConnection& db) {
+    return db.fetchAll("SELECT path FROM createdFolder WHERE runId = ? ORDER BY rowid ASC",
+                       std::vector<SqlValue>{runID.text()});
+  });
+  std::vector<FileURL> folders;
+  for (const SqlRow& row : rows) {
+    auto path = row.text("path");
+    // Only absolute paths are written; anything else names no folder of
+    // the run's.
+    if (path && path->starts_with('/')) folders.push_back(FileURL::fromPath(*path, true));
+  }
+  return folders;
 }
 
 std::vector<BatchSummary> SQLiteJournalStore::recentBatches(int64_t limit) {

@@ -40,7 +40,8 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   // platform reports it (std::filesystem::filesystem_error).
   static FileURL defaultURL();
 
-  // "v1" then "v2".
+  // "v1", "v2", then "v3" (the inode of an entry's file after its move, and
+  // the folders each run made).
   static const std::vector<SqlMigration>& migrator();
 
   struct DurabilitySettings {
@@ -53,17 +54,21 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   // (EXTRA) where the write-ahead log cannot be used. Changes nothing.
   DurabilitySettings durabilitySettings();
 
-  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) override;
+  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                const std::vector<FileURL>& createdFolders = {}) override;
   void commit(const std::vector<JournalEntry>& completed,
-              const std::vector<JournalEntry>& thenWriteIntents) override;
+              const std::vector<JournalEntry>& thenWriteIntents,
+              const CreatedFolders& createdFolders = {}) override;
   void finishRun(const Uuid& runID, RunState state, Date at,
                  const std::vector<JournalEntry>& completed) override;
   void amendIntent(const JournalEntry& entry) override;
   void applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries, Date at) override;
   void markUndone(const std::vector<Uuid>& entryIDs, Date at) override;
+  void clearUndone(const std::vector<Uuid>& entryIDs) override;
   std::optional<RunRecord> run(const Uuid& id) override;
   std::vector<RunRecord> runs(RunState state) override;
   std::vector<JournalEntry> entries(const Uuid& runID) override;
+  std::vector<FileURL> createdFolders(const Uuid& runID) override;
   // A run's source folder comes from the run alone, never from its plan.
   std::vector<BatchSummary> recentBatches(int64_t limit) override;
   std::vector<JournalEntry> entriesNeedingAttention() override;

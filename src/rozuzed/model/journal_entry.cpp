@@ -61,6 +61,11 @@ std::size_t JournalEntry::hash() const {
   hashCombine(seed, fingerprint(fingerprintBefore));
   hashCombineOptional(seed, sourceHash, std::hash<ContentHash>{});
   hashCombineOptional(seed, fingerprintAfter, fingerprint);
+  hashCombineOptional(seed, inodeAfter, [](const FileInode& file) {
+    std::size_t inodeSeed = std::hash<uint64_t>{}(file.device);
+    hashCombine(inodeSeed, std::hash<uint64_t>{}(file.inode));
+    return inodeSeed;
+  });
   hashCombine(seed, text(matchedRuleID));
   hashCombineOptional(seed, reversesEntryID, uuid);
   hashCombineOptional(seed, undoneAt, hashDouble);

@@ -30,9 +30,17 @@ std::string toText(CompletionSource source);
 // Exact, case-sensitive; absent for any other text.
 std::optional<CompletionSource> completionSourceFromText(const std::string& text);
 
+// Which file lies at a path, as a rename keeps it and another file put in
+// its place, however alike, does not: its device and inode.
+struct FileInode {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileInode&) const = default;
+};
+
 // A plain value. Every writer keeps these rules: `committedAt` and
 // `completedBy` are present exactly on committed entries; `fingerprintAfter`,
-// `trashedSourceURL` and `undoneAt` only on committed ones; `tempURL` only
+// `inodeAfter`, `trashedSourceURL` and `undoneAt` only on committed ones; `tempURL` only
 // for crossVolumeCopyVerifyTrash; `reversesEntryID` exactly on entries of
 // undo runs; `attentionReason` never on pending or committed ones.
 // Equality is member-wise and exact: times and fingerprints without any
@@ -56,6 +64,9 @@ struct JournalEntry {
   FileFingerprint fingerprintBefore;
   std::optional<ContentHash> sourceHash;
   std::optional<FileFingerprint> fingerprintAfter;
+  // The file at the destination just after the move, taken with
+  // `fingerprintAfter`; absent on entries journaled before it was kept.
+  std::optional<FileInode> inodeAfter;
   std::string matchedRuleID;
   std::optional<Uuid> reversesEntryID;
   std::optional<Date> undoneAt;

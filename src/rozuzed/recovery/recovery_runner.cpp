@@ -65,11 +65,15 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
   const bool anyPending = std::any_of(entries.begin(), entries.end(), [](const auto& entry) {
     return entry.state == EntryState::pending;
   });
+  // When that run was itself an undo, a file an entry settled now put back
+  // puts the entry below the one it reversed back in force, and so on down.
+  ReversalChain chain;
   if (run.kind == RunKind::undo && run.reversesRunID && anyPending) {
     for (JournalEntry& entry : journal_->entries(*run.reversesRunID)) {
       Uuid id = entry.id;
       reversed.emplace(id, std::move(entry));
     }
+    chain = ReversalChain(*journal_, journal_->run(*run.reversesRunID));
   }
 
   std::vector<JournalEntry> settled;
@@ -87,13 +91,20 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
         continue;
     }
 
-    std::optional<FileIdentity> sourceSeen;
-    ObservedState observed = observe(entry, &sourceSeen);
+    // A kill while the run moved something into the Trash can leave the
+    // record that reserved its name there unwritten; it would keep that
+    // name taken for good.
+    for (const auto& path :
+         {std::optional(entry.sourceURL), entry.tempURL, std::optional(entry.destinationURL)}) {
+      if (path) fileSystem_->forgetUnwrittenTrashRecords(*path);
+    }
+    Seen seen;
+    ObservedState observed = observe(entry, &seen);
     if (const JournalEntry* origin = trashReturnOrigin(entry, reversed)) {
       observed.source = trashSourceState(entry, *origin);
     }
     RecoveryDecision decision = RecoveryTable::decide(observed, entry.strategy);
-    ActionOutcome failure = carryOut(decision.action, entry, sourceSeen);
+    ActionOutcome failure = carryOut(decision.action, observed, entry, seen);
     if (!failure && decision.resulting == EntryState::committed) {
       failure = finishTrashReturn(entry, reversed);
     }
@@ -108,11 +119,7 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     if (copy.state == EntryState::committed) {
       copy.committedAt = dates_->now();
       copy.completedBy = CompletionSource::recovery;
-      try {
-        copy.fingerprintAfter = fileSystem_->facts(entry.destinationURL).fingerprint();
-      } catch (const SortError&) {
-        copy.fingerprintAfter = std::nullopt;
-      }
+      recordArrival(copy, *fileSystem_);
     }
     switch (copy.state) {
       case EntryState::committed:
@@ -134,13 +141,16 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
   // next reconciliation comes to the same states, whereas the other order
   // would leave files that are back listed as still moved.
   if (run.kind == RunKind::undo) {
-    std::vector<Uuid> undone;
+    ReversalChain::Marks marks;
     for (const JournalEntry& entry : settled) {
-      if (entry.state == EntryState::committed && entry.reversesEntryID) {
-        undone.push_back(*entry.reversesEntryID);
+      if (entry.state != EntryState::committed || !entry.reversesEntryID) continue;
+      if (auto found = reversed.find(*entry.reversesEntryID); found != reversed.end()) {
+        chain.restored(found->second, marks);
+      } else {
+        marks.undone.push_back(*entry.reversesEntryID);
       }
     }
-    journal_->markUndone(undone, dates_->now());
+    ReversalChain::record(*journal_, marks, dates_->now());
     FaultInjector::reach(FaultPoint::afterRecoveryMarkUndoneBeforeCommit);
   }
   journal_->applyRecovery(run.id, settled, dates_->now());
@@ -151,10 +161,10 @@ ObservedState RecoveryRunner::observe(const JournalEntry& entry) {
   return observe(entry, nullptr);
 }
 
-ObservedState RecoveryRunner::observe(const JournalEntry& entry,
-                                      std::optional<FileIdentity>* sourceSeen) {
-  PathState source = classify(entry.sourceURL, entry, sourceSeen);
-  PathState temp = entry.tempURL ? classify(entry.tempURL, entry) : PathState::absent;
+ObservedState RecoveryRunner::observe(const JournalEntry& entry, Seen* seen) {
+  PathState source = classify(entry.sourceURL, entry, seen ? &seen->source : nullptr);
+  PathState temp = entry.tempURL ? classify(entry.tempURL, entry, seen ? &seen->temp : nullptr)
+                                 : PathState::absent;
   PathState destination = classify(entry.destinationURL, entry);
   return ObservedState{.source = source, .temp = temp, .destination = destination};
 }
@@ -194,24 +204,37 @@ PathState RecoveryRunner::trashSourceState(const JournalEntry& entry, const Jour
 }
 
 RecoveryRunner::ActionOutcome RecoveryRunner::carryOut(RecoveryAction action,
+                                                       const ObservedState& observed,
                                                        const JournalEntry& entry,
-                                                       const std::optional<FileIdentity>& source) {
-  // A leftover staging file cannot be proved to be a complete copy made by
-  // the attempt that died (a copy killed part-way is not), so it goes to
-  // the Trash rather than away; the original is judged by its bytes, and
-  // goes only while it is still the file that was judged.
+                                                       const Seen& seen) {
+  // The original is judged by its bytes, and goes only while it is still
+  // the file that was judged.
   switch (action) {
     case RecoveryAction::none:
       return std::nullopt;
     case RecoveryAction::trashTemp:
-      return trash(entry.tempURL, "the staging file");
+      return clearStaging(observed, entry, seen);
     case RecoveryAction::trashSourceThenCommit:
-      return trash(entry.sourceURL, "the original", source);
+      return trash(entry.sourceURL, "the original", seen.source);
     case RecoveryAction::trashTempThenTrashSourceThenCommit:
-      if (auto failure = trash(entry.tempURL, "the staging file")) return failure;
-      return trash(entry.sourceURL, "the original", source);
+      if (auto failure = clearStaging(observed, entry, seen)) return failure;
+      return trash(entry.sourceURL, "the original", seen.source);
   }
   return std::nullopt;
+}
+
+RecoveryRunner::ActionOutcome RecoveryRunner::clearStaging(const ObservedState& observed,
+                                                           const JournalEntry& entry,
+                                                           const Seen& seen) {
+  if (observed.source != PathState::matching || !entry.tempURL || !seen.temp) {
+    return trash(entry.tempURL, "the staging file");
+  }
+  try {
+    fileSystem_->removeOwnFile(*entry.tempURL, *seen.temp);
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    return "Could not remove the staging file at " + entry.tempURL->path() + ": " + error.what();
+  }
 }
 
 RecoveryRunner::ActionOutcome RecoveryRunner::trash(const std::optional<FileURL>& url,

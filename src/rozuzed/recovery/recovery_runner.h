@@ -107,9 +107,15 @@ class RecoveryRunner {
   using ActionOutcome = std::optional<std::string>;
 
   RecoveryReport reconcile(const RunRecord& run);
-  // As observe; `sourceSeen` receives the source's identity as it was
-  // judged, when something was there.
-  ObservedState observe(const JournalEntry& entry, std::optional<FileIdentity>* sourceSeen);
+  // The identities of what observe judged at the source and staging paths,
+  // each taken before its bytes were read; absent where nothing was.
+  struct Seen {
+    std::optional<FileIdentity> source;
+    std::optional<FileIdentity> temp;
+  };
+
+  // As observe, filling in `seen`.
+  ObservedState observe(const JournalEntry& entry, Seen* seen);
   // `seen`, when given, receives the identity of what was judged, taken
   // before its bytes were read.
   PathState classify(const std::optional<FileURL>& url, const JournalEntry& entry,
@@ -117,10 +123,16 @@ class RecoveryRunner {
   // What lies at the Trash path an undo entry took its file out of, judged
   // against `origin`, the entry of the undone run that put the file there.
   PathState trashSourceState(const JournalEntry& entry, const JournalEntry& origin);
-  // `source`: the source's identity as observed; the source goes to the
-  // Trash only while it is still that file.
-  ActionOutcome carryOut(RecoveryAction action, const JournalEntry& entry,
-                         const std::optional<FileIdentity>& source);
+  // `seen`: the identities as observed; the source goes to the Trash, and
+  // a staging file away, only while each is still that file.
+  ActionOutcome carryOut(RecoveryAction action, const ObservedState& observed,
+                         const JournalEntry& entry, const Seen& seen);
+  // The staging file of `entry`, as `observed`, goes: removed when the
+  // original is in place as it was, since the staging file is then only a
+  // copy of it that this engine made (a kill may have cut it short);
+  // otherwise to the Trash, since it may be the one whole copy left.
+  ActionOutcome clearStaging(const ObservedState& observed, const JournalEntry& entry,
+                             const Seen& seen);
   // `expected`, when given: the item goes only while it is still that file.
   ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what,
                       const std::optional<FileIdentity>& expected = std::nullopt);

@@ -55,6 +55,8 @@ class UndoRunnerTest : public ::testing::Test {
   std::stop_source stop;
   Uuid applyID = Uuid::random();
   std::vector<JournalEntry> applied;
+  // The folders the apply run is recorded to have made, parents first.
+  std::vector<FileURL> madeFolders;
 
   // "/src/<name>" renamed into "/src/Documents".
   JournalEntry moved(const std::string& name) {
@@ -113,7 +115,7 @@ class UndoRunnerTest : public ::testing::Test {
                                        .planID = applyID,
                                        .sourceDirectory = FileURL::fromPath("/src", true),
                                        .startedAt = kOld},
-                             applied);
+                             applied, madeFolders);
     journal.store().finishRun(applyID, RunState::finished, kOld, {});
   }
 
@@ -768,6 +770,93 @@ TEST_F(UndoRunnerTest, AnUndoRunCanItselfBeUndone) {
     }
   }
   for (const auto& entry : journal.store().entries(first.runID)) EXPECT_TRUE(entry.undoneAt);
+  // The first run's moves are in force again, so its own undo can take
+  // every file back; the history no longer counts them as undone.
+  for (const JournalEntry* e : {&same, &fromTrash, &copiedBack}) {
+    EXPECT_TRUE(stored(e->id).isUndoable());
+  }
+  EXPECT_EQ(journal.store().recentBatches(1).at(0).undoneCount, 0);
+
+  // Undone once more, the line flips again all the way down.
+  auto third = undo(second.runID);
+  EXPECT_EQ(third.restored.size(), 3u);
+  for (const JournalEntry* e : {&same, &fromTrash, &copiedBack}) {
+    EXPECT_EQ(fs.contents(e->sourceURL.path()), contentsOf(e->sourceURL.lastPathComponent()));
+    EXPECT_FALSE(stored(e->id).isUndoable());
+  }
+  for (const auto& entry : journal.store().entries(first.runID)) EXPECT_TRUE(entry.isUndoable());
+}
+
+// An undo cut short, then undone itself, then the run undone from the
+// history: every file comes back, and the report says only what is true.
+TEST_F(UndoRunnerTest, AfterAPartialUndoIsUndoneTheRunsUndoReturnsEveryFile) {
+  JournalEntry a = moved("a.txt");
+  JournalEntry b = moved("b.txt");
+  JournalEntry c = moved("c.txt");
+  seed();
+  // Cut short once the last move, c's, is on its way back.
+  std::stop_source cut;
+  auto first = UndoRunner(fs, journal, access, dates)
+                   .undo(
+                       applyID, {},
+                       [&](const ExecutionProgress& p) {
+                         if (p.currentFile) cut.request_stop();
+                       },
+                       cut.get_token());
+  ASSERT_EQ(first.restored.size(), 1u);
+  ASSERT_EQ(first.restored[0].id, c.id);
+
+  auto undoneUndo = undo(first.runID);
+  ASSERT_EQ(undoneUndo.restored.size(), 1u);
+  EXPECT_EQ(fs.contents("/src/Documents/c.txt"), contentsOf("c.txt"));
+
+  auto last = undo(applyID);
+  EXPECT_TRUE(last.isCompleteSuccess());
+  EXPECT_EQ(last.restored.size(), 3u);
+  for (const JournalEntry* e : {&a, &b, &c}) {
+    EXPECT_EQ(fs.contents(e->sourceURL.path()), contentsOf(e->sourceURL.lastPathComponent()));
+    EXPECT_FALSE(fs.exists(e->destinationURL.path()));
+  }
+  EXPECT_EQ(journal.store().recentBatches(1).at(0).undoneCount, 3);
+}
+
+// Undo leaves the folder as it was before the run: the folders the run made
+// go once they are empty, the inner ones first; a folder that was there
+// before, or that holds anything now, stays.
+TEST_F(UndoRunnerTest, TheFoldersTheRunMadeGoOnceEmptyAndNoOthers) {
+  moved("a.txt");
+  fs.addFile("/src/Documents/2024/b.txt",
+             {.contents = contentsOf("b.txt"), .modificationDate = kOld});
+  FileFingerprint b{static_cast<int64_t>(contentsOf("b.txt").size()), kOld};
+  record(JournalEntry{.runID = applyID,
+                      .planSequence = 1,
+                      .state = EntryState::committed,
+                      .sourceURL = url("/src/b.txt"),
+                      .destinationURL = url("/src/Documents/2024/b.txt"),
+                      .fingerprintBefore = b,
+                      .fingerprintAfter = b,
+                      .matchedRuleID = "rule-b",
+                      .intentAt = kOld,
+                      .committedAt = kOld,
+                      .completedBy = CompletionSource::run});
+  fs.addFolder("/src/Images");        // made, and empty again
+  fs.addFile("/src/Audio/mine.mp3");  // made, and used since
+  fs.addFolder("/src/Videos");        // there before the run
+  for (const char* made : {"/src/Documents", "/src/Documents/2024", "/src/Images", "/src/Audio"}) {
+    madeFolders.push_back(FileURL::fromPath(made, true));
+  }
+
+  auto report = undo();
+
+  EXPECT_EQ(report.restored.size(), 2u);
+  EXPECT_TRUE(report.isCompleteSuccess());
+  for (const char* gone : {"/src/Documents", "/src/Documents/2024", "/src/Images"}) {
+    EXPECT_FALSE(fs.exists(gone)) << gone;
+  }
+  EXPECT_TRUE(fs.exists("/src/Audio/mine.mp3"));
+  EXPECT_TRUE(fs.exists("/src/Videos"));
+  EXPECT_EQ(fs.contents("/src/a.txt"), contentsOf("a.txt"));
+  EXPECT_EQ(fs.contents("/src/b.txt"), contentsOf("b.txt"));
 }
 
 TEST(UndoSkipReasonTest, EqualityAndHashingFollowCaseAndPayload) {
@@ -947,6 +1036,55 @@ TEST_F(UndoRunnerLiveTest, ACopyEditedWhileItGoesBackStaysWhereItIs) {
     std::filesystem::remove(copy.path());
     std::filesystem::remove(trash + "/files/" + name);
     std::filesystem::remove(trash + "/info/" + name + ".trashinfo");
+  }
+}
+
+// A rename keeps the file itself: a different file put in the moved one's
+// place, of the same size and modification time, is not taken for it,
+// whether the sort moved the file there or an undo moved it back.
+TEST(UndoRunnerSameVolumeLiveTest, ALookAlikeInTheMovedFilesPlaceStaysWhereItIs) {
+  for (const bool undoOfAnUndo : {false, true}) {
+    SCOPED_TRACE(undoOfAnUndo ? "an undo's move back" : "the sort's move");
+    testing::TemporaryFolder scratch;
+    testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
+    const Date when = 1'600'000'000.25;
+    std::filesystem::create_directories(scratch / "in");
+    std::filesystem::create_directories(scratch / "elsewhere");
+    testing::writeFile(scratch / "in/a.txt", "original", when);
+    LiveFileSystem fileSystem;
+    SQLiteJournalStore journal{FileURL::fromPath(scratch / "data/journal.sqlite")};
+    FileURL source = FileURL::fromPath(scratch / "in/a.txt");
+    FileURL folder = FileURL::fromPath(scratch / "in/Documents", true);
+    SortPlan plan{.createdAt = when,
+                  .sourceDirectory = FileURL::fromPath(scratch / "in", true),
+                  .ruleSetHash = "hash",
+                  .moves = {PlannedMove{.planSequence = 0,
+                                        .source = source,
+                                        .destinationDirectory = folder,
+                                        .destinationURL = folder.appendingPathComponent("a.txt"),
+                                        .matchedRuleID = "rule",
+                                        .fingerprint = fileSystem.metadata(source).fingerprint(),
+                                        .strategy = MoveStrategy::sameVolumeMove}}};
+    ASSERT_EQ(Executor(fileSystem, journal).apply(plan).completed.size(), 1u);
+    Uuid toUndo = plan.id;
+    std::string movedTo = scratch / "in/Documents/a.txt";
+    if (undoOfAnUndo) {
+      toUndo = UndoRunner(fileSystem, journal).undo(plan.id).runID;
+      movedTo = scratch / "in/a.txt";
+    }
+    std::filesystem::rename(movedTo, scratch / "elsewhere/a.txt");
+    testing::writeFile(movedTo, "imposter", when);
+
+    auto report = UndoRunner(fileSystem, journal).undo(toUndo);
+
+    EXPECT_TRUE(report.restored.empty());
+    ASSERT_EQ(report.skipped.size(), 1u);
+    EXPECT_EQ(report.skipped[0].reason.reasonCase(), UndoSkipReason::Case::fingerprintMismatch);
+    EXPECT_EQ(testing::readFile(movedTo), "imposter");
+    EXPECT_EQ(testing::readFile(scratch / "elsewhere/a.txt"), "original");
+    EXPECT_FALSE(
+        testing::pathExists(undoOfAnUndo ? scratch / "in/Documents/a.txt" : scratch / "in/a.txt"));
+    EXPECT_TRUE(journal.entries(toUndo).at(0).isUndoable());
   }
 }
 

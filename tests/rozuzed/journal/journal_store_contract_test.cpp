@@ -237,6 +237,33 @@ TYPED_TEST(JournalStoreContractTest, MarkUndoneAndClearAttentionChangeOneFieldOn
   this->journal.clearAttention(many);
   c.undoneAt = 100;
   EXPECT_EQ(this->journal.entries(run.id).back(), c);
+
+  // An undo that is itself undone puts its entries back in force.
+  this->journal.clearUndone({});
+  this->journal.clearUndone({a.id, a.id, Uuid::random()});
+  a.undoneAt.reset();
+  EXPECT_EQ(this->journal.entries(run.id), (std::vector<JournalEntry>{a, b, c}));
+  EXPECT_TRUE(this->journal.entries(run.id).front().isUndoable());
+}
+
+TYPED_TEST(JournalStoreContractTest, ARunsCreatedFoldersAreKeptOnceInTheOrderRecorded) {
+  RunRecord run = applyRun(1);
+  RunRecord other = applyRun(2);
+  const FileURL documents = FileURL::fromPath("/home/u/Downloads/Documents", true);
+  const FileURL inner = FileURL::fromPath("/home/u/Downloads/Documents/2024", true);
+  const FileURL images = FileURL::fromPath("/home/u/Downloads/Images", true);
+  JournalEntry entry = entryOf(run, 0);
+  entry.inodeAfter = FileInode{0xFFFF'FFFF'FFFF'FFFFull, 1};
+
+  this->journal.beginRun(run, {}, {documents, inner});
+  this->journal.commit({}, {entry}, {run.id, {images, documents}});
+  this->journal.commit({}, {}, {other.id, {images}});
+  this->journal.commit({}, {}, {run.id, {}});
+
+  EXPECT_EQ(this->journal.createdFolders(run.id), (std::vector<FileURL>{documents, inner, images}));
+  EXPECT_EQ(this->journal.createdFolders(other.id), std::vector<FileURL>{images});
+  EXPECT_TRUE(this->journal.createdFolders(Uuid::random()).empty());
+  EXPECT_EQ(this->journal.entries(run.id), std::vector<JournalEntry>{entry});
 }
 
 TYPED_TEST(JournalStoreContractTest, ListsComeInTheirOrder) {

@@ -122,12 +122,15 @@ TEST_F(SQLiteJournalStoreTest, ANewFileGetsExactlyTheCurrentSchema) {
             "\"sourceHash\" TEXT, \"sizeAfter\" INTEGER, \"modifiedAfter\" DOUBLE, "
             "\"matchedRuleId\" TEXT NOT NULL, \"reversesEntryId\" TEXT, \"undoneAt\" DOUBLE, "
             "\"intentAt\" DOUBLE NOT NULL, \"committedAt\" DOUBLE, \"completedBy\" TEXT, "
-            "\"attentionReason\" TEXT);\n"
+            "\"attentionReason\" TEXT, \"deviceAfter\" INTEGER, \"inodeAfter\" INTEGER);\n"
             "CREATE INDEX \"entry_on_runId\" ON \"entry\"(\"runId\");\n"
-            "CREATE INDEX \"entry_on_state\" ON \"entry\"(\"state\");\n");
+            "CREATE INDEX \"entry_on_state\" ON \"entry\"(\"state\");\n"
+            "CREATE TABLE IF NOT EXISTS \"createdFolder\" (\"id\" TEXT NOT NULL PRIMARY KEY, "
+            "\"runId\" TEXT NOT NULL, \"path\" TEXT NOT NULL);\n"
+            "CREATE INDEX \"createdFolder_on_runId\" ON \"createdFolder\"(\"runId\");\n");
 
   auto db = SqliteDatabase::open(path);
-  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
+  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2", "v3"}));
 }
 
 TEST_F(SQLiteJournalStoreTest, CommitsGoThroughAWriteAheadLogSyncedAtEachCommit) {
@@ -258,7 +261,52 @@ TEST_F(SQLiteJournalStoreTest, ALegacyJournalBecomesLegacyRunsAndCommittedEntrie
   EXPECT_FALSE(tableExists(*db, "journalEntry"));
   EXPECT_FALSE(tableExists(*db, "journalEntry_on_batchId"));
   EXPECT_EQ(countRows(*db, "entry"), 3);
-  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2"}));
+  EXPECT_EQ(db->appliedMigrations(), (std::vector<std::string>{"v1", "v2", "v3"}));
+}
+
+// A journal written before entries kept the inode of their file and runs
+// their folders: its entries read back without an inode, which undo then
+// does without, and its runs without folders.
+TEST_F(SQLiteJournalStoreTest, AJournalOfTheSecondSchemaIsReadAndThenKeepsTheNewFacts) {
+  const std::string entryID = "00000000-0000-4000-8000-00000000000E";
+  std::filesystem::create_directories(folder / "RozuZed");
+  {
+    auto db = SqliteDatabase::open(path);
+    const auto& steps = SQLiteJournalStore::migrator();
+    db->migrate({steps.begin(), steps.begin() + 2});
+    insertRow(*db, "entry",
+              {{"id", entryID},
+               {"runId", kRunId},
+               {"planSequence", int64_t{0}},
+               {"state", std::string("committed")},
+               {"strategy", std::string("sameVolumeMove")},
+               {"sourcePath", std::string("/d/a")},
+               {"destinationPath", std::string("/d/Documents/a")},
+               {"sizeBefore", int64_t{3}},
+               {"modifiedBefore", 5.0},
+               {"sizeAfter", int64_t{3}},
+               {"modifiedAfter", 5.0},
+               {"matchedRuleId", std::string("rule")},
+               {"intentAt", 6.0},
+               {"committedAt", 7.0},
+               {"completedBy", std::string("run")}});
+  }
+  SQLiteJournalStore store(url);
+  const Uuid runID = *Uuid::parse(kRunId);
+  auto old = store.entries(runID);
+  ASSERT_EQ(old.size(), 1u);
+  EXPECT_EQ(old[0].fingerprintAfter, (FileFingerprint{3, 5.0}));
+  EXPECT_FALSE(old[0].inodeAfter);
+  EXPECT_TRUE(store.createdFolders(runID).empty());
+
+  // Device and inode numbers use all 64 bits.
+  JournalEntry fresh = old[0];
+  fresh.inodeAfter = FileInode{0xFFFF'FFFF'FFFF'FFFEull, 1ull << 63};
+  const FileURL documents = FileURL::fromPath("/d/Documents", true);
+  const FileURL inner = FileURL::fromPath("/d/Documents/Old", true);
+  store.commit({fresh}, {}, {runID, {documents, inner, documents}});
+  EXPECT_EQ(store.entries(runID), std::vector<JournalEntry>{fresh});
+  EXPECT_EQ(store.createdFolders(runID), (std::vector<FileURL>{documents, inner}));
 }
 
 TEST_F(SQLiteJournalStoreTest, ReopeningAndReadingChangeNothing) {
@@ -379,11 +427,11 @@ TEST_F(SQLiteJournalStoreTest, AFileMigratedByALaterBuildIsRefused) {
   {
     SQLiteJournalStore store(url);
     auto db = SqliteDatabase::open(path);
-    insertRow(*db, SqliteDatabase::migrationsTable, {{"identifier", std::string("v3")}});
+    insertRow(*db, SqliteDatabase::migrationsTable, {{"identifier", std::string("v4")}});
   }
   auto before = testing::readFile(path);
   EXPECT_EQ(journalFailure([&] { SQLiteJournalStore store(url); }),
-            "Journal unavailable: the database was written by a later version (migration \"v3\" "
+            "Journal unavailable: the database was written by a later version (migration \"v4\" "
             "is unknown to this one)");
   EXPECT_EQ(testing::readFile(path), before);
 }

@@ -169,6 +169,10 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
     std::optional<std::string> reason;
     std::vector<std::string> trashed;  // paths moved to the Trash, in order
     std::string refuseTrashOf = "";
+    // Staging files removed as this engine's own copies of an original
+    // still in place, never trashed.
+    std::vector<std::string> removed = {};
+    bool refuseRemoval = false;
   };
   const auto nothing = [](InMemoryFileSystem&, const JournalEntry&) {};
   const std::vector<Case> cases = {
@@ -220,6 +224,8 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
        nothing,
        EntryState::abandoned,
        std::nullopt,
+       {},
+       "",
        {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
       {"partial copy",
        true,
@@ -229,17 +235,44 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
        },
        EntryState::abandoned,
        std::nullopt,
+       {},
+       "",
        {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
+      {"partial copy that cannot be removed",
+       true,
+       source,
+       [](InMemoryFileSystem& fs, const JournalEntry& e) {
+         fs.addFile(e.tempURL->path(), {.contents = "conte"});
+       },
+       EntryState::needsAttention,
+       "Could not remove the staging file at " +
+           std::string("/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40") +
+           ": Could not copy .ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40 to " +
+           std::string("/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40") +
+           ": Permission denied",
+       {},
+       "",
+       {},
+       true},
       {"placed while a staging file remains",
        true,
        source | staging | destination,
        nothing,
        EntryState::committed,
        std::nullopt,
-       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40", "/src/a.txt"}},
+       {"/src/a.txt"},
+       "",
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
+      {"placed, the original already in the Trash, a staging file remains",
+       true,
+       staging | destination,
+       nothing,
+       EntryState::committed,
+       std::nullopt,
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40"}},
       {"the Trash refuses the staging file",
        true,
-       source | staging | destination,
+       staging | destination,
        nothing,
        EntryState::needsAttention,
        "Could not move the staging file at "
@@ -291,6 +324,9 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
       if (call.operation == Op::trashItem && call.url.path() == c.refuseTrashOf) {
         throw SortError::trashFailed(call.url, "Permission denied");
       }
+      if (call.operation == Op::removeOwnFile && c.refuseRemoval) {
+        throw SortError::copyFailed(call.url, call.url, "Permission denied");
+      }
     };
     const auto before = fs.allPaths();
 
@@ -309,11 +345,17 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
     }
     EXPECT_EQ(trashed, c.trashed);
     for (const auto& path : c.trashed) EXPECT_FALSE(fs.exists(path)) << path;
+    std::vector<std::string> removed;
+    for (const auto& call : fs.calls(Op::removeOwnFile)) {
+      if (!c.refuseRemoval) removed.push_back(call.url.path());
+    }
+    EXPECT_EQ(removed, c.removed);
 
     // Nothing but the clean-ups changed the disk.
     auto after = fs.allPaths();
     for (const auto& path : before) {
-      bool cleanedUp = std::find(c.trashed.begin(), c.trashed.end(), path) != c.trashed.end();
+      bool cleanedUp = std::find(c.trashed.begin(), c.trashed.end(), path) != c.trashed.end() ||
+                       std::find(c.removed.begin(), c.removed.end(), path) != c.removed.end();
       EXPECT_EQ(std::find(after.begin(), after.end(), path) != after.end(), !cleanedUp) << path;
     }
 
@@ -332,6 +374,9 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
       expected.committedAt = kNow;
       expected.completedBy = CompletionSource::recovery;
       expected.fingerprintAfter = FileFingerprint{static_cast<int64_t>(a.size()), kOld};
+      auto file = fs.identityOf(e.destinationURL.path());
+      ASSERT_TRUE(file);
+      expected.inodeAfter = FileInode{file->device, file->inode};
     }
     EXPECT_EQ(settled, expected);
   }
@@ -485,6 +530,55 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
   EXPECT_TRUE(stored(reversed[2]).isUndoable());
 }
 
+// The undo of an undo, killed once its file was back where the sort had put
+// it: settling it puts the sort's entry back in force, so that the sort's
+// own undo returns that file too.
+TEST_F(RecoveryRunnerTest, AnInterruptedUndoOfAnUndoPutsTheSortsEntryBackInForce) {
+  Uuid applyID = Uuid::random();
+  JournalEntry sorted = renaming("a.txt");
+  sorted.runID = applyID;
+  sorted.state = EntryState::committed;
+  sorted.committedAt = kOld;
+  sorted.completedBy = CompletionSource::run;
+  sorted.undoneAt = kOld + 1;
+  journal.store().beginRun(
+      RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, {sorted});
+  Uuid firstUndoID = Uuid::random();
+  JournalEntry back = sorted;
+  back.id = Uuid::random();
+  back.runID = firstUndoID;
+  back.undoneAt.reset();
+  back.sourceURL = sorted.destinationURL;
+  back.destinationURL = sorted.sourceURL;
+  back.reversesEntryID = sorted.id;
+  journal.store().beginRun(RunRecord{.id = firstUndoID,
+                                     .kind = RunKind::undo,
+                                     .state = RunState::recovered,
+                                     .reversesRunID = applyID,
+                                     .startedAt = kOld - 50},
+                           {back});
+
+  std::vector<JournalEntry> again{back};
+  again[0].id = Uuid::random();
+  again[0].state = EntryState::pending;
+  again[0].committedAt.reset();
+  again[0].completedBy.reset();
+  again[0].sourceURL = back.destinationURL;
+  again[0].destinationURL = back.sourceURL;
+  again[0].reversesEntryID = back.id;
+  addRun(again, RunKind::undo, kGone, kOld, firstUndoID);
+  put(sorted.destinationURL, contentsOf("a.txt"));  // where the sort had put it
+
+  reconcile();
+
+  EXPECT_EQ(stored(again[0]).state, EntryState::committed);
+  EXPECT_TRUE(stored(back).undoneAt);
+  EXPECT_TRUE(stored(sorted).isUndoable());
+  std::vector<K> writes;
+  for (const auto& call : journal.calls()) writes.push_back(call.kind);
+  EXPECT_EQ(writes, (std::vector<K>{K::markUndone, K::clearUndone, K::applyRecovery}));
+}
+
 // An undo that took a file back out of the Trash and died before the copy
 // at the apply's destination went to the Trash.
 TEST_F(RecoveryRunnerTest, AReturnFromTheTrashIsFinishedByTrashingTheCopyLeftBehind) {
@@ -621,6 +715,16 @@ TEST(RecoveryRunnerLiveTest, SettlesAnInterruptedRunOnRealFiles) {
   testing::writeFile(entries[1].tempURL->path(), "conte");
   testing::writeFile(user + "/placed.txt", contentsOf("placed.txt"), mtime);
   testing::writeFile(sorted + "/placed.txt", contentsOf("placed.txt"));  // a copy's own time
+  // What a kill between reserving a name in the Trash and writing its
+  // record leaves: an empty record, and no item of that name.
+  const std::string trash = scratch / "data/Trash";
+  std::filesystem::create_directories(trash + "/info");
+  std::filesystem::create_directories(trash + "/files");
+  testing::writeFile(trash + "/info/placed.txt.trashinfo", "");
+  testing::writeFile(trash + "/info/halfcopied.txt.trashinfo", "");
+  // Not left by a kill: an empty record whose item is there.
+  testing::writeFile(trash + "/info/renamed.txt.trashinfo", "");
+  testing::writeFile(trash + "/files/renamed.txt", "older");
 
   InMemoryJournalStore journal;
   RunRecord run{.state = RunState::running, .startedAt = kOld, .owner = kGone};
@@ -647,11 +751,22 @@ TEST(RecoveryRunnerLiveTest, SettlesAnInterruptedRunOnRealFiles) {
   }
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"placed.txt", "renamed.txt"}));
-  std::string trash = scratch / "data/Trash";
+  // The original that was copied in full goes to the Trash under its own
+  // name, which the unwritten record no longer holds, with a record of its
+  // own; the half copy of the original still in place is only removed.
   EXPECT_EQ(testing::readFile(trash + "/files/placed.txt"), contentsOf("placed.txt"));
-  EXPECT_TRUE(testing::pathExists(trash + "/info/placed.txt.trashinfo"));
-  EXPECT_EQ(testing::readFile(trash + "/files/" + entries[1].tempURL->lastPathComponent()),
-            "conte");
+  const std::string record = testing::readFile(trash + "/info/placed.txt.trashinfo").value_or("");
+  EXPECT_TRUE(record.starts_with("[Trash Info]\nPath=")) << record;
+  EXPECT_NE(record.find("/placed.txt\n"), std::string::npos) << record;
+  EXPECT_FALSE(testing::pathExists(trash + "/files/" + entries[1].tempURL->lastPathComponent()));
+  EXPECT_FALSE(testing::pathExists(trash + "/info/halfcopied.txt.trashinfo"));
+  EXPECT_TRUE(testing::pathExists(trash + "/info/renamed.txt.trashinfo"));
+  std::vector<std::string> inTrash;
+  for (const auto& item : std::filesystem::directory_iterator(trash + "/files")) {
+    inTrash.push_back(item.path().filename());
+  }
+  std::sort(inTrash.begin(), inTrash.end());
+  EXPECT_EQ(inTrash, (std::vector<std::string>{"placed.txt", "renamed.txt"}));
 }
 
 // An undo that died once its file was out of the Trash but before it

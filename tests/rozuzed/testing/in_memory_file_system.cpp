@@ -325,6 +325,22 @@ void InMemoryFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& 
   finished(Operation::removeOwnFile, item);
 }
 
+void InMemoryFileSystem::removeEmptyFolder(const FileURL& folder) {
+  record(Operation::removeEmptyFolder, folder);
+  const std::string path = clean(folder.path());
+  const Node* node = find(path);
+  if (node == nullptr) throw SortError::destinationNotCreatable(folder, kNoSuchFile);
+  if (node->kind != Kind::folder) {
+    throw SortError::destinationNotCreatable(folder, "Not a directory");
+  }
+  if (std::any_of(nodes_.begin(), nodes_.end(),
+                  [&](const auto& item) { return isBelow(item.first, path); })) {
+    throw SortError::destinationNotCreatable(folder, "Directory not empty");
+  }
+  nodes_.erase(path);
+  finished(Operation::removeEmptyFolder, folder);
+}
+
 void InMemoryFileSystem::record(Operation operation, const FileURL& url,
                                 const std::optional<FileURL>& destination) {
   Call call{operation, url, destination};

@@ -36,6 +36,7 @@ class InMemoryFileSystem final : public FileSystem {
     forgetTrashedItem,
     isInTrash,
     removeOwnFile,
+    removeEmptyFolder,
   };
 
   // One call through the interface: its operation, its first URL and, for
@@ -114,6 +115,9 @@ class InMemoryFileSystem final : public FileSystem {
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
   void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
+  // Its Trash keeps no records, so there is nothing to drop.
+  void forgetUnwrittenTrashRecords(const FileURL&) override {}
+  void removeEmptyFolder(const FileURL& folder) override;
 
  private:
   enum class Kind { file, folder, link };

@@ -44,6 +44,10 @@ class InterceptingFileSystem final : public FileSystem {
   void forgetTrashedItem(const FileURL& t, const FileURL& o) override {
     live.forgetTrashedItem(t, o);
   }
+  void forgetUnwrittenTrashRecords(const FileURL& i) override {
+    live.forgetUnwrittenTrashRecords(i);
+  }
+  void removeEmptyFolder(const FileURL& f) override { live.removeEmptyFolder(f); }
   bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
   void synchronize(const FileURL& i) override { live.synchronize(i); }
   void removeOwnFile(const FileURL& i, const FileIdentity& m) override { live.removeOwnFile(i, m); }

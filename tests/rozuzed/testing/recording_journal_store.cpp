@@ -16,16 +16,23 @@ void RecordingJournalStore::log(JournalCall call) {
   if (beforeWrite) beforeWrite(call);
 }
 
-void RecordingJournalStore::beginRun(const RunRecord& run,
-                                     const std::vector<JournalEntry>& intents) {
-  log({.kind = JournalCall::Kind::beginRun, .run = run, .intents = intents});
-  store_.beginRun(run, intents);
+void RecordingJournalStore::beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                                     const std::vector<FileURL>& createdFolders) {
+  log({.kind = JournalCall::Kind::beginRun,
+       .run = run,
+       .intents = intents,
+       .folders = createdFolders});
+  store_.beginRun(run, intents, createdFolders);
 }
 
 void RecordingJournalStore::commit(const std::vector<JournalEntry>& completed,
-                                   const std::vector<JournalEntry>& thenWriteIntents) {
-  log({.kind = JournalCall::Kind::commit, .completed = completed, .intents = thenWriteIntents});
-  store_.commit(completed, thenWriteIntents);
+                                   const std::vector<JournalEntry>& thenWriteIntents,
+                                   const CreatedFolders& createdFolders) {
+  log({.kind = JournalCall::Kind::commit,
+       .completed = completed,
+       .intents = thenWriteIntents,
+       .folders = createdFolders.folders});
+  store_.commit(completed, thenWriteIntents, createdFolders);
 }
 
 void RecordingJournalStore::finishRun(const Uuid& runID, RunState state, Date at,
@@ -55,6 +62,11 @@ void RecordingJournalStore::applyRecovery(const Uuid& runID,
 void RecordingJournalStore::markUndone(const std::vector<Uuid>& entryIDs, Date at) {
   log({.kind = JournalCall::Kind::markUndone, .at = at, .ids = entryIDs});
   store_.markUndone(entryIDs, at);
+}
+
+void RecordingJournalStore::clearUndone(const std::vector<Uuid>& entryIDs) {
+  log({.kind = JournalCall::Kind::clearUndone, .ids = entryIDs});
+  store_.clearUndone(entryIDs);
 }
 
 }  // namespace rozuzed::testing

@@ -12,7 +12,15 @@ namespace rozuzed::testing {
 
 // One write call with its arguments, as the engine passed them.
 struct JournalCall {
-  enum class Kind { beginRun, commit, finishRun, amendIntent, applyRecovery, markUndone };
+  enum class Kind {
+    beginRun,
+    commit,
+    finishRun,
+    amendIntent,
+    applyRecovery,
+    markUndone,
+    clearUndone,
+  };
 
   Kind kind;
   // beginRun and applyRecovery: the run (applyRecovery: only its id is set).
@@ -24,8 +32,10 @@ struct JournalCall {
   std::vector<JournalEntry> intents;
   std::optional<RunState> state;
   std::optional<Date> at;
-  // markUndone: the ids.
+  // markUndone and clearUndone: the ids.
   std::vector<Uuid> ids;
+  // beginRun and commit: the folders recorded as made by the run.
+  std::vector<FileURL> folders;
 };
 
 // Forwards everything to the in-memory store. `beforeWrite` runs with each
@@ -40,17 +50,23 @@ class RecordingJournalStore final : public JournalStore, public PlanStore {
 
   std::function<void(const JournalCall&)> beforeWrite;
 
-  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents) override;
+  void beginRun(const RunRecord& run, const std::vector<JournalEntry>& intents,
+                const std::vector<FileURL>& createdFolders = {}) override;
   void commit(const std::vector<JournalEntry>& completed,
-              const std::vector<JournalEntry>& thenWriteIntents) override;
+              const std::vector<JournalEntry>& thenWriteIntents,
+              const CreatedFolders& createdFolders = {}) override;
   void finishRun(const Uuid& runID, RunState state, Date at,
                  const std::vector<JournalEntry>& completed) override;
   void amendIntent(const JournalEntry& entry) override;
   void applyRecovery(const Uuid& runID, const std::vector<JournalEntry>& entries, Date at) override;
   void markUndone(const std::vector<Uuid>& entryIDs, Date at) override;
+  void clearUndone(const std::vector<Uuid>& entryIDs) override;
   std::optional<RunRecord> run(const Uuid& id) override { return store_.run(id); }
   std::vector<RunRecord> runs(RunState state) override { return store_.runs(state); }
   std::vector<JournalEntry> entries(const Uuid& runID) override { return store_.entries(runID); }
+  std::vector<FileURL> createdFolders(const Uuid& runID) override {
+    return store_.createdFolders(runID);
+  }
   std::vector<BatchSummary> recentBatches(int64_t limit) override {
     return store_.recentBatches(limit);
   }
