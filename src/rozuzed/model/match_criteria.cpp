@@ -139,16 +139,17 @@ RegexPattern::RegexPattern(std::string pattern, bool isCaseInsensitive)
   expression_ = std::move(compiled);
 }
 
-bool RegexPattern::matches(const std::string& text) const {
+RegexPattern::Outcome RegexPattern::search(const std::string& text) const {
   icu::UnicodeString subject = icu::UnicodeString::fromUTF8(text);
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(expression_->regex->matcher(subject, status));
-  if (U_FAILURE(status) || !matcher) return false;
+  if (U_FAILURE(status) || !matcher) return Outcome::notFound;
   // A pattern that backtracks without end would hold the scan, and with it
-  // the run lock; U_REGEX_TIME_OUT below makes such a name no match.
+  // the run lock.
   matcher->setTimeLimit(kMatchStepLimit, status);
   bool found = matcher->find(status);
-  return U_SUCCESS(status) && found;
+  if (status == U_REGEX_TIME_OUT) return Outcome::timedOut;
+  return U_SUCCESS(status) && found ? Outcome::found : Outcome::notFound;
 }
 
 bool RegexPattern::operator==(const RegexPattern& other) const {

@@ -26,10 +26,15 @@ class RegexPattern {
   const std::string& pattern() const { return pattern_; }
   bool isCaseInsensitive() const { return isCaseInsensitive_; }
 
+  enum class Outcome { found, notFound, timedOut };
+
   // Whether the expression finds a match anywhere in `text`. Unanchored: a
-  // pattern that matches the empty text matches everything. A match that
-  // runs out of its time limit counts as none.
-  bool matches(const std::string& text) const;
+  // pattern that matches the empty text matches everything. A search that
+  // runs out of its time limit, which counts steps of the match engine and
+  // so ends alike on every run, is timedOut.
+  Outcome search(const std::string& text) const;
+  // A time-out counts as no match.
+  bool matches(const std::string& text) const { return search(text) == Outcome::found; }
 
   // By pattern text (canonical equivalence) and flag; the compiled form
   // takes no part.

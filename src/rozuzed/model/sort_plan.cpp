@@ -5,6 +5,7 @@
 #include "rozuzed/model/plan_coding.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/support/hashing.h"
+#include "rozuzed/support/text.h"
 
 namespace rozuzed {
 std::string toText(MoveStrategy strategy) {
@@ -81,6 +82,13 @@ SkippedFile SkippedFile::fromJson(const Json& value) {
   requireObject(value, "skipped item");
   FileURL url = readUrl(value, "url");
   return {std::move(url), SkipReason::fromJson(requireKey(value, "reason"))};
+}
+
+PlanWarning PlanWarning::patternTimedOut(std::string ruleID, std::string ruleName) {
+  std::string message = "The name pattern of the rule " + quotedForm(ruleName) +
+                        " took too long on a file name and was not tried on the files after it.";
+  return {
+      .ruleID = std::move(ruleID), .ruleName = std::move(ruleName), .message = std::move(message)};
 }
 
 std::size_t SortPlan::hash() const {

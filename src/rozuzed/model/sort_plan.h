@@ -61,6 +61,21 @@ struct SkippedFile {
   static SkippedFile fromJson(const Json& value);
 };
 
+// Something the scan could not do as the rules ask, for the review to show
+// beside the plan.
+struct PlanWarning {
+  std::string ruleID;
+  std::string ruleName;
+  // A sentence for the user.
+  std::string message;
+
+  // A name pattern of the rule ran out of time on a name and was not run
+  // again in that scan, so the rule may have missed files.
+  static PlanWarning patternTimedOut(std::string ruleID, std::string ruleName);
+
+  bool operator==(const PlanWarning&) const = default;
+};
+
 // The plan payload writes the fields in declaration order, and is written
 // and read a move at a time (PlanCoding), so a plan is never held twice.
 // Reading refuses a payload newer than `currentVersion` with
@@ -76,6 +91,9 @@ struct SortPlan {
   std::string ruleSetHash;
   std::vector<PlannedMove> moves;
   std::vector<SkippedFile> skipped;
+  // Not part of the payload: they speak of the scan that made the plan,
+  // and a stored plan is read back only to be applied.
+  std::vector<PlanWarning> warnings;
 
   bool operator==(const SortPlan&) const = default;
   std::size_t hash() const;

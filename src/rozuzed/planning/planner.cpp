@@ -136,7 +136,8 @@ class Planner::Scan {
         source_(std::move(source)),
         now_(now),
         gate_(planner.configuration_.safety, now),
-        resolver_(planner.fileSystem_) {
+        resolver_(planner.fileSystem_),
+        session_(planner.rules_) {
     for (const Destination& destination : planner.rules_.allDestinations()) {
       managed_.insert(key(planner.directoryURL(destination, source_)));
     }
@@ -169,6 +170,9 @@ class Planner::Scan {
     plan.ruleSetHash = planner_.rules_.ruleSetHash();
     plan.moves = std::move(moves_);
     plan.skipped = std::move(skipped_);
+    for (const SortRule* rule : session_.timedOutRules()) {
+      plan.warnings.push_back(PlanWarning::patternTimedOut(rule->id, rule->name));
+    }
     return plan;
   }
 
@@ -193,6 +197,7 @@ class Planner::Scan {
     std::string unreadable;
     std::optional<SkipReason> gateReason;
     std::optional<RuleMatch> match;
+    MatchTrace trace;
   };
 
   // The entries of one listing are described a run at a time. A long
@@ -233,6 +238,7 @@ class Planner::Scan {
               __builtin_prefetch(next.data());
               __builtin_prefetch(next.data() + next.size() - 1);
             }
+            settle(entries[i], entryDescribed);
             consider(entries[i], std::move(entryDescribed), depth, queue);
           }
         });
@@ -251,11 +257,23 @@ class Planner::Scan {
     // The gate and the rules judge the file by its facts; its download
     // sources are read only should a rule ask for them.
     described.gateReason = gate_.skipReason(*described.metadata);
-    if (!described.gateReason) {
-      described.match = planner_.rules_.match(*described.metadata,
-                                              [&] { return fileSystem_.downloadSources(entry); });
-    }
+    if (!described.gateReason) matchRules(entry, described);
     return described;
+  }
+
+  void matchRules(const FileURL& entry, Described& described) const {
+    described.match = planner_.rules_.match(
+        *described.metadata, [&] { return fileSystem_.downloadSources(entry); }, session_,
+        described.trace);
+  }
+
+  // In the order of the names: an entry described before a pattern timed
+  // out on an earlier entry is described again as if it had come after.
+  void settle(const FileURL& entry, Described& described) {
+    if (!described.metadata || described.gateReason) return;
+    if (session_.settle(described.trace)) return;
+    matchRules(entry, described);
+    session_.settle(described.trace);
   }
 
   void consider(FileURL& entry, Described described, int64_t depth, Queue& queue) {
@@ -363,6 +381,8 @@ class Planner::Scan {
   Date now_;
   SafetyGate gate_;
   CollisionResolver resolver_;
+  // Patterns that ran out of time are given up for the rest of the scan.
+  MatchSession session_;
   LocalizedStandardOrder order_;
   std::unordered_set<std::string> managed_;
   std::unordered_map<std::string, Target> targets_;

@@ -36,12 +36,18 @@ RuleEngine::RuleEngine(const RuleSet& ruleSet, std::string hash,
     if (rule.isEnabled) orderedRules_.push_back(std::move(rule));
   }
   prepared_.reserve(orderedRules_.size());
-  for (const SortRule& rule : orderedRules_) prepared_.push_back(prepare(rule.match));
+  for (std::size_t i = 0; i < orderedRules_.size(); ++i) {
+    prepared_.push_back(prepare(orderedRules_[i].match, i));
+  }
 }
 
-RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria) {
+RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria, std::size_t rule) {
   Prepared prepared;
   switch (criteria.kind()) {
+    case MatchCriteria::Kind::nameMatches:
+      prepared.pattern = patternRules_.size();
+      patternRules_.push_back(rule);
+      break;
     case MatchCriteria::Kind::conformsToType:
       prepared.type = ContentTypeRegistry::shared().number(criteria.typeIdentifier());
       break;
@@ -51,11 +57,11 @@ RuleEngine::Prepared RuleEngine::prepare(const MatchCriteria& criteria) {
     case MatchCriteria::Kind::all:
     case MatchCriteria::Kind::any:
       for (const MatchCriteria& member : criteria.members()) {
-        prepared.members.push_back(prepare(member));
+        prepared.members.push_back(prepare(member, rule));
       }
       break;
     case MatchCriteria::Kind::not_:
-      prepared.members.push_back(prepare(criteria.inner()));
+      prepared.members.push_back(prepare(criteria.inner(), rule));
       break;
     default:
       break;
@@ -83,6 +89,18 @@ std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file,
   return firstMatch(subject);
 }
 
+std::optional<RuleMatch> RuleEngine::match(const FileMetadata& file, const DownloadSources& sources,
+                                           const MatchSession& session, MatchTrace& trace) const {
+  trace.runs.clear();
+  Subject subject{.file = file,
+                  .type = std::nullopt,
+                  .reader = &sources,
+                  .sources = std::nullopt,
+                  .session = &session,
+                  .trace = &trace};
+  return firstMatch(subject);
+}
+
 std::optional<RuleMatch> RuleEngine::firstMatch(Subject& subject) const {
   if (subject.file.contentTypeIdentifier) {
     subject.type = ContentTypeRegistry::shared().number(*subject.file.contentTypeIdentifier);
@@ -105,6 +123,13 @@ bool RuleEngine::holds(const MatchCriteria& criteria, const Prepared& prepared,
              ContentTypeRegistry::shared().conforms(*subject.type, *prepared.type);
     case Kind::downloadedFrom:
       return matchesDownloadSource(subject.downloadSources(), prepared.hostSuffix);
+    case Kind::nameMatches: {
+      if (subject.session == nullptr) return evaluate(criteria, subject.file);
+      if (subject.session->hasTimedOut(prepared.pattern)) return false;
+      RegexPattern::Outcome outcome = criteria.pattern().search(subject.file.name);
+      subject.trace->runs.push_back({prepared.pattern, outcome});
+      return outcome == RegexPattern::Outcome::found;
+    }
     case Kind::all:
       for (std::size_t i = 0; i < prepared.members.size(); ++i) {
         if (!holds(criteria.members()[i], prepared.members[i], subject)) return false;
@@ -195,6 +220,34 @@ bool RuleEngine::matchesDownloadSource(const std::vector<std::string>& sources,
     }
   }
   return false;
+}
+
+MatchSession::MatchSession(const RuleEngine& engine)
+    : engine_(engine),
+      timedOut_(std::make_unique<std::atomic<bool>[]>(engine.patternRules_.size())) {}
+
+bool MatchSession::settle(const MatchTrace& trace) {
+  // A pattern that did not find counts the same whether it ran or not; only
+  // a find or a time-out on a pattern that has timed out since is stale.
+  for (const MatchTrace::Run& run : trace.runs) {
+    if (run.outcome != RegexPattern::Outcome::notFound && hasTimedOut(run.pattern)) return false;
+  }
+  for (const MatchTrace::Run& run : trace.runs) {
+    if (run.outcome == RegexPattern::Outcome::timedOut) {
+      timedOut_[run.pattern].store(true, std::memory_order_relaxed);
+    }
+  }
+  return true;
+}
+
+std::vector<const SortRule*> MatchSession::timedOutRules() const {
+  std::vector<const SortRule*> rules;
+  for (std::size_t pattern = 0; pattern < engine_.patternRules_.size(); ++pattern) {
+    if (!hasTimedOut(pattern)) continue;
+    const SortRule* rule = &engine_.orderedRules_[engine_.patternRules_[pattern]];
+    if (rules.empty() || rules.back() != rule) rules.push_back(rule);
+  }
+  return rules;
 }
 
 }  // namespace rozuzed

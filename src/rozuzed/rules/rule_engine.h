@@ -1,6 +1,7 @@
 // A validated rule set made ready for matching files.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -24,6 +25,18 @@ struct RuleMatch {
   Destination destination;
 
   bool operator==(const RuleMatch& other) const;
+};
+
+class MatchSession;
+
+// Which name patterns one file's evaluation ran within a session, and what
+// each answered: a session judges by it whether the evaluation still holds.
+struct MatchTrace {
+  struct Run {
+    std::size_t pattern;
+    RegexPattern::Outcome outcome;
+  };
+  std::vector<Run> runs;
 };
 
 // Built for one scan and read-only afterwards: any thread may use it. It
@@ -51,6 +64,12 @@ class RuleEngine {
   // is asked for them once, and only when the evaluation of this file first
   // reaches a downloadedFrom condition, so most files never pay for them.
   std::optional<RuleMatch> match(const FileMetadata& file, const DownloadSources& sources) const;
+  // As above within a scan's session: a name pattern that has run out of
+  // time in the session is not run again and counts as no match. `trace`
+  // is cleared, then lists the patterns this evaluation ran, for
+  // `session.settle`.
+  std::optional<RuleMatch> match(const FileMetadata& file, const DownloadSources& sources,
+                                 const MatchSession& session, MatchTrace& trace) const;
 
   // The destination of every enabled rule in evaluation order, repeats kept.
   std::vector<Destination> allDestinations() const;
@@ -63,24 +82,31 @@ class RuleEngine {
   bool evaluate(const MatchCriteria& criteria, const FileMetadata& file) const;
 
  private:
+  friend class MatchSession;
+
   // What a rule's condition needs looked up once rather than per file: for
   // each conformsTo, the registry's number of its type; for each
-  // downloadedFrom, its host suffix as hosts are compared; for all, any and
+  // downloadedFrom, its host suffix as hosts are compared; for each
+  // nameMatches, its number among the engine's patterns; for all, any and
   // not, the same for each member, in the members' order.
   struct Prepared {
     std::optional<std::size_t> type;
     std::string hostSuffix;
+    std::size_t pattern = 0;
     std::vector<Prepared> members;
   };
-  static Prepared prepare(const MatchCriteria& criteria);
+  Prepared prepare(const MatchCriteria& criteria, std::size_t rule);
 
-  // One file as it is judged: its snapshot, the number of its type, and its
-  // download sources, read when first needed.
+  // One file as it is judged: its snapshot, the number of its type, its
+  // download sources, read when first needed, and the session it is judged
+  // in, if any, with the trace of its pattern runs.
   struct Subject {
     const FileMetadata& file;
     std::optional<std::size_t> type;
     const DownloadSources* reader;
     std::optional<std::vector<std::string>> sources;
+    const MatchSession* session = nullptr;
+    MatchTrace* trace = nullptr;
 
     const std::vector<std::string>& downloadSources();
   };
@@ -103,8 +129,48 @@ class RuleEngine {
   std::vector<SortRule> orderedRules_;
   // One for each of orderedRules_, in the same order.
   std::vector<Prepared> prepared_;
+  // For each name pattern of the enabled rules, the index of its rule in
+  // orderedRules_.
+  std::vector<std::size_t> patternRules_;
   std::shared_ptr<const DateProvider> dates_;
   std::string ruleSetHash_;
+};
+
+// What one scan learns of its rule engine's patterns as it goes: which
+// name patterns ran out of time. A pattern that times out on a name once is
+// not run again for the rest of the scan, so a runaway pattern costs its
+// time limit once rather than once per file.
+//
+// Files may be evaluated on several threads, ahead of the order in which
+// the scan takes them; the scan settles each evaluation in its own order,
+// on one thread. A pattern counts as timed out from the file after the one
+// it timed out on, in that order, so the outcome is that of evaluating the
+// files one after another whatever the threads did. evaluations may run on
+// any thread while settle runs.
+class MatchSession {
+ public:
+  // The engine must outlive the session.
+  explicit MatchSession(const RuleEngine& engine);
+
+  // Takes one file's evaluation, each file once and in the scan's order.
+  // False when the evaluation relied on a pattern that has since timed out
+  // on an earlier file: evaluate the file again (on this thread; that
+  // evaluation settles). Otherwise true, and the patterns that timed out on
+  // this file are not run again.
+  bool settle(const MatchTrace& trace);
+
+  // The rules, in evaluation order, with a pattern that timed out.
+  std::vector<const SortRule*> timedOutRules() const;
+
+ private:
+  friend class RuleEngine;
+
+  bool hasTimedOut(std::size_t pattern) const {
+    return timedOut_[pattern].load(std::memory_order_relaxed);
+  }
+
+  const RuleEngine& engine_;
+  std::unique_ptr<std::atomic<bool>[]> timedOut_;
 };
 
 }  // namespace rozuzed

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -279,6 +280,18 @@ TEST(PlannerLiveTest, DownloadSourcesComeFromTheFilesAttributes) {
   EXPECT_EQ(plan.skipped[0].reason, SkipReason::noMatchingRule());
 }
 
+// The plan of `src` as of `now`, its ids cleared: they are drawn afresh by
+// every plan.
+SortPlan planWithoutIDs(FileSystem& fileSystem, const RuleSet& ruleSet, Date now,
+                        const std::string& src) {
+  auto clock = std::make_shared<FixedDateProvider>(now);
+  RuleEngine engine(ruleSet, std::string(64, '0'), clock);
+  SortPlan plan = Planner(fileSystem, engine, *clock).plan(FileURL::fromPath(src, true));
+  plan.id = Uuid();
+  for (PlannedMove& move : plan.moves) move.id = Uuid();
+  return plan;
+}
+
 // A long listing is described on several threads and judged in order:
 // its plan is the one a file system that takes facts on one thread gives,
 // move for move, collision suffixes and skip reasons included.
@@ -328,14 +341,8 @@ TEST(PlannerLiveTest, ALongListingPlansAsOneThreadWould) {
       rule("images", {"jpg"}, Destination::relative(DestinationRoot::sourceFolder, "Images")),
       rule("texts", {"txt"}, Destination::relative(DestinationRoot::sourceFolder, "Texts")),
   };
-  auto clock = std::make_shared<FixedDateProvider>(now);
-  RuleEngine engine(ruleSet, std::string(64, '0'), clock);
   auto planWith = [&](FileSystem& fileSystem) {
-    SortPlan plan = Planner(fileSystem, engine, *clock).plan(FileURL::fromPath(src, true));
-    // Ids are drawn afresh by every plan.
-    plan.id = Uuid();
-    for (PlannedMove& move : plan.moves) move.id = Uuid();
-    return plan;
+    return planWithoutIDs(fileSystem, ruleSet, now, src);
   };
   LiveFileSystem live;
   testing::InterceptingFileSystem oneThread;
@@ -353,6 +360,47 @@ TEST(PlannerLiveTest, ALongListingPlansAsOneThreadWould) {
   EXPECT_EQ(suffixed, 100u);
   EXPECT_EQ(trusted, attributes ? 300u : 0u);
   EXPECT_EQ(plan.moves.size() + plan.skipped.size(), 3002u);
+}
+
+// A pattern that runs out of time on one name is given up for the names
+// after it, in the order of the names, however many threads describe them;
+// the plan says which rule, and the next scan tries the pattern again.
+TEST(PlannerLiveTest, ARunawayPatternIsGivenUpFromTheNameItRanOutOn) {
+  TemporaryFolder root;
+  const Date now = std::floor(currentDate());
+  const std::string src = root / "src";
+  makeFolder(src);
+  char name[16];
+  for (int i = 0; i < 2000; ++i) {
+    std::snprintf(name, sizeof name, "f-%04d", i);
+    writeFile(src + "/" + name, "x", now - 3600);
+  }
+  // Digits and dashes that end in a letter backtrack without end.
+  const std::string runaway = "-" + std::string(32, '1') + "x";
+  writeFile(src + "/f-0700" + runaway, "x", now - 3600);
+  writeFile(src + "/f-1500" + runaway, "x", now - 3600);
+
+  RuleSet ruleSet;
+  ruleSet.rules = {
+      SortRule{.id = "numbered",
+               .name = "Numbered",
+               .match = MatchCriteria::nameMatches(RegexPattern("^f-([\\d-]+)+$")),
+               .destination = Destination::relative(DestinationRoot::sourceFolder, "Numbered")}};
+  auto planWith = [&](FileSystem& fileSystem) {
+    return planWithoutIDs(fileSystem, ruleSet, now, src);
+  };
+  LiveFileSystem live;
+  testing::InterceptingFileSystem oneThread;
+  const SortPlan plan = planWith(live);
+
+  ASSERT_EQ(plan.moves.size(), 701u);
+  EXPECT_EQ(plan.moves.back().source.lastPathComponent(), "f-0700");
+  EXPECT_EQ(plan.skipped.size(), 1301u);
+  EXPECT_EQ(plan.skipped.front().url.lastPathComponent(), "f-0700" + runaway);
+  EXPECT_EQ(plan.warnings,
+            std::vector<PlanWarning>{PlanWarning::patternTimedOut("numbered", "Numbered")});
+  EXPECT_EQ(plan, planWith(oneThread));
+  EXPECT_EQ(plan, planWith(live));
 }
 
 }  // namespace

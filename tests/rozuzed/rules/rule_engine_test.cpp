@@ -308,5 +308,58 @@ TEST(RuleEngineTest, ANameThatRunsAPatternOutOfTimeDoesNotMatchAndTheScanGoesOn)
   EXPECT_EQ(matchedID(rules, file(std::string(40, 'a'))), "runaway");
 }
 
+// Within one session a pattern that ran out of time is not run again, and
+// an evaluation made ahead of an earlier file's time-out is refused when it
+// rests on that pattern; a new session runs the pattern again.
+TEST(RuleEngineTest, APatternThatRunsOutOfTimeIsGivenUpForTheRestOfTheSession) {
+  const auto runaway = MatchCriteria::nameMatches(RegexPattern("^(a+)+$"));
+  const FileMetadata almost = file(std::string(36, 'a') + ".txt");
+  const FileMetadata fits = file("aaaa");
+  RuleEngine rules =
+      engine({rule("plain", MatchCriteria::nameMatches(RegexPattern("^b")), 1),
+              rule("runaway", runaway, 2), rule("text", MatchCriteria::fileExtension({"txt"}), 3)});
+  const RuleEngine::DownloadSources noSources = [] { return std::vector<std::string>{}; };
+
+  struct Judged {
+    std::optional<std::string> ruleID;
+    std::size_t patternRuns;
+    bool operator==(const Judged&) const = default;
+  };
+  auto judge = [&](MatchSession& session, const FileMetadata& f) {
+    MatchTrace trace;
+    auto match = rules.match(f, noSources, session, trace);
+    EXPECT_TRUE(session.settle(trace)) << f.name;
+    return Judged{match ? std::optional(match->ruleID) : std::nullopt, trace.runs.size()};
+  };
+
+  MatchSession session(rules);
+  EXPECT_EQ(judge(session, fits), (Judged{"runaway", 2}));
+  EXPECT_TRUE(session.timedOutRules().empty());
+  EXPECT_EQ(judge(session, almost), (Judged{"text", 2}));
+  EXPECT_EQ(judge(session, fits), (Judged{std::nullopt, 1})) << "only the sound pattern runs";
+  EXPECT_EQ(judge(session, almost), (Judged{"text", 1}));
+  EXPECT_EQ(judge(session, file("bbb")), (Judged{"plain", 1}));
+  ASSERT_EQ(session.timedOutRules().size(), 1u);
+  EXPECT_EQ(session.timedOutRules()[0]->id, "runaway");
+
+  MatchSession next(rules);
+  EXPECT_EQ(judge(next, fits), (Judged{"runaway", 2}));
+
+  // Evaluated ahead, in the order almost, fits, "aab", then settled in that
+  // order: "fits" found with the pattern that timed out on "almost" before
+  // it, so it is evaluated again; "aab" was not found by it, which holds
+  // whether the pattern ran or not.
+  MatchSession ahead(rules);
+  MatchTrace first, second, third;
+  rules.match(almost, noSources, ahead, first);
+  EXPECT_TRUE(rules.match(fits, noSources, ahead, second).has_value());
+  rules.match(file("aab"), noSources, ahead, third);
+  EXPECT_TRUE(ahead.settle(first));
+  EXPECT_FALSE(ahead.settle(second));
+  EXPECT_EQ(rules.match(fits, noSources, ahead, second), std::nullopt);
+  EXPECT_TRUE(ahead.settle(second));
+  EXPECT_TRUE(ahead.settle(third));
+}
+
 }  // namespace
 }  // namespace rozuzed
