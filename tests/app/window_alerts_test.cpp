@@ -317,5 +317,33 @@ TEST_F(WindowAlertsTest, AProblemAndANoticeAtOnceComeOneAfterTheOther) {
   EXPECT_TRUE(f.exists("a.jpg"));
 }
 
+TEST_F(WindowAlertsTest, TheUntouchedLineCountsEveryFileOfTheRunStillInPlace) {
+  // More files than several of the run's batches hold; it dies partway
+  // through its second.
+  for (int i = 0; i < 200; ++i) f.addFile("f" + std::to_string(1000 + i) + ".jpg");
+  interruptedSort(f.folder(), "afterOperationBeforeCommit", "40");
+  remember(f.folder());
+  f.start();
+
+  auto filesIn = [](const std::string& folder) {
+    int count = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+      count += item.is_regular_file() ? 1 : 0;
+    }
+    return count;
+  };
+  const int moved = filesIn(f.folder() + "/Images");
+  const int untouched = filesIn(f.folder());
+  ASSERT_EQ(moved + untouched, 200);
+  ASSERT_EQ(moved, 40);
+  QMessageBox* box = f.alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->informativeText().toStdString(),
+            "Ombrix was sorting when it stopped unexpectedly.\n\n" + std::to_string(moved) +
+                " files had already moved. They are all accounted for, and you can put them "
+                "back.\n" +
+                std::to_string(untouched) + " files had not been touched.");
+}
+
 }  // namespace
 }  // namespace ombrix

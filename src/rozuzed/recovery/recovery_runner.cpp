@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "rozuzed/execution/fault_injection.h"
@@ -154,7 +156,25 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     FaultInjector::reach(FaultPoint::afterRecoveryMarkUndoneBeforeCommit);
   }
   journal_->applyRecovery(run.id, settled, dates_->now());
+  report.untouchedCount = countUntouched(run, report);
   return report;
+}
+
+int64_t RecoveryRunner::countUntouched(const RunRecord& run, const RecoveryReport& report) {
+  // Intents are journaled a batch at a time, so the entries know only the
+  // batches the run reached; the snapshot knows every file it was to move.
+  if (!run.appliedPlan) return static_cast<int64_t>(report.abandoned.size());
+  // By exact path: two files whose names differ only in case are two moves.
+  std::unordered_set<std::string> accounted;
+  for (const auto* list : {&report.committed, &report.needsAttention}) {
+    for (const JournalEntry& entry : *list) accounted.insert(entry.sourceURL.path());
+  }
+  int64_t untouched = 0;
+  for (const AppliedPlan::Move& move : run.appliedPlan->moves) {
+    if (accounted.count(move.source.path()) == 0 && fileSystem_->fileExists(move.source))
+      ++untouched;
+  }
+  return untouched;
 }
 
 ObservedState RecoveryRunner::observe(const JournalEntry& entry) {

@@ -1,6 +1,7 @@
 // Settles, at launch, the runs that a process left running when it died.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -33,6 +34,11 @@ struct RecoveryReport {
   std::vector<JournalEntry> abandoned;
   // Settled as needing attention now, or found so.
   std::vector<JournalEntry> needsAttention;
+  // The files the run was to move that are still at their source: for an
+  // apply run with its snapshot, every planned move neither committed nor
+  // needing attention whose source is still there, the moves no batch
+  // reached included; otherwise the entries abandoned now.
+  int64_t untouchedCount = 0;
 
   bool canUndo() const { return !committed.empty(); }
   bool isClean() const { return needsAttention.empty(); }
@@ -107,6 +113,7 @@ class RecoveryRunner {
   using ActionOutcome = std::optional<std::string>;
 
   RecoveryReport reconcile(const RunRecord& run);
+  int64_t countUntouched(const RunRecord& run, const RecoveryReport& report);
   // The identities of what observe judged at the source and staging paths,
   // each taken before its bytes were read; absent where nothing was.
   struct Seen {

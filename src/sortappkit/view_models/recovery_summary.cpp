@@ -7,7 +7,7 @@ RecoverySummary::RecoverySummary(const rozuzed::RecoveryReport& report)
       interruptedAt(report.interruptedAt),
       wasUndo(report.runKind == rozuzed::RunKind::undo),
       movedCount(static_cast<int64_t>(report.committed.size())),
-      untouchedCount(static_cast<int64_t>(report.abandoned.size())) {
+      untouchedCount(report.untouchedCount) {
   needsAttention.reserve(report.needsAttention.size());
   for (const auto& entry : report.needsAttention) needsAttention.emplace_back(entry);
 }

@@ -453,6 +453,68 @@ TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovere
   EXPECT_TRUE(journal.calls().empty());
 }
 
+TEST_F(RecoveryRunnerTest, TheUntouchedCountHoldsEveryPlannedFileStillAtItsSource) {
+  // The snapshot plans seven files; the run journaled intents for only the
+  // first five before it died.
+  JournalEntry committed = renaming("a.txt", 0);
+  committed.state = EntryState::committed;
+  committed.committedAt = kOld;
+  committed.completedBy = CompletionSource::run;
+  JournalEntry failed = renaming("b.txt", 1);
+  failed.state = EntryState::abandoned;
+  failed.attentionReason = "Could not move b.txt";
+  JournalEntry attention = renaming("c.txt", 2);
+  attention.state = EntryState::needsAttention;
+  JournalEntry pendingInPlace = renaming("d.txt", 3);
+  JournalEntry pendingMoved = renaming("e.txt", 4);
+  std::vector<JournalEntry> entries{committed, failed, attention, pendingInPlace, pendingMoved};
+  RunRecord run{
+      .kind = RunKind::apply,
+      .state = RunState::running,
+      .startedAt = kOld,
+      .owner = kGone,
+      .appliedPlan = AppliedPlan{.planID = Uuid::random(), .sourceDirectory = url("/src")}};
+  int64_t sequence = 0;
+  // "A.TXT" differs from "a.txt" only in case: a file of its own.
+  for (const char* name :
+       {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt", "g.txt", "A.TXT"}) {
+    run.appliedPlan->moves.push_back({.id = Uuid::random(),
+                                      .planSequence = sequence++,
+                                      .source = url(std::string("/src/") + name),
+                                      .destination = url(std::string("/src/Documents/") + name),
+                                      .ruleID = "rule"});
+  }
+  for (auto& entry : entries) entry.runID = run.id;
+  journal.store().beginRun(run, entries);
+  for (const char* name : {"b.txt", "c.txt", "d.txt", "f.txt", "A.TXT"}) {
+    put(url(std::string("/src/") + name), contentsOf(name));
+  }
+  put(url("/src/Documents/a.txt"), contentsOf("a.txt"));
+  put(url("/src/Documents/e.txt"), contentsOf("e.txt"));
+  // g.txt was deleted by someone before the run reached it.
+
+  auto outcome = reconcile();
+
+  ASSERT_EQ(outcome.reports().size(), 1u);
+  const RecoveryReport& report = outcome.reports()[0];
+  EXPECT_EQ(report.committed.size(), 2u);
+  EXPECT_EQ(report.abandoned.size(), 1u);
+  EXPECT_EQ(report.needsAttention.size(), 1u);
+  // b.txt (failed earlier), d.txt (abandoned now), f.txt and A.TXT (never
+  // reached): still where they were. c.txt needs attention, g.txt is gone.
+  EXPECT_EQ(report.untouchedCount, 4);
+
+  // Without a snapshot, as for an undo run, the abandoned entries are all
+  // that is known.
+  std::vector<JournalEntry> undoEntries{renaming("h.txt")};
+  addRun(undoEntries, RunKind::undo);
+  put(undoEntries[0].sourceURL, contentsOf("h.txt"));
+  auto again = reconcile();
+  ASSERT_EQ(again.reports().size(), 1u);
+  EXPECT_EQ(again.reports()[0].abandoned.size(), 1u);
+  EXPECT_EQ(again.reports()[0].untouchedCount, 1);
+}
+
 TEST_F(RecoveryRunnerTest, ARunWithNothingPendingStillLeavesTheRunningState) {
   JournalEntry done = renameIntent("a.txt");
   done.state = EntryState::committed;

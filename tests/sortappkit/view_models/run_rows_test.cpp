@@ -186,13 +186,15 @@ TEST(RecoverySummaryTest, CountsTheReportAndListsWhatNeedsAttention) {
   report.runKind = rozuzed::RunKind::undo;
   report.interruptedAt = 99;
   report.abandoned = {entry("/d/x", "/d/y")};
+  // Beyond the abandoned entries: files no batch of the run reached.
+  report.untouchedCount = 7;
   report.needsAttention = {unclear, unexplained, blank};
   const RecoverySummary summary(report);
   EXPECT_EQ(summary.id, report.runID);
   EXPECT_EQ(summary.interruptedAt, 99);
   EXPECT_TRUE(summary.wasUndo);
   EXPECT_EQ(summary.movedCount, 0);
-  EXPECT_EQ(summary.untouchedCount, 1);
+  EXPECT_EQ(summary.untouchedCount, 7);
   EXPECT_FALSE(summary.canUndo());
   ASSERT_EQ(summary.needsAttention.size(), 3u);
 
