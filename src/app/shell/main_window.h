@@ -66,11 +66,13 @@ class MainWindow : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   QMenu* createPopupMenu() override;
 
  private:
   void buildToolBar();
   void updateToolBar();
+  void fitFolderTitle();
   void chooseFolder();
   void showHistory();
   void routeUndo();
@@ -86,6 +88,7 @@ class MainWindow : public QMainWindow {
   QAction* folderAction_ = nullptr;
   QAction* historyAction_ = nullptr;
   QAction* rescanAction_ = nullptr;
+  QString folderTitle_;
   QPointer<HistoryView> history_;
   QPointer<QMessageBox> recoveryAlert_;
   QPointer<QMessageBox> problemAlert_;
