@@ -172,7 +172,13 @@ void MainWindow::routeUndo() {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-    QPushButton* button = content_->defaultButton();
+    // Outside a dialog Qt's buttons let Return pass, but the desktop's
+    // convention is that Return presses the button the keyboard is on; the
+    // default button is only for focus that has no use for Return itself.
+    QWidget* focused = focusWidget();
+    QAbstractButton* button = qobject_cast<QPushButton*>(focused);
+    if (button == nullptr) button = qobject_cast<QToolButton*>(focused);
+    if (button == nullptr) button = content_->defaultButton();
     if (button != nullptr && button->isVisible() && button->isEnabled()) {
       button->click();
       event->accept();

@@ -26,8 +26,8 @@ class OmbrixCommands;
 // operation or the folder picker. When first shown it starts the launch
 // work (`restoreFolder()`) once.
 //
-// Keys, as in a dialog: Return presses the shown screen's default button
-// (or a focused push button), and the window holds the one Ctrl+Z binding,
+// Keys: Return presses the focused push or tool button, else the shown
+// screen's default button, and the window holds the one Ctrl+Z binding,
 // which presses the result screen's Undo while it is shown and is the menu's
 // Undo otherwise.
 //
