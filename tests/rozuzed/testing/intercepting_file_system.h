@@ -1,6 +1,6 @@
-// The live file system with two places where a test can step in, the way a
-// faulty disk or another program would: after a copy, and just before an
-// item is sent to the Trash.
+// The live file system with places where a test can step in, the way a
+// faulty disk or another program would: before a move, after a copy, and
+// just before an item is sent to the Trash.
 #pragma once
 
 #include <functional>
@@ -11,7 +11,8 @@
 
 namespace rozuzed::testing {
 
-// Passes every call to a LiveFileSystem. `afterCopy` runs after a successful
+// Passes every call to a LiveFileSystem. `beforeMove` runs with the source
+// and the destination before a move; `afterCopy` runs after a successful
 // copy with the source and the copy; `beforeTrash` runs with the item before
 // either way to the Trash is taken.
 class InterceptingFileSystem final : public FileSystem {
@@ -24,7 +25,10 @@ class InterceptingFileSystem final : public FileSystem {
   VolumeID volumeID(const FileURL& i) override { return live.volumeID(i); }
   ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
   void createDirectory(const FileURL& f) override { live.createDirectory(f); }
-  void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
+  void moveItem(const FileURL& s, const FileURL& d) override {
+    if (beforeMove) beforeMove(s, d);
+    live.moveItem(s, d);
+  }
   FileIdentity copyItem(const FileURL& s, const FileURL& d) override {
     FileIdentity opened = live.copyItem(s, d);
     if (afterCopy) afterCopy(s, d);
@@ -47,6 +51,7 @@ class InterceptingFileSystem final : public FileSystem {
   void removeOwnFile(const FileURL& i, const FileIdentity& m) override { live.removeOwnFile(i, m); }
 
   LiveFileSystem live;
+  std::function<void(const FileURL& source, const FileURL& destination)> beforeMove;
   std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
   std::function<void(const FileURL& item)> beforeTrash;
 };
