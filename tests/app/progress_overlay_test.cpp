@@ -5,8 +5,17 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/review/review_view.h"
+#include "app/shell/content_view.h"
+#include "app/shell/main_window.h"
+#include "rozuzed/testing/intercepting_file_system.h"
+#include "testing/shell_fixture.h"
 
 namespace ombrix {
 namespace {
@@ -113,6 +122,98 @@ TEST(ProgressOverlayTest, CoversTheScreenAndKeepsThePointerFromIt) {
     QTest::mouseClick(hit, Qt::LeftButton, Qt::NoModifier, hit->mapFrom(&screen, at));
   }
   EXPECT_EQ(clicks.count(), 0);
+}
+
+// Holds the engine before chosen moves until the test lets it go on, so the
+// window can be looked at while a run reports a given count.
+class MoveGate {
+ public:
+  explicit MoveGate(rozuzed::testing::InterceptingFileSystem& files) {
+    // A sort moves into its held destination folders; an undo moves by path.
+    files.beforeMove = files.beforeMoveInto = [this](const auto&, const auto&) {
+      std::unique_lock lock(mutex_);
+      ++moves_;
+      changed_.wait(lock, [this] { return moves_ < holdAt_ || released_ >= moves_; });
+    };
+  }
+  // Lets moves go on up to, but not into, move number `move`.
+  void holdAt(int move) {
+    std::lock_guard lock(mutex_);
+    holdAt_ = move;
+    released_ = move - 1;
+    changed_.notify_all();
+  }
+  void openFully() { holdAt(1 << 30); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int moves_ = 0;
+  int holdAt_ = 1 << 30;
+  int released_ = 0;
+};
+
+// The bar on screen moves with the count beside it. Qt repaints a bar only
+// once its value has moved on by a visible step from what it last painted;
+// a repaint of the card for the count that also painted the bar, off screen,
+// made each small step look painted already, and "60 of 100" stood over an
+// empty bar. So the run goes file by file, painting after each, and what is
+// compared is the window's own pixels.
+TEST(ProgressOverlayTest, TheBarOnScreenFollowsTheCountDuringARun) {
+  testing::WindowFixture f;
+  auto files = std::make_shared<rozuzed::testing::InterceptingFileSystem>();
+  MoveGate gate(*files);
+  gate.holdAt(1);
+  auto engine = std::make_shared<sortappkit::SortEngine>(f.store, std::nullopt, files);
+  // A failed check must not leave the engine waiting while it is torn down.
+  const std::shared_ptr<void> letGo(nullptr, [&gate](void*) { gate.openFully(); });
+  auto model = sortappkit::AppModel::create(engine, std::make_shared<QtDispatcher>(), std::nullopt);
+  constexpr int kFiles = 100;
+  for (int i = 0; i < kFiles; ++i) f.addFile("photo" + std::to_string(i) + ".jpg");
+  MainWindow window(model, nullptr);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  testing::quiesce(*engine);
+  f.chooseAndScan(*model);
+  auto* review = qobject_cast<ReviewView*>(window.content()->screen());
+  ASSERT_NE(review, nullptr);
+  QTest::mouseClick(review->defaultButton(), Qt::LeftButton);
+
+  const QProgressBar* bar = window.content()->overlay()->findChild<QProgressBar*>();
+  const QLabel* count = window.content()->overlay()->findChildren<QLabel*>().at(1);
+  auto shown = [&] {
+    testing::settle();
+    return window.screen()->grabWindow(window.winId()).toImage();
+  };
+  // Points along the middle of the bar, at a tenth and at half its width.
+  auto at = [&](int percent) {
+    const QPoint inBar(bar->width() * percent / 100, bar->height() / 2);
+    return bar->mapTo(&window, inBar) * window.devicePixelRatio();
+  };
+  ASSERT_TRUE(testing::waitUntil([&] { return model->progress().get().has_value(); }));
+  ASSERT_EQ(count->text(), "0 of 100");
+  const QImage empty = shown();
+
+  constexpr int kDone = 60;
+  for (int done = 1; done <= kDone; ++done) {
+    gate.holdAt(done + 1);
+    ASSERT_TRUE(testing::waitUntil([&] {
+      const auto& progress = model->progress().get();
+      return progress && progress->completedCount == done;
+    }));
+    testing::settle();
+  }
+  EXPECT_EQ(count->text(), QStringLiteral("%1 of 100").arg(kDone));
+  EXPECT_EQ(bar->value() * kFiles / bar->maximum(), kDone);
+  const QImage painted = shown();
+  for (const int percent : {10, 50}) {
+    EXPECT_NE(painted.pixel(at(percent)), empty.pixel(at(percent)))
+        << "the count moved on over an empty bar, at " << percent << "%";
+  }
+  gate.openFully();
+  ASSERT_TRUE(testing::waitUntil(
+      [&] { return model->phase().get() == sortappkit::AppModel::Phase::result; }));
+  EXPECT_TRUE(f.exists("Images/photo99.jpg"));
 }
 
 }  // namespace

@@ -54,10 +54,16 @@ class FakeFileManager : public QObject {
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 
  public:
+  // The method asked for and its URIs, one entry per call.
   QList<QStringList> shown;
 
  public slots:
-  void ShowItems(const QStringList& uris, const QString&) { shown << uris; }
+  void ShowItems(const QStringList& uris, const QString&) {
+    shown << (QStringList{QStringLiteral("ShowItems")} + uris);
+  }
+  void ShowFolders(const QStringList& uris, const QString&) {
+    shown << (QStringList{QStringLiteral("ShowFolders")} + uris);
+  }
 };
 
 class ReviewViewTest : public ::testing::Test {
@@ -626,14 +632,18 @@ TEST_F(ReviewViewTest, TheFileManagerIsAskedToShowTheHighlightedFilesInDisplayOr
     ASSERT_TRUE(testing::waitUntil([&] { return !manager.shown.isEmpty(); }, 10000));
     const QString folder = qs(rozuzed::FileURL::fromPath(fixture_.folder()).absoluteString());
     EXPECT_EQ(manager.shown.front(),
-              (QStringList{folder + QStringLiteral("/c.zip"), folder + QStringLiteral("/a.jpg")}));
-    testing::settle();
-    EXPECT_TRUE(catcher_.opened.isEmpty()) << "the file manager answered";
+              (QStringList{QStringLiteral("ShowItems"), folder + QStringLiteral("/c.zip"),
+                           folder + QStringLiteral("/a.jpg")}));
 
     highlight({});
     view_->revealHighlighted();
     ASSERT_TRUE(testing::waitUntil([&] { return manager.shown.size() == 2; }, 10000));
-    EXPECT_TRUE(manager.shown.back().isEmpty()) << "nothing highlighted: it only comes forward";
+    EXPECT_EQ(manager.shown.back(), (QStringList{QStringLiteral("ShowFolders"),
+                                                 qs(fixture_.folderURL().absoluteString())}))
+        << "nothing highlighted: the folder itself";
+    testing::settle();
+    EXPECT_TRUE(catcher_.opened.isEmpty()) << "the file manager answered";
+    EXPECT_FALSE(model_->problem().get());
 
     useBusForReveal(std::nullopt);
     connection.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));

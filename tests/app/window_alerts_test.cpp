@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QDBusConnection>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
 
+#include "app/common/reveal_in_file_manager.h"
 #include "app/review/review_view.h"
 #include "app/shell/content_view.h"
 #include "app/shell/ombrix_commands.h"
@@ -343,6 +347,34 @@ TEST_F(WindowAlertsTest, TheUntouchedLineCountsEveryFileOfTheRunStillInPlace) {
                 " files had already moved. They are all accounted for, and you can put them "
                 "back.\n" +
                 std::to_string(untouched) + " files had not been touched.");
+}
+
+// With no file manager on the bus and nothing that opens a folder, the user
+// is told instead of waiting for a window that never comes.
+TEST(WindowRevealTest, RevealThatReachesNothingSaysSoInTheProblemAlert) {
+  ShellFixture f;
+  useBusForReveal(QDBusConnection(QStringLiteral("ombrix-no-bus")));
+  const std::shared_ptr<void> restore(nullptr, [](void*) { useBusForReveal(std::nullopt); });
+  f.addFile("a.jpg");
+  f.replacePicker(f.folderURL());
+  f.start();
+  f.press(Qt::Key_O, Qt::ControlModifier);
+  f.quiesce();
+  auto* review = qobject_cast<ReviewView*>(f.window().content()->screen());
+  ASSERT_NE(review, nullptr);
+  QAction* reveal = nullptr;
+  for (QAction* action : review->contextMenu()->actions()) {
+    if (action->text() == "Reveal in File Manager") reveal = action;
+  }
+  ASSERT_NE(reveal, nullptr);
+  reveal->trigger();
+  ASSERT_TRUE(testing::waitUntil([&] { return f.alert() != nullptr; }));
+  EXPECT_EQ(f.alert()->text(), "Could not open the File Manager");
+  EXPECT_EQ(f.alert()->informativeText(),
+            "No file manager answered, and the folder could not be opened.");
+  f.answerAlert("OK");
+  EXPECT_FALSE(f.model().problem().get());
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QListView>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTest>
+#include <QToolBar>
 
 #include "app/result/result_view.h"
+#include "app/review/moves_table_view.h"
 #include "app/review/review_view.h"
+#include "app/review/skipped_pane.h"
 #include "app/shell/content_view.h"
 #include "app/shell/observations.h"
 #include "app/shell/ombrix_commands.h"
@@ -116,6 +120,53 @@ TEST_F(WindowKeysTest, ReturnPressesTheShownScreensDefaultButton) {
   f.quiesce();
   EXPECT_EQ(f.model().phase().get(), Phase::review);
   EXPECT_TRUE(f.exists("Images/a.jpg"));
+}
+
+// Return goes to the button the keyboard is on; only focus that has no use
+// for Return (the table, the list of files left alone) passes it on to the
+// screen's default button.
+TEST_F(WindowKeysTest, ReturnPressesTheFocusedButtonBeforeTheDefaultOne) {
+  f.addFile("a.jpg");
+  f.addFile("Projects/plan.txt");
+  startInReview();
+  auto review = [&] { return qobject_cast<ReviewView*>(f.window().content()->screen()); };
+  auto result = [&] { return qobject_cast<ResultView*>(f.window().content()->screen()); };
+  auto returnOn = [&](QWidget* target) {
+    ASSERT_NE(target, nullptr);
+    // Offscreen, nothing makes the window active again after a sheet.
+    f.window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.window()));
+    target->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(target->hasFocus());
+    f.press(Qt::Key_Return);
+    f.quiesce();
+  };
+
+  returnOn(review()->noneButton());
+  EXPECT_EQ(f.model().phase().get(), Phase::review) << "None sorted every file";
+  EXPECT_EQ(review()->defaultButton()->text(), "Sort 0 Files");
+  returnOn(review()->allButton());
+  EXPECT_EQ(review()->defaultButton()->text(), "Sort 1 File");
+
+  returnOn(f.window().toolBar()->widgetForAction(f.window().historyAction()));
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
+  ASSERT_NE(f.window().historySheet(), nullptr) << "History did not open";
+  f.window().historySheet()->reject();
+  f.quiesce();
+
+  returnOn(review()->skippedPane()->list());
+  ASSERT_EQ(f.model().phase().get(), Phase::result) << "the left-alone list kept Return";
+  EXPECT_TRUE(f.exists("Images/a.jpg"));
+
+  returnOn(result()->undoButton());
+  ASSERT_TRUE(f.model().lastUndo().get()) << "Return on Undo pressed Done";
+  EXPECT_TRUE(f.exists("a.jpg"));
+  ASSERT_EQ(f.model().phase().get(), Phase::review);
+
+  returnOn(review()->table());
+  EXPECT_EQ(f.model().phase().get(), Phase::result) << "the table kept Return";
+  returnOn(result()->defaultButton());
+  EXPECT_EQ(f.model().phase().get(), Phase::review);
 }
 
 TEST_F(WindowKeysTest, NoRescanAndNoSecondRunWhileASortIsUnderWay) {

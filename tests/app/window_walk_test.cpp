@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/common/texts.h"
 #include "app/history/history_list_model.h"
 #include "app/history/history_list_view.h"
 #include "app/history/history_view.h"
@@ -228,6 +229,42 @@ TEST_F(WindowWalkTest, TheToolbarChoosesAnotherFolderAndCancellingChangesNothing
   EXPECT_EQ(f.model().folderName(), "Other");
   EXPECT_EQ(f.window().folderAction()->text(), "Other");
   EXPECT_EQ(f.model().plan().get()->moveCount(), 0u);
+}
+
+// The toolbar moves what does not fit into an overflow menu that covers the
+// table's header; the folder's name gives way instead, at any width.
+TEST_F(WindowWalkTest, ALongFolderNameLeavesHistoryAndRescanOnTheToolbar) {
+  const std::string name = "Scans " + std::string(189, 'x') + " 2026";
+  ASSERT_EQ(name.size(), 200u);
+  const std::string folder = f.root() + "/home/" + name;
+  std::filesystem::create_directories(folder);
+  f.replacePicker(rozuzed::FileURL::fromPath(folder, true));
+  f.start();
+  f.press(Qt::Key_O, Qt::ControlModifier);
+  f.quiesce();
+  ASSERT_EQ(f.model().folderName(), name);
+
+  QToolBar* toolBar = f.window().toolBar();
+  auto* overflow = toolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+  for (const QSize size : {MainWindow::minimumContentSize, QSize(1100, 640)}) {
+    SCOPED_TRACE(size.width());
+    f.window().resize(size);
+    testing::settle();
+    ASSERT_EQ(f.window().width(), size.width());
+    for (QAction* action : {f.window().historyAction(), f.window().rescanAction()}) {
+      QWidget* button = toolBar->widgetForAction(action);
+      EXPECT_TRUE(button->isVisible()) << action->text().toStdString();
+      EXPECT_TRUE(toolBar->rect().contains(button->geometry())) << action->text().toStdString();
+    }
+    EXPECT_TRUE(overflow == nullptr || !overflow->isVisible());
+    const QString title = f.window().folderAction()->text();
+    EXPECT_TRUE(title.startsWith("Scans xxx")) << title.toStdString();
+    EXPECT_TRUE(title.endsWith("xxx 2026")) << title.toStdString();
+    EXPECT_TRUE(title.contains(QChar(0x2026))) << title.toStdString();
+    EXPECT_EQ(toolBar->widgetForAction(f.window().folderAction())->accessibleName(), qs(name));
+  }
+  QTest::mouseClick(toolBar->widgetForAction(f.window().historyAction()), Qt::LeftButton);
+  EXPECT_NE(f.window().historySheet(), nullptr);
 }
 
 TEST_F(WindowWalkTest, EveryToolbarButtonTakesTheKeyboardAndHasAName) {

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -12,12 +13,13 @@
 namespace ombrix {
 
 // Asks org.freedesktop.FileManager1 on the session bus to show `urls`
-// selected (none: the file manager only comes forward). When no file manager
-// answers (no bus, no such service, an error), opens `folder` instead with
-// QDesktopServices. Never waits: the answer is taken when it comes, and is
-// dropped once `context` is gone. Main thread only.
+// selected, or, when there are none, to open `folder` itself. When no file
+// manager answers (no bus, no such service, an error), opens `folder` with
+// QDesktopServices instead, and calls `unreachable` when that fails too.
+// Never waits: the answer is taken when it comes, and is dropped once
+// `context` is gone. Main thread only.
 void revealInFileManager(const std::vector<rozuzed::FileURL>& urls, const rozuzed::FileURL& folder,
-                         QObject* context);
+                         QObject* context, std::function<void()> unreachable);
 
 // The bus asked instead of the session bus, until given none again.
 void useBusForReveal(std::optional<QDBusConnection> bus);

@@ -283,7 +283,13 @@ void ReviewView::revealHighlighted() {
   } else if (plan) {
     folder = plan->folder;
   }
-  revealInFileManager(urls, folder, this);
+  revealInFileManager(urls, folder, this, [model = std::weak_ptr(model_)] {
+    if (auto shown = model.lock()) {
+      shown->problem().set(AppModel::Problem(
+          tr("Could not open the File Manager").toStdString(),
+          tr("No file manager answered, and the folder could not be opened.").toStdString()));
+    }
+  });
 }
 
 void ReviewView::highlightChanged() {

@@ -60,7 +60,9 @@ class ReviewView : public QWidget {
 
   // Flips the check of each highlighted row on its own.
   void toggleHighlighted();
-  // Brings the file manager forward with the highlighted files selected.
+  // Brings the file manager forward with the highlighted files selected, or
+  // the sorted folder when nothing is highlighted; says so through the
+  // model's problem when neither it nor the folder's own opener answers.
   void revealHighlighted();
 
  private:

@@ -2,11 +2,13 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/common/symbols.h"
 #include "app/common/texts.h"
@@ -92,6 +94,8 @@ void MainWindow::buildToolBar() {
   rescanAction_ = toolBar_->addAction(symbolIcon(Symbol::rescan), tr("Rescan"));
   connect(rescanAction_, &QAction::triggered, this, [this] { model_->scan(); });
 
+  toolBar_->installEventFilter(this);
+
   // History has no other way in, so the toolbar takes the keyboard.
   for (QAction* action : {folderAction_, historyAction_, rescanAction_}) {
     if (QWidget* button = toolBar_->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
@@ -101,12 +105,43 @@ void MainWindow::buildToolBar() {
 void MainWindow::updateToolBar() {
   const std::optional<std::string> name = model_->folderName();
   folderAction_->setVisible(name.has_value());
-  // A folder's name is shown as it is, ampersands included.
-  folderAction_->setText(name ? qs(*name).replace(QLatin1Char('&'), QStringLiteral("&&"))
-                              : QString());
+  folderTitle_ = name ? qs(*name) : QString();
   const Phase phase = model_->phase().get();
   rescanAction_->setVisible(model_->folder().get() != nullptr);
   rescanAction_->setEnabled(phase != Phase::scanning && phase != Phase::applying);
+  fitFolderTitle();
+}
+
+void MainWindow::fitFolderTitle() {
+  auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(folderAction_));
+  if (button == nullptr) return;
+  const QFontMetrics metrics = button->fontMetrics();
+  // A toolbar that runs out of room moves its last buttons into an overflow
+  // menu, and History has no other way in; so the folder's name gives way,
+  // keeping its beginning and its end.
+  const QLayout* layout = toolBar_->layout();
+  const QMargins margins = layout->contentsMargins();
+  int room = toolBar_->contentsRect().width() - margins.left() - margins.right();
+  int items = 0;
+  for (QAction* action : toolBar_->actions()) {
+    if (!action->isVisible()) continue;
+    ++items;
+    QWidget* widget = toolBar_->widgetForAction(action);
+    if (widget != nullptr && widget != button) room -= std::max(0, widget->sizeHint().width());
+  }
+  room -= layout->spacing() * std::max(0, items - 1);
+  const int chrome =
+      button->sizeHint().width() - metrics.size(Qt::TextShowMnemonic, button->text()).width();
+  const QString shown = elided(metrics, folderTitle_, Qt::ElideMiddle, std::max(0, room - chrome));
+  // A folder's name is shown as it is, ampersands included.
+  const QString text = QString(shown).replace(QLatin1Char('&'), QStringLiteral("&&"));
+  if (folderAction_->text() != text) folderAction_->setText(text);
+  button->setAccessibleName(folderTitle_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == toolBar_ && event->type() == QEvent::Resize) fitFolderTitle();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::chooseFolder() {
@@ -137,7 +172,13 @@ void MainWindow::routeUndo() {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-    QPushButton* button = content_->defaultButton();
+    // Outside a dialog Qt's buttons let Return pass, but the desktop's
+    // convention is that Return presses the button the keyboard is on; the
+    // default button is only for focus that has no use for Return itself.
+    QWidget* focused = focusWidget();
+    QAbstractButton* button = qobject_cast<QPushButton*>(focused);
+    if (button == nullptr) button = qobject_cast<QToolButton*>(focused);
+    if (button == nullptr) button = content_->defaultButton();
     if (button != nullptr && button->isVisible() && button->isEnabled()) {
       button->click();
       event->accept();

@@ -26,8 +26,8 @@ class OmbrixCommands;
 // operation or the folder picker. When first shown it starts the launch
 // work (`restoreFolder()`) once.
 //
-// Keys, as in a dialog: Return presses the shown screen's default button
-// (or a focused push button), and the window holds the one Ctrl+Z binding,
+// Keys: Return presses the focused push or tool button, else the shown
+// screen's default button, and the window holds the one Ctrl+Z binding,
 // which presses the result screen's Undo while it is shown and is the menu's
 // Undo otherwise.
 //
@@ -66,11 +66,13 @@ class MainWindow : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   QMenu* createPopupMenu() override;
 
  private:
   void buildToolBar();
   void updateToolBar();
+  void fitFolderTitle();
   void chooseFolder();
   void showHistory();
   void routeUndo();
@@ -86,6 +88,7 @@ class MainWindow : public QMainWindow {
   QAction* folderAction_ = nullptr;
   QAction* historyAction_ = nullptr;
   QAction* rescanAction_ = nullptr;
+  QString folderTitle_;
   QPointer<HistoryView> history_;
   QPointer<QMessageBox> recoveryAlert_;
   QPointer<QMessageBox> problemAlert_;

@@ -2,6 +2,8 @@
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
+#include <QGraphicsPathItem>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +19,41 @@ namespace ombrix {
 namespace {
 
 constexpr int kBarSteps = 1000;
+constexpr int kCornerRadius = 12;
+constexpr int kShadowRadius = 20;
+// Room around the card for the blur of its shadow.
+constexpr int kShadowMargin = 2 * kShadowRadius;
+
+// The shadow around a card of `size`, with room for its blur on each side.
+// Drawn once and painted beneath the card: a shadow effect set on the card
+// would send every repaint inside it through the effect, and Qt then keeps
+// showing an old picture of the card (the bar stayed empty while the count
+// beside it moved on).
+QPixmap cardShadow(QSize size) {
+  QPainterPath card;
+  card.addRoundedRect(QRectF(QPointF(0, 0), size), kCornerRadius, kCornerRadius);
+  QGraphicsScene scene;
+  QGraphicsPathItem* item = scene.addPath(card, Qt::NoPen, Qt::black);
+  auto* shadow = new QGraphicsDropShadowEffect;
+  shadow->setBlurRadius(kShadowRadius);
+  shadow->setOffset(0, 0);
+  shadow->setColor(QColor(0, 0, 0, 84));
+  item->setGraphicsEffect(shadow);
+
+  QImage image(size + QSize(2 * kShadowMargin, 2 * kShadowMargin),
+               QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  scene.render(&painter, QRectF(image.rect()),
+               QRectF(-kShadowMargin, -kShadowMargin, image.width(), image.height()));
+  // Only what lies outside the card is shadow; the card's own antialiased
+  // edge must not darken.
+  painter.setCompositionMode(QPainter::CompositionMode_Clear);
+  painter.fillPath(card.translated(kShadowMargin, kShadowMargin), Qt::black);
+  painter.end();
+  return QPixmap::fromImage(image);
+}
 
 // The card's rounded background.
 class Card : public QWidget {
@@ -28,7 +65,7 @@ class Card : public QWidget {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 12, 12);
+    path.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
     painter.fillPath(path, palette().color(QPalette::Window));
   }
 };
@@ -40,11 +77,7 @@ ProgressOverlay::ProgressOverlay(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
 
   card_ = new Card(this);
-  auto* shadow = new QGraphicsDropShadowEffect(card_);
-  shadow->setBlurRadius(20);
-  shadow->setOffset(0, 0);
-  shadow->setColor(QColor(0, 0, 0, 84));
-  card_->setGraphicsEffect(shadow);
+  card_->installEventFilter(this);
 
   title_ = new QLabel(card_);
   title_->setFont(textFont(TextStyle::headline));
@@ -116,12 +149,22 @@ bool ProgressOverlay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) {
     setGeometry(parentWidget()->rect());
   }
+  // The shadow reaches past the card, where a move of the card alone would
+  // leave it behind.
+  if (watched == card_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+    update();
+  }
   return QWidget::eventFilter(watched, event);
 }
 
 void ProgressOverlay::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(0, 0, 0, qRound(255 * 0.08)));
+  if (shadow_.isNull() || shadowSize_ != card_->size()) {
+    shadowSize_ = card_->size();
+    shadow_ = cardShadow(shadowSize_);
+  }
+  painter.drawPixmap(card_->pos() - QPoint(kShadowMargin, kShadowMargin), shadow_);
 }
 
 // The backdrop takes the pointer so the screen beneath never sees it.

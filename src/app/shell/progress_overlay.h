@@ -1,6 +1,7 @@
 // The card over the window while files are being moved.
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <optional>
 
@@ -44,6 +45,8 @@ class ProgressOverlay : public QWidget {
   QProgressBar* bar_ = nullptr;
   QLabel* count_ = nullptr;
   QLabel* file_ = nullptr;
+  QPixmap shadow_;
+  QSize shadowSize_;
 };
 
 }  // namespace ombrix

@@ -1,6 +1,7 @@
 // The live file system with places where a test can step in, the way a
-// faulty disk or another program would: after a copy, just before an item
-// is sent to the Trash, and just before a move into a held folder.
+// faulty disk or another program would: before a move, after a copy, just
+// before an item is sent to the Trash, and just before a move into a held
+// folder.
 #pragma once
 
 #include <functional>
@@ -13,7 +14,8 @@
 
 namespace rozuzed::testing {
 
-// Passes every call to a LiveFileSystem. `afterCopy` runs after a successful
+// Passes every call to a LiveFileSystem. `beforeMove` runs with the source
+// and the destination before a move; `afterCopy` runs after a successful
 // copy with the source and the copy; `beforeTrash` runs with the item before
 // either way to the Trash is taken.
 class InterceptingFileSystem final : public FileSystem {
@@ -26,7 +28,10 @@ class InterceptingFileSystem final : public FileSystem {
   VolumeID volumeID(const FileURL& i) override { return live.volumeID(i); }
   ContentHash contentHash(const FileURL& f) override { return live.contentHash(f); }
   void createDirectory(const FileURL& f) override { live.createDirectory(f); }
-  void moveItem(const FileURL& s, const FileURL& d) override { live.moveItem(s, d); }
+  void moveItem(const FileURL& s, const FileURL& d) override {
+    if (beforeMove) beforeMove(s, d);
+    live.moveItem(s, d);
+  }
   FileIdentity copyItem(const FileURL& s, const FileURL& d) override {
     FileIdentity opened = live.copyItem(s, d);
     if (afterCopy) afterCopy(s, d);
@@ -81,6 +86,7 @@ class InterceptingFileSystem final : public FileSystem {
   }
 
   LiveFileSystem live;
+  std::function<void(const FileURL& source, const FileURL& destination)> beforeMove;
   std::function<void(const FileURL& source, const FileURL& copy)> afterCopy;
   std::function<void(const FileURL& item)> beforeTrash;
   // Runs before a move into a held folder, with the source and the path it
