@@ -39,8 +39,9 @@ class ActionBar : public QWidget {
 QString undoSummary(const sortappkit::UndoResult& undo) {
   QString summary = texts::putFilesBack(undo.restoredCount);
   if (!undo.isCompleteSuccess()) {
-    summary += QLatin1Char(' ') + ResultView::tr("%1 could not be moved back.")
-                                      .arg(static_cast<qlonglong>(undo.skipped.size()));
+    summary +=
+        QLatin1Char(' ') + ResultView::tr("%1 could not be moved back.")
+                               .arg(texts::number(static_cast<int64_t>(undo.skipped.size())));
   }
   return summary;
 }

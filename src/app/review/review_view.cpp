@@ -55,7 +55,7 @@ QPushButton* linkButton(const QString& text, QWidget* parent) {
 
 QString sortTitle(std::size_t count) {
   return ReviewView::tr("Sort %1 File%2")
-      .arg(count)
+      .arg(texts::number(static_cast<int64_t>(count)))
       .arg(count == 1 ? QString() : QStringLiteral("s"));
 }
 

@@ -164,7 +164,8 @@ QString ContentView::recoveryMessage(const sortappkit::RecoverySummary& summary)
       lines << QStringLiteral("    ") + qs(rows[i].reason);
     }
     if (rows.size() > kListedAttentionRows) {
-      lines << tr("  …and %1 more, listed in History.").arg(rows.size() - kListedAttentionRows);
+      lines << tr("  …and %1 more, listed in History.")
+                   .arg(texts::number(static_cast<int64_t>(rows.size() - kListedAttentionRows)));
     }
   }
   return lines.join(QLatin1Char('\n'));
