@@ -80,9 +80,8 @@ QColor InsetListStyle::textColor(const QStyleOptionViewItem& option) {
 
 QColor InsetListStyle::secondaryTextColor(const QStyleOptionViewItem& option) {
   if (option.state & QStyle::State_Selected) {
-    QColor color = option.palette.color(QPalette::HighlightedText);
-    color.setAlphaF(0.8f);
-    return color;
+    return dimmedOn(option.palette.color(QPalette::HighlightedText),
+                    option.palette.color(QPalette::Highlight), 5.5);
   }
   return secondaryColor();
 }

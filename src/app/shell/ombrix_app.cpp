@@ -53,6 +53,7 @@ void OmbrixApp::prepare(QApplication& app) {
   QGuiApplication::setDesktopFileName(QStringLiteral("ombrix"));
   QApplication::setQuitOnLastWindowClosed(true);
   useInstalledIconTheme();
+  QApplication::setPalette(readablePalette(QApplication::palette()));
   installTranslations(app);
 }
 
