@@ -67,7 +67,7 @@ sortappkit::AppModel::Problem OmbrixApp::journalUnavailable(const std::string& r
 }
 
 void OmbrixApp::show() {
-  window_->resize(MainWindow::firstSize);
+  window_->placeAsRemembered();
   window_->show();
 }
 
