@@ -51,6 +51,10 @@ if(OMBRIX_BUILD_APP AND NOT OMBRIX_FUZZ)
     set_tests_properties(ombrix_startup PROPERTIES ENVIRONMENT
       "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/app/startup_check.supp:print_suppressions=0")
   endif()
+  # Installed as the README says: stripped, with its icon and menu entry.
+  add_test(NAME ombrix_install
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/install_check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(ombrix_install PROPERTIES LABELS "window")
   # The interrupted-run alert's picture starts from a run the driver left.
   add_dependencies(ombrix-screenshots ombrix-driver)
 endif()

@@ -54,6 +54,9 @@ void OmbrixApp::prepare(QApplication& app) {
   QApplication::setQuitOnLastWindowClosed(true);
   useInstalledIconTheme();
   QApplication::setPalette(readablePalette(QApplication::palette()));
+  // The installed theme's icon first, so the window matches the menu entry.
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("ombrix"), QIcon(QStringLiteral(":/icons/ombrix.svg"))));
   installTranslations(app);
 }
 
