@@ -3,9 +3,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include "app/common/sectioned_list_view.h"
 
 #include "app/common/inset_list_style.h"
 #include "app/common/symbols.h"
@@ -69,7 +71,12 @@ ResultView::ResultView(std::shared_ptr<sortappkit::AppModel> model, QWidget* par
   header->addLayout(lines, 1);
 
   rows_ = new ResultListModel(this);
-  list_ = new QListView(this);
+  list_ = new SectionedListView(
+      [](const QModelIndex& index) {
+        return index.data(ResultListModel::KindRole).toInt() ==
+               static_cast<int>(ResultListModel::Kind::section);
+      },
+      this);
   list_->setModel(rows_);
   list_->setItemDelegate(new ResultRowDelegate(list_));
   list_->setAccessibleName(tr("Files"));

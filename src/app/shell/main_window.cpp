@@ -94,6 +94,9 @@ void MainWindow::buildToolBar() {
   toolBar_->setMovable(false);
   toolBar_->setFloatable(false);
   toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  // Symbolic icons at the size of the label's text, as the desktop's header
+  // bars draw them.
+  toolBar_->setIconSize(QSize(16, 16));
 
   folderAction_ = toolBar_->addAction(symbolIcon(Symbol::folder), QString());
   folderAction_->setToolTip(tr("Choose a different folder"));
