@@ -6,6 +6,7 @@ OMBRIX_TEST_PACKAGES=(
   libicu-dev libssl-dev openssl nlohmann-json3-dev libsqlite3-dev sqlite3
   qt6-base-dev qt6-pdf-dev qt6-l10n-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6
   adwaita-icon-theme fonts-dejavu-core xvfb xauth libx11-dev dbus btrfs-progs ccache
+  desktop-file-utils
 )
 
 step() { printf '\n==> %s\n' "$*"; }

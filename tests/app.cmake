@@ -10,8 +10,18 @@ target_include_directories(ombrix_window_testing PUBLIC ${CMAKE_SOURCE_DIR}/src 
 target_link_libraries(ombrix_window_testing PUBLIC ombrix_app rozuzed_testing Qt6::Test)
 set_target_properties(ombrix_window_testing PROPERTIES AUTOMOC ON)
 
+# Every screen in each of its states, registered by the files that make
+# them: the screenshot tool renders them and the window tests read them. An
+# object library, so no registration is left out at linking.
+file(GLOB OMBRIX_SCENE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/app/screenshots/*_scenes.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/app/screenshots/scene.cpp)
+add_library(ombrix_scenes OBJECT ${OMBRIX_SCENE_SOURCES})
+target_link_libraries(ombrix_scenes PUBLIC ombrix_window_testing)
+
 file(GLOB OMBRIX_WINDOW_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app/*_test.cpp)
-add_executable(ombrix_window_tests app/window_test_main.cpp ${OMBRIX_WINDOW_TESTS})
+add_executable(ombrix_window_tests app/window_test_main.cpp ${OMBRIX_WINDOW_TESTS}
+  $<TARGET_OBJECTS:ombrix_scenes>)
 set_target_properties(ombrix_window_tests PROPERTIES AUTOMOC ON)
 target_link_libraries(ombrix_window_tests PRIVATE ombrix_window_testing GTest::gtest GTest::gmock)
 add_dependencies(ombrix_window_tests ombrix_resources ombrix-driver run_lock_holder)
@@ -20,8 +30,8 @@ gtest_discover_tests(ombrix_window_tests DISCOVERY_TIMEOUT 60
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRIX_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
 
 # Renders each screen to a PNG file: scripts/screenshots.
-file(GLOB OMBRIX_SCREENSHOT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app/screenshots/*.cpp)
-add_executable(ombrix-screenshots ${OMBRIX_SCREENSHOT_SOURCES})
+add_executable(ombrix-screenshots app/screenshots/screenshots_main.cpp
+  $<TARGET_OBJECTS:ombrix_scenes>)
 target_link_libraries(ombrix-screenshots PRIVATE ombrix_window_testing)
 add_dependencies(ombrix-screenshots ombrix_resources)
 endif()
@@ -41,6 +51,10 @@ if(OMBRIX_BUILD_APP AND NOT OMBRIX_FUZZ)
     set_tests_properties(ombrix_startup PROPERTIES ENVIRONMENT
       "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/app/startup_check.supp:print_suppressions=0")
   endif()
+  # Installed as the README says: stripped, with its icon and menu entry.
+  add_test(NAME ombrix_install
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/install_check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(ombrix_install PROPERTIES LABELS "window")
   # The interrupted-run alert's picture starts from a run the driver left.
   add_dependencies(ombrix-screenshots ombrix-driver)
 endif()

@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
 #include <filesystem>
 
 #include "testing/window_fixture.h"
@@ -52,6 +54,39 @@ TEST(FolderPickerTest, TheDialogTakesOneExistingFolderAndSaysWhatItIsFor) {
   EXPECT_EQ(accept->text(), "Choose");
   auto* newFolder = dialog->findChild<QWidget*>(QStringLiteral("newFolderButton"));
   EXPECT_TRUE(newFolder == nullptr || !newFolder->isVisible());
+}
+
+TEST(FolderPickerTest, NoTypeRowTheStandardPlacesAndColumnsThatShowTheirTitles) {
+  testing::WindowFixture f;
+  for (const char* folder : {"Music", "Documents"}) {
+    std::filesystem::create_directories(f.root() + "/home/" + folder);
+  }
+  std::unique_ptr<QFileDialog> dialog = FolderPicker::makeDialog(nullptr);
+  dialog->show();
+  testing::settle();
+
+  for (const char* name : {"fileTypeCombo", "fileTypeLabel"}) {
+    auto* row = dialog->findChild<QWidget*>(QString::fromLatin1(name));
+    EXPECT_TRUE(row == nullptr || !row->isVisible()) << name;
+  }
+
+  QStringList places;
+  for (const QUrl& url : dialog->sidebarUrls()) {
+    places << QDir(QDir::homePath()).relativeFilePath(url.toLocalFile());
+  }
+  // Only the standard folders there are, home first; Desktop, Pictures and
+  // Videos are missing here.
+  ASSERT_GE(places.size(), 4);
+  EXPECT_EQ(places.mid(0, 4), QStringList({".", "Documents", "Downloads", "Music"}));
+
+  auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_NE(view, nullptr);
+  QHeaderView* header = view->header();
+  for (int section = 0; section < header->count(); ++section) {
+    if (header->isSectionHidden(section)) continue;
+    EXPECT_GE(header->sectionSize(section), header->sectionSizeHint(section))
+        << header->model()->headerData(section, Qt::Horizontal).toString().toStdString();
+  }
 }
 
 TEST(FolderPickerTest, WithoutADownloadsFolderItOpensWhereQtChooses) {

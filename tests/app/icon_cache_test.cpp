@@ -41,12 +41,24 @@ TEST(IconCacheTest, KindsGetTheirThemeIconsAndTheUnknownGetsPlainData) {
     const char* iconName;
   };
   // Adwaita draws only generic kinds, so the MIME type's generic icon is the
-  // one that shows.
+  // one that shows, except where that would make a disc image blank data
+  // or a package an archive.
   const Case cases[] = {
       {"jpg", "image-x-generic"},
       {"zip", "package-x-generic"},
       {"txt", "text-x-generic"},
       {"pdf", "x-office-document"},
+      {"iso", "media-optical"},
+      {"dmg", "media-optical"},
+      {"deb", "system-software-install"},
+      {"rpm", "system-software-install"},
+      {"msi", "system-software-install"},
+      {"exe", "application-x-executable"},
+      {"AppImage", "application-x-executable"},
+      {"sh", "text-x-script"},
+      {"py", "text-x-generic"},
+      {"epub", "x-office-document"},
+      {"azw3", "x-office-document"},
       {"qqunknown", "application-x-generic"},
       {"", "application-x-generic"},
   };

@@ -5,14 +5,63 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QStyle>
+#include <algorithm>
+#include <initializer_list>
 
 namespace ombrix {
 namespace {
 
-// The theme's icon for a MIME type, else the one of its generic kind, else
-// Qt's plain file icon.
+// Kinds whose generic icon misleads: shared-mime-info files a disc image
+// under blank data and a package under archives. Each has a standard icon
+// name that says what it is, for a theme that has no icon of the type's own.
+struct Family {
+  std::initializer_list<const char*> types;
+  std::initializer_list<const char*> iconNames;
+};
+
+const Family kFamilies[] = {
+    {{"application/x-cd-image", "application/x-raw-disk-image", "application/x-apple-diskimage",
+      "application/x-iso9660-image", "application/vnd.efi.iso", "application/vnd.efi.img"},
+     {"media-optical", "drive-optical", "drive-harddisk"}},
+    {{"application/vnd.debian.binary-package", "application/x-deb", "application/x-rpm",
+      "application/x-msi", "application/x-xar", "application/vnd.android.package-archive",
+      "application/vnd.flatpak", "application/vnd.flatpak.ref", "application/vnd.snap"},
+     {"system-software-install", "application-x-addon"}},
+    {{"application/x-executable", "application/x-ms-dos-executable", "application/x-msdownload",
+      "application/vnd.microsoft.portable-executable", "application/vnd.appimage"},
+     {"application-x-executable"}},
+    {{"application/epub+zip", "application/x-mobipocket-ebook", "application/vnd.amazon.ebook",
+      "application/vnd.amazon.mobi8-ebook", "application/x-fictionbook+xml", "application/x-cbz",
+      "application/vnd.comicbook+zip"},
+     {"x-office-document"}},
+};
+
+// The standard icon of the type's family, looked for by the type and then
+// by what it is a kind of; text never counts as a program, whatever it
+// inherits (a script is text first).
+QIcon familyIcon(const QMimeType& type) {
+  QStringList names{type.name()};
+  if (!type.inherits(QStringLiteral("text/plain"))) names += type.allAncestors();
+  for (const QString& name : names) {
+    for (const Family& family : kFamilies) {
+      const bool member =
+          std::any_of(family.types.begin(), family.types.end(),
+                      [&](const char* each) { return name == QLatin1String(each); });
+      if (!member) continue;
+      for (const char* iconName : family.iconNames) {
+        QIcon icon = QIcon::fromTheme(QString::fromLatin1(iconName));
+        if (!icon.isNull()) return icon;
+      }
+    }
+  }
+  return {};
+}
+
+// The theme's icon for a MIME type, else its family's, else the one of its
+// generic kind, else Qt's plain file icon.
 QIcon iconOfMimeType(const QMimeType& type) {
   QIcon icon = QIcon::fromTheme(type.iconName());
+  if (icon.isNull()) icon = familyIcon(type);
   if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
   if (icon.isNull()) icon = QFileIconProvider().icon(QAbstractFileIconProvider::File);
   if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);

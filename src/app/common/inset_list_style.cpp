@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "app/common/focus_ring_style.h"
 #include "app/common/symbols.h"
 
 namespace ombrix {
@@ -46,18 +47,10 @@ void InsetListStyle::paintRow(QPainter* painter, const QStyleOptionViewItem& opt
     painter->drawLine(QPointF(box.left() + padding, box.bottom() + 0.5),
                       QPointF(box.right(), box.bottom() + 0.5));
   }
-  // The frame shows where the keyboard is, once the keyboard has moved it.
-  const bool framed = (option.state & QStyle::State_HasFocus) &&
-                      (option.state & QStyle::State_KeyboardFocusChange) &&
-                      !(option.state & QStyle::State_Selected);
-  if (framed) {
-    QPen pen(option.palette.color(QPalette::Highlight));
-    pen.setWidthF(2);
-    painter->setPen(pen);
-    painter->setBrush(Qt::NoBrush);
+  if (option.state & QStyle::State_HasFocus) {
     painter->setClipping(false);
-    painter->drawRoundedRect(QRectF(box).adjusted(1, 1, -1, -1), roundsTop || roundsBottom ? 6 : 2,
-                             roundsTop || roundsBottom ? 6 : 2);
+    paintFocusRing(painter, box, option.palette, option.state & QStyle::State_Selected,
+                   roundsTop || roundsBottom ? 6 : 2);
   }
   painter->restore();
 }
@@ -80,9 +73,8 @@ QColor InsetListStyle::textColor(const QStyleOptionViewItem& option) {
 
 QColor InsetListStyle::secondaryTextColor(const QStyleOptionViewItem& option) {
   if (option.state & QStyle::State_Selected) {
-    QColor color = option.palette.color(QPalette::HighlightedText);
-    color.setAlphaF(0.8f);
-    return color;
+    return dimmedOn(option.palette.color(QPalette::HighlightedText),
+                    option.palette.color(QPalette::Highlight), 5.5);
   }
   return secondaryColor();
 }

@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 namespace ombrix {
 namespace {
@@ -77,14 +79,108 @@ QIcon symbolIcon(Symbol symbol, const QColor& color) {
   return *made.insert(key, tinted(symbolIcon(symbol), color));
 }
 
+namespace {
+
+constexpr double kReadable = 4.5;
+
+double luminance(const QColor& color) {
+  auto linear = [](double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+  };
+  const QColor rgb = color.toRgb();
+  return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
+QColor mixed(const QColor& from, const QColor& to, double toward) {
+  const QColor a = from.toRgb();
+  const QColor b = to.toRgb();
+  auto channel = [toward](double x, double y) { return qRound((x + (y - x) * toward) * 255); };
+  return QColor(channel(a.redF(), b.redF()), channel(a.greenF(), b.greenF()),
+                channel(a.blueF(), b.blueF()));
+}
+
+double worstContrast(const QColor& color, std::initializer_list<QColor> backgrounds) {
+  double worst = 21;
+  for (const QColor& background : backgrounds) {
+    worst = std::min(worst, contrastRatio(color, background));
+  }
+  return worst;
+}
+
+// `text` faded toward `toward` in small steps while it still reads at
+// `ratio` on every one of `backgrounds`.
+QColor faded(const QColor& text, const QColor& toward, double ratio,
+             std::initializer_list<QColor> backgrounds) {
+  QColor best = text;
+  for (int step = 1; step <= 50; ++step) {
+    const QColor candidate = mixed(text, toward, step / 50.0);
+    if (worstContrast(candidate, backgrounds) < ratio) break;
+    best = candidate;
+  }
+  return best;
+}
+
+// `color` moved toward black or white, whichever lies away from the
+// backgrounds, until it reads at `ratio` on each of them.
+QColor strengthened(const QColor& color, double ratio, std::initializer_list<QColor> backgrounds) {
+  double light = 0;
+  for (const QColor& background : backgrounds) light += luminance(background);
+  const QColor away =
+      light / static_cast<double>(backgrounds.size()) > 0.18 ? Qt::black : Qt::white;
+  for (int step = 0; step <= 50; ++step) {
+    const QColor candidate = mixed(color, away, step / 50.0);
+    if (worstContrast(candidate, backgrounds) >= ratio) return candidate;
+  }
+  return away;
+}
+
+QColor dimmedText(const QPalette& palette, QPalette::ColorGroup group, double ratio) {
+  const QColor window = palette.color(group, QPalette::Window);
+  return faded(palette.color(group, QPalette::WindowText), window, ratio,
+               {window, palette.color(group, QPalette::Base),
+                palette.color(group, QPalette::AlternateBase)});
+}
+
+}  // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double first = luminance(a);
+  const double second = luminance(b);
+  return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+QColor dimmedOn(const QColor& text, const QColor& background, double ratio) {
+  return faded(text, background, ratio, {background});
+}
+
+// A little above the least readable ratio, so the two dimmed levels differ.
 QColor secondaryColor() {
-  return QApplication::palette().color(QPalette::PlaceholderText);
+  return dimmedText(QApplication::palette(), QPalette::Active, kReadable + 1);
 }
 
 QColor tertiaryColor() {
-  QColor color = QApplication::palette().color(QPalette::WindowText);
-  color.setAlphaF(0.38f);
-  return color;
+  return dimmedText(QApplication::palette(), QPalette::Active, kReadable + 0.1);
+}
+
+QPalette readablePalette(QPalette palette) {
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    const QColor window = palette.color(group, QPalette::Window);
+    const QColor base = palette.color(group, QPalette::Base);
+    QColor link = palette.color(group, QPalette::Link);
+    // Qt's own default; the desktop's links are its accent blue.
+    if (link == QColor(Qt::blue)) {
+      link = luminance(window) > 0.18 ? QColor(0x1a, 0x5f, 0xb4) : QColor(0x99, 0xc1, 0xf1);
+    }
+    palette.setColor(group, QPalette::Link, strengthened(link, kReadable + 0.1, {window, base}));
+    const QColor highlightedText = palette.color(group, QPalette::HighlightedText);
+    const QColor highlight = palette.color(group, QPalette::Highlight);
+    // The highlight gives way, not its text: the colour still tells a
+    // highlighted row apart.
+    palette.setColor(group, QPalette::Highlight,
+                     strengthened(highlight, kReadable + 0.1, {highlightedText}));
+    palette.setColor(group, QPalette::PlaceholderText, dimmedText(palette, group, kReadable + 0.1));
+  }
+  return palette;
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {

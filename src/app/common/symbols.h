@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QPalette>
 
 class QWidget;
 
@@ -32,11 +33,25 @@ QIcon symbolIcon(Symbol symbol);
 // a row's paint may ask for it; main thread only.
 QIcon symbolIcon(Symbol symbol, const QColor& color);
 
-// The dimmed foreground colour of secondary texts and symbols.
+// The dimmed foreground colour of secondary texts and symbols: the window's
+// text faded toward the window, no further than stays readable (at least
+// 4.5:1) on the window, on a view's base and on its alternate rows.
 QColor secondaryColor();
 
-// Dimmer still, for remarks below the main content.
+// Dimmer still, for remarks below the main content, and as readable.
 QColor tertiaryColor();
+
+// `text` faded toward `background` as far as it still reads at `ratio`
+// against it; for a dimmed text on a coloured row, such as a highlight.
+QColor dimmedOn(const QColor& text, const QColor& background, double ratio);
+
+// The WCAG contrast ratio of two opaque colours, from 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);
+
+// `palette` with the few colours a theme may leave unreadable made readable:
+// the link colour (Qt's default is pure blue) and the highlight behind
+// highlighted text, each at least 4.5:1 against what it is drawn on.
+QPalette readablePalette(QPalette palette);
 
 // Draws the widget's own text (a label's) in `color`.
 void setTextColor(QWidget* widget, const QColor& color);

@@ -6,10 +6,13 @@
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QTranslator>
+#include <algorithm>
 
 namespace ombrix {
 namespace {
 
+// "%Ln" writes the count as the locale groups it ("5,000"); the plural form
+// follows the number itself.
 QString counted(const char* key, int64_t count) {
   return QCoreApplication::translate("Ombrix", key, nullptr, static_cast<int>(count));
 }
@@ -20,7 +23,7 @@ QString formatByteCount(int64_t bytes) {
   if (bytes == 0) return QCoreApplication::translate("Ombrix", "Zero bytes");
   // Qt's own text says "1 bytes"; below a kilobyte the noun agrees with the
   // count.
-  if (bytes > 0 && bytes < 1000) return counted("%n byte(s)", bytes);
+  if (bytes > 0 && bytes < 1000) return counted("%Ln byte(s)", bytes);
   return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
@@ -59,10 +62,15 @@ QFont textFont(TextStyle style, std::optional<QFont::Weight> weight) {
       scale = 0.85;
       break;
   }
+  // Small texts stop at the desktop's small font, which is meant to be the
+  // least that reads comfortably.
+  const QFont smallest = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
   if (font.pointSizeF() > 0) {
-    font.setPointSizeF(font.pointSizeF() * scale);
+    const double least = std::min(font.pointSizeF(), smallest.pointSizeF());
+    font.setPointSizeF(std::max(font.pointSizeF() * scale, least));
   } else {
-    font.setPixelSize(qRound(font.pixelSize() * scale));
+    const int least = std::min(font.pixelSize(), smallest.pixelSize());
+    font.setPixelSize(std::max(qRound(font.pixelSize() * scale), least));
   }
   font.setWeight(weight.value_or(ownWeight));
   return font;
@@ -94,51 +102,56 @@ QFont withMonospacedDigits(const QFont& font) {
 
 namespace texts {
 
+QString number(int64_t count) {
+  return QLocale().toString(static_cast<qlonglong>(count));
+}
+
 QString files(int64_t count) {
-  return counted("%n file(s)", count);
+  return counted("%Ln file(s)", count);
 }
 
 QString filesLeftAlone(int64_t count) {
-  return counted("%n file(s) left alone", count);
+  return counted("%Ln file(s) left alone", count);
 }
 
 QString selectedOfFiles(int64_t selected, int64_t total) {
-  return counted("%1 of %n file(s) selected", total).arg(selected);
+  return counted("%1 of %Ln file(s) selected", total).arg(number(selected));
 }
 
 QString earlierRunsCanBeUndone(int64_t count) {
-  return counted("%n earlier run(s) can still be undone from History.", count);
+  return counted("%Ln earlier run(s) can still be undone from History.", count);
 }
 
 QString groupSummary(int64_t count, const QString& size) {
-  return counted("%n file(s) · %1", count).arg(size);
+  return counted("%Ln file(s) · %1", count).arg(size);
 }
 
 QString filesCouldNotBeMoved(int64_t count) {
   return counted(
-      "%n file(s) could not be moved. Nothing was lost — they are still where they were.", count);
+      "%Ln file(s) could not be moved. Nothing was lost — they are still where they were.", count);
 }
 
 QString sortedFiles(int64_t count) {
-  return counted("Sorted %n file(s)", count);
+  return counted("Sorted %Ln file(s)", count);
 }
 
 QString putFilesBack(int64_t count) {
-  return counted("Put %n file(s) back.", count);
+  return counted("Put %Ln file(s) back.", count);
 }
 
 QString filesHadMoved(int64_t count) {
   return counted(
-      "%n file(s) had already moved. They are all accounted for, and you can put them back.",
+      "%Ln file(s) had already moved. They are all accounted for, and you can put them back.",
       count);
 }
 
 QString filesUntouched(int64_t count) {
-  return counted("%n file(s) had not been touched.", count);
+  return counted("%Ln file(s) had not been touched.", count);
 }
 
 QString filesUnaccounted(int64_t count) {
-  return counted("%n file(s) could not be accounted for and were left exactly as they are:", count);
+  return counted("%Ln file(s) could not be accounted for and were left exactly as they are:",
+                 count);
 }
 
 }  // namespace texts

@@ -48,6 +48,9 @@ QFont withMonospacedDigits(const QFont& font);
 
 namespace texts {
 
+// A count as the user's locale writes it, digits grouped: "5,000".
+QString number(int64_t count);
+
 QString files(int64_t count);                              // "3 files"
 QString filesLeftAlone(int64_t count);                     // "3 files left alone"
 QString selectedOfFiles(int64_t selected, int64_t total);  // "2 of 3 files selected"

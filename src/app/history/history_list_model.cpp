@@ -59,7 +59,7 @@ QString HistoryListModel::subtitle(const sortappkit::RunSummary& run) {
   QStringList parts{texts::files(run.movedCount)};
   if (const auto name = run.folderName()) parts << qs(*name);
   if (run.undoneCount > 0 && !run.isFullyUndone()) {
-    parts << QString::number(run.undoneCount) + QStringLiteral(" already put back");
+    parts << texts::number(run.undoneCount) + QStringLiteral(" already put back");
   }
   return parts.join(QStringLiteral(" · "));
 }

@@ -13,7 +13,7 @@ namespace ombrix {
 
 // A flat list over one run's result: "Moved", "Could not be moved" and
 // "Left alone", each present only when it has rows, each followed by its
-// rows in the run's order. Section rows can be focused but not selected.
+// rows in the run's order. Section rows are headings, not to be selected.
 // Every row exposes what it shows through the display and accessible-text
 // roles.
 class ResultListModel : public QAbstractListModel {

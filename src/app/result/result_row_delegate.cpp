@@ -66,14 +66,6 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& giv
                            .adjusted(InsetListStyle::padding / 2, kSectionTop, 0, -kSectionBottom);
     painter->setFont(sectionFont());
     drawText(painter, text, name, Qt::ElideRight, secondaryColor());
-    if ((option.state & QStyle::State_HasFocus) &&
-        (option.state & QStyle::State_KeyboardFocusChange)) {
-      QPen pen(option.palette.color(QPalette::Highlight));
-      pen.setWidthF(2);
-      painter->setPen(pen);
-      const int width = std::min(text.width(), painter->fontMetrics().horizontalAdvance(name));
-      painter->drawRect(QRect(text.left() - 3, text.top() - 1, width + 6, text.height() + 2));
-    }
     painter->restore();
     return;
   }

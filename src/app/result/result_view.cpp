@@ -3,9 +3,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include "app/common/sectioned_list_view.h"
 
 #include "app/common/inset_list_style.h"
 #include "app/common/symbols.h"
@@ -39,8 +41,9 @@ class ActionBar : public QWidget {
 QString undoSummary(const sortappkit::UndoResult& undo) {
   QString summary = texts::putFilesBack(undo.restoredCount);
   if (!undo.isCompleteSuccess()) {
-    summary += QLatin1Char(' ') + ResultView::tr("%1 could not be moved back.")
-                                      .arg(static_cast<qlonglong>(undo.skipped.size()));
+    summary +=
+        QLatin1Char(' ') + ResultView::tr("%1 could not be moved back.")
+                               .arg(texts::number(static_cast<int64_t>(undo.skipped.size())));
   }
   return summary;
 }
@@ -68,7 +71,12 @@ ResultView::ResultView(std::shared_ptr<sortappkit::AppModel> model, QWidget* par
   header->addLayout(lines, 1);
 
   rows_ = new ResultListModel(this);
-  list_ = new QListView(this);
+  list_ = new SectionedListView(
+      [](const QModelIndex& index) {
+        return index.data(ResultListModel::KindRole).toInt() ==
+               static_cast<int>(ResultListModel::Kind::section);
+      },
+      this);
   list_->setModel(rows_);
   list_->setItemDelegate(new ResultRowDelegate(list_));
   list_->setAccessibleName(tr("Files"));

@@ -86,6 +86,8 @@ void MovesTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     default: {
       QStyleOptionViewItem cell = option;
       initStyleOption(&cell, index);
+      // The view rings the whole row; a cell draws no focus of its own.
+      cell.state &= ~QStyle::State_HasFocus;
       if (cell.state & QStyle::State_Selected) {
         cell.palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
       }

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
+#include "app/common/focus_ring_style.h"
 #include "app/review/group_header.h"
 #include "app/review/moves_table_delegate.h"
 #include "app/review/moves_table_model.h"
@@ -23,7 +24,7 @@ MovesTableView::MovesTableView(QWidget* parent) : QTreeView(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setAllColumnsShowFocus(true);
+  setAllColumnsShowFocus(false);
   setFocusPolicy(Qt::StrongFocus);
   setContextMenuPolicy(Qt::CustomContextMenu);
   header()->setSectionsClickable(false);
@@ -67,6 +68,25 @@ void MovesTableView::clickCheckBox(const QModelIndex& index) {
     value = check.data(Qt::CheckStateRole).toInt() != Qt::Checked;
   }
   model()->setData(check, value ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+
+void MovesTableView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+  QTreeView::drawRow(painter, option, index);
+  const QModelIndex current = currentIndex();
+  if (!hasFocus() || !current.isValid() || current.row() != index.row() ||
+      current.parent() != index.parent()) {
+    return;
+  }
+  if (!index.parent().isValid()) {
+    QStyleOptionViewItem heading = option;
+    heading.rect.setLeft(0);
+    paintFocusRing(painter, GroupHeader::checkBoxRect(heading).adjusted(-3, -3, 3, 3), palette(),
+                   false);
+    return;
+  }
+  const bool highlighted = selectionModel()->isRowSelected(index.row(), index.parent());
+  paintFocusRing(painter, option.rect, palette(), highlighted, 2);
 }
 
 void MovesTableView::keyPressEvent(QKeyEvent* event) {

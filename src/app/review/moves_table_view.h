@@ -31,6 +31,10 @@ class MovesTableView : public QTreeView {
   void toggleHighlightedRequested();
 
  protected:
+  // The focus is a ring around the current move's row, or around a group
+  // heading's checkbox, which is all that the keyboard works on there.
+  void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -47,15 +47,19 @@ QPushButton* linkButton(const QString& text, QWidget* parent) {
   button->setFlat(true);
   button->setCursor(Qt::PointingHandCursor);
   button->setAccessibleName(text);
-  button->setStyleSheet(
-      QStringLiteral("QPushButton { border: none; padding: 2px 4px; color: palette(link); }"
-                     "QPushButton:hover, QPushButton:focus { text-decoration: underline; }"));
+  // The border is there when unseen too, so the ring of the focus moves
+  // nothing.
+  button->setStyleSheet(QStringLiteral(
+      "QPushButton { border: 2px solid transparent; border-radius: 4px; padding: 1px 3px;"
+      " color: palette(link); }"
+      "QPushButton:hover { text-decoration: underline; }"
+      "QPushButton:focus { border-color: palette(highlight); }"));
   return button;
 }
 
 QString sortTitle(std::size_t count) {
   return ReviewView::tr("Sort %1 File%2")
-      .arg(count)
+      .arg(texts::number(static_cast<int64_t>(count)))
       .arg(count == 1 ? QString() : QStringLiteral("s"));
 }
 
@@ -175,6 +179,15 @@ QWidget* ReviewView::makeActionBar() {
   none_ = linkButton(tr("None"), bar);
   sortButton_ = new QPushButton(bar);
   sortButton_->setDefault(true);
+  // The screen's suggested action, in the accent colour, as the desktop
+  // draws the one button that carries the screen forward.
+  sortButton_->setStyleSheet(QStringLiteral(
+      "QPushButton { background: palette(highlight); color: palette(highlighted-text);"
+      " border: 2px solid palette(highlight); border-radius: 5px; padding: 4px 14px;"
+      " font-weight: bold; }"
+      "QPushButton:focus { border-color: palette(highlighted-text); }"
+      "QPushButton:disabled { background: palette(button); color: palette(mid);"
+      " border-color: palette(button); }"));
   connect(all_, &QPushButton::clicked, this, [this] { model_->setAll(true); });
   connect(none_, &QPushButton::clicked, this, [this] { model_->setAll(false); });
   connect(sortButton_, &QPushButton::clicked, this, [this] { model_->apply(); });

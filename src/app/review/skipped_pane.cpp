@@ -14,6 +14,7 @@
 #include "app/common/file_icon.h"
 #include "app/common/icon_cache.h"
 #include "app/common/inset_list_style.h"
+#include "app/common/sectioned_list_view.h"
 #include "app/common/symbols.h"
 #include "app/common/texts.h"
 
@@ -209,7 +210,11 @@ SkippedPane::SkippedPane(QWidget* parent) : QWidget(parent) {
   setTextColor(empty_, secondaryColor());
   body_->addWidget(emptyPage_);
 
-  list_ = new QListView(body_);
+  list_ = new SectionedListView(
+      [](const QModelIndex& index) {
+        return static_cast<const SkippedListModel*>(index.model())->isSection(index);
+      },
+      body_);
   rows_ = new SkippedListModel(list_);
   list_->setModel(rows_);
   list_->setItemDelegate(new SkippedRowDelegate(list_));

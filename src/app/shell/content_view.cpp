@@ -106,8 +106,13 @@ void ContentView::showPhase(Phase phase) {
     previous->hide();
     previous->deleteLater();
   }
-  if (focusHere && window()->isActiveWindow()) {
-    if (QWidget* control = firstControl(next)) control->setFocus(Qt::OtherFocusReason);
+  // A sort's result takes the keyboard wherever it was, also from the
+  // Sort button, which gave it up when the sort disabled it.
+  if ((focusHere || kind == Kind::result) && window()->isActiveWindow()) {
+    // The result's next step is its default button; elsewhere the first
+    // control, which on the review is the table of moves.
+    QWidget* control = kind == Kind::result ? defaultButton() : firstControl(next);
+    if (control != nullptr) control->setFocus(Qt::OtherFocusReason);
   }
   emit screenChanged(next);
 }
@@ -164,7 +169,8 @@ QString ContentView::recoveryMessage(const sortappkit::RecoverySummary& summary)
       lines << QStringLiteral("    ") + qs(rows[i].reason);
     }
     if (rows.size() > kListedAttentionRows) {
-      lines << tr("  …and %1 more, listed in History.").arg(rows.size() - kListedAttentionRows);
+      lines << tr("  …and %1 more, listed in History.")
+                   .arg(texts::number(static_cast<int64_t>(rows.size() - kListedAttentionRows)));
     }
   }
   return lines.join(QLatin1Char('\n'));

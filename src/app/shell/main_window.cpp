@@ -1,10 +1,13 @@
 #include "app/shell/main_window.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QToolBar>
 #include <QToolButton>
@@ -24,6 +27,20 @@ using Phase = sortappkit::AppModel::Phase;
 namespace {
 
 constexpr int kAlertTextWidth = 380;
+
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kMaximizedKey = QStringLiteral("window/maximized");
+
+// A place is usable when its top edge, where the window is taken hold of,
+// lies on a screen that is there now.
+bool onSomeScreen(const QRect& place) {
+  const QRect grip(place.topLeft(), QSize(place.width(), 32));
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect shown = screen->availableGeometry().intersected(grip);
+    if (shown.width() >= std::min(place.width(), 100) && shown.height() > 0) return true;
+  }
+  return false;
+}
 
 // An alert as the platform draws one: the title in bold above the message,
 // both plain text, since names of files and folders are shown verbatim.
@@ -78,6 +95,9 @@ void MainWindow::buildToolBar() {
   toolBar_->setMovable(false);
   toolBar_->setFloatable(false);
   toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  // Symbolic icons at the size of the label's text, as the desktop's header
+  // bars draw them.
+  toolBar_->setIconSize(QSize(16, 16));
 
   folderAction_ = toolBar_->addAction(symbolIcon(Symbol::folder), QString());
   folderAction_->setToolTip(tr("Choose a different folder"));
@@ -100,6 +120,24 @@ void MainWindow::buildToolBar() {
   for (QAction* action : {folderAction_, historyAction_, rescanAction_}) {
     if (QWidget* button = toolBar_->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
   }
+}
+
+void MainWindow::placeAsRemembered() {
+  const QSettings settings;
+  const QRect place = settings.value(kGeometryKey).toRect();
+  if (place.isValid() && onSomeScreen(place)) {
+    setGeometry(QRect(place.topLeft(), place.size().expandedTo(minimumContentSize)));
+  } else {
+    resize(firstSize);
+  }
+  if (settings.value(kMaximizedKey).toBool()) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  QSettings settings;
+  settings.setValue(kGeometryKey, isMaximized() ? normalGeometry() : geometry());
+  settings.setValue(kMaximizedKey, isMaximized());
+  QMainWindow::closeEvent(event);
 }
 
 void MainWindow::updateToolBar() {

@@ -48,6 +48,10 @@ class MainWindow : public QMainWindow {
   static constexpr QSize minimumContentSize{720, 480};
   static constexpr QSize firstSize{960, 640};
 
+  // Takes the size, place and maximised state the window had when last
+  // closed, if it lies on a screen there is now; otherwise the first size.
+  void placeAsRemembered();
+
   ContentView* content() const { return content_; }
   OmbrixCommands* commands() const { return commands_; }
   QToolBar* toolBar() const { return toolBar_; }
@@ -67,6 +71,7 @@ class MainWindow : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   QMenu* createPopupMenu() override;
 
  private:

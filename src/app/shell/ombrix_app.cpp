@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/common/focus_ring_style.h"
 #include "app/common/symbols.h"
 #include "app/common/texts.h"
 #include "app/shell/app_delegate.h"
@@ -53,6 +54,11 @@ void OmbrixApp::prepare(QApplication& app) {
   QGuiApplication::setDesktopFileName(QStringLiteral("ombrix"));
   QApplication::setQuitOnLastWindowClosed(true);
   useInstalledIconTheme();
+  QApplication::setStyle(new FocusRingStyle);
+  QApplication::setPalette(readablePalette(QApplication::palette()));
+  // The installed theme's icon first, so the window matches the menu entry.
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("ombrix"), QIcon(QStringLiteral(":/icons/ombrix.svg"))));
   installTranslations(app);
 }
 
@@ -66,7 +72,7 @@ sortappkit::AppModel::Problem OmbrixApp::journalUnavailable(const std::string& r
 }
 
 void OmbrixApp::show() {
-  window_->resize(MainWindow::firstSize);
+  window_->placeAsRemembered();
   window_->show();
 }
 

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/common/texts.h"
 #include "app/shell/app_delegate.h"
 #include "app/start/folder_picker.h"
 
@@ -61,7 +62,7 @@ QString OmbrixCommands::undoTitle(const sortappkit::AppModel& model) {
   if (!batch) return QStringLiteral("Undo");
   const int64_t count = batch->outstandingCount();
   return QStringLiteral("Undo Sorting %1 File%2")
-      .arg(count)
+      .arg(texts::number(count))
       .arg(count == 1 ? QString() : QStringLiteral("s"));
 }
 

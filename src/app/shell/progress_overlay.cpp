@@ -133,7 +133,9 @@ void ProgressOverlay::setState(const QString& title,
   bar_->setRange(0, kBarSteps);
   const double fraction = std::clamp(progress->fractionCompleted(), 0.0, 1.0);
   bar_->setValue(static_cast<int>(fraction * kBarSteps + 0.5));
-  count_->setText(tr("%1 of %2").arg(progress->completedCount).arg(progress->totalCount));
+  count_->setText(tr("%1 of %2")
+                      .arg(texts::number(progress->completedCount))
+                      .arg(texts::number(progress->totalCount)));
   if (progress->currentFile) {
     const QString name = qs(progress->currentFile->lastPathComponent());
     file_->setText(elided(file_->fontMetrics(), name, Qt::ElideMiddle, barWidth));

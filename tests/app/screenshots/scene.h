@@ -24,6 +24,11 @@ struct Scene {
 
 std::vector<Scene>& scenes();
 
+// Builds `scene` and shows what it returns at its size, once every task it
+// started has run; null when the scene had nothing to show.
+QWidget* showScene(const Scene& scene, testing::WindowFixture& fixture,
+                   std::vector<std::shared_ptr<void>>& keep);
+
 // A screen over `model` at the pictures' size, kept in `keep` before the
 // model it watches, so it goes first.
 template <class Screen>

@@ -1,4 +1,6 @@
-// Renders every registered scene offscreen into one PNG file each:
+// Renders every registered scene offscreen into PNG files: NAME.png in the
+// light palette, NAME-dark.png in a dark one, and NAME-smallest.png at the
+// window's minimum size for the scenes that fill the window.
 //   ombrix-screenshots OUTPUT_FOLDER [NAME...]
 #include <QApplication>
 #include <QDir>
@@ -6,17 +8,24 @@
 #include <cstdio>
 #include <set>
 
+#include "app/common/symbols.h"
+#include "app/shell/main_window.h"
 #include "app/shell/ombrix_app.h"
 #include "screenshots/scene.h"
+#include "testing/shown_texts.h"
 
-namespace ombrix::screenshots {
+namespace {
 
-std::vector<Scene>& scenes() {
-  static std::vector<Scene> all;
-  return all;
+bool save(QWidget* widget, const QString& path) {
+  if (!widget->grab().save(path)) {
+    std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
 }
 
-}  // namespace ombrix::screenshots
+}  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -30,32 +39,31 @@ int main(int argc, char** argv) {
   QDir().mkpath(output);
   std::set<std::string> only(argv + 2, argv + argc);
 
+  const QPalette light = QApplication::palette();
+  const QPalette dark = ombrix::readablePalette(ombrix::testing::darkPalette());
   int failures = 0;
-  for (const auto& scene : ombrix::screenshots::scenes()) {
-    if (!only.empty() && only.count(scene.name) == 0) continue;
-    ombrix::testing::WindowFixture fixture;
-    std::vector<std::shared_ptr<void>> keep;
-    QWidget* widget = scene.build(fixture, keep);
-    if (widget == nullptr) {
-      std::fprintf(stderr, "%s: nothing to show\n", scene.name.c_str());
-      ++failures;
-      continue;
+  for (const auto& [palette, suffix] : {std::pair{light, ""}, std::pair{dark, "-dark"}}) {
+    QApplication::setPalette(palette);
+    for (const auto& scene : ombrix::screenshots::scenes()) {
+      if (!only.empty() && only.count(scene.name) == 0) continue;
+      ombrix::testing::WindowFixture fixture;
+      std::vector<std::shared_ptr<void>> keep;
+      QWidget* widget = ombrix::screenshots::showScene(scene, fixture, keep);
+      if (widget == nullptr) {
+        std::fprintf(stderr, "%s: nothing to show\n", scene.name.c_str());
+        ++failures;
+        continue;
+      }
+      const QString name = output + QStringLiteral("/") + QString::fromStdString(scene.name);
+      if (!save(widget, name + QString::fromLatin1(suffix) + QStringLiteral(".png"))) ++failures;
+      if (palette == light && widget->size() == ombrix::MainWindow::firstSize) {
+        widget->resize(ombrix::MainWindow::minimumContentSize);
+        ombrix::testing::settle();
+        if (!save(widget, name + QStringLiteral("-smallest.png"))) ++failures;
+      }
+      keep.clear();
+      ombrix::testing::settle();
     }
-    if (!widget->isVisible()) {
-      if (widget->isWindow() && widget->size() == QSize(640, 480)) widget->resize(960, 640);
-      widget->show();
-    }
-    ombrix::testing::settle();
-    const QString path =
-        output + QStringLiteral("/") + QString::fromStdString(scene.name) + QStringLiteral(".png");
-    if (!widget->grab().save(path)) {
-      std::fprintf(stderr, "%s: could not write %s\n", scene.name.c_str(), qPrintable(path));
-      ++failures;
-      continue;
-    }
-    std::printf("%s\n", qPrintable(path));
-    keep.clear();
-    ombrix::testing::settle();
   }
   return failures == 0 ? 0 : 1;
 }

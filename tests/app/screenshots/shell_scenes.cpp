@@ -6,9 +6,13 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPushButton>
+#include <QTest>
 #include <condition_variable>
 #include <mutex>
 
+#include "app/review/moves_table_view.h"
+#include "app/review/review_view.h"
 #include "app/shell/app_delegate.h"
 #include "app/shell/content_view.h"
 #include "app/shell/main_window.h"
@@ -164,6 +168,45 @@ Registration overlay{Scene{
           rozuzed::ExecutionProgress{
               3, 7, rozuzed::FileURL::fromPath(fixture.folder() + "/" + name, false)});
       return static_cast<QWidget*>(shell->window.get());
+    }}};
+
+// The window made active with the keyboard where `place` puts it, as after
+// the user has tabbed there.
+QWidget* withKeyboard(Shell& shell, const std::function<void()>& place) {
+  shell.window->activateWindow();
+  QTest::qWaitForWindowActive(shell.window.get());
+  place();
+  testing::settle();
+  return shell.window.get();
+}
+
+Registration reviewKeyboard{Scene{
+    "window-review-keyboard", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+      addFiles(fixture);
+      auto shell = std::make_shared<Shell>(fixture);
+      keep.push_back(shell);
+      shell->show();
+      shell->review(fixture);
+      return withKeyboard(*shell, [&] {
+        auto* review = qobject_cast<ReviewView*>(shell->window->content()->screen());
+        if (review == nullptr) return;
+        review->table()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(review->table(), Qt::Key_Down);
+      });
+    }}};
+
+Registration resultKeyboard{Scene{
+    "window-result-keyboard", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+      addFiles(fixture);
+      auto shell = std::make_shared<Shell>(fixture);
+      keep.push_back(shell);
+      shell->show();
+      shell->review(fixture);
+      return withKeyboard(*shell, [&] {
+        shell->window->content()->defaultButton()->setFocus(Qt::TabFocusReason);
+        shell->model->apply();
+        testing::quiesce(*shell->engine);
+      });
     }}};
 
 Registration problem{Scene{
