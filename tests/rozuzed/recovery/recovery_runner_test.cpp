@@ -456,17 +456,17 @@ TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovere
 TEST_F(RecoveryRunnerTest, TheUntouchedCountHoldsEveryPlannedFileStillAtItsSource) {
   // The snapshot plans seven files; the run journaled intents for only the
   // first five before it died.
-  JournalEntry committed = renaming("a.txt", 0);
+  JournalEntry committed = renameIntent("a.txt", 0);
   committed.state = EntryState::committed;
   committed.committedAt = kOld;
   committed.completedBy = CompletionSource::run;
-  JournalEntry failed = renaming("b.txt", 1);
+  JournalEntry failed = renameIntent("b.txt", 1);
   failed.state = EntryState::abandoned;
   failed.attentionReason = "Could not move b.txt";
-  JournalEntry attention = renaming("c.txt", 2);
+  JournalEntry attention = renameIntent("c.txt", 2);
   attention.state = EntryState::needsAttention;
-  JournalEntry pendingInPlace = renaming("d.txt", 3);
-  JournalEntry pendingMoved = renaming("e.txt", 4);
+  JournalEntry pendingInPlace = renameIntent("d.txt", 3);
+  JournalEntry pendingMoved = renameIntent("e.txt", 4);
   std::vector<JournalEntry> entries{committed, failed, attention, pendingInPlace, pendingMoved};
   RunRecord run{
       .kind = RunKind::apply,
@@ -506,7 +506,7 @@ TEST_F(RecoveryRunnerTest, TheUntouchedCountHoldsEveryPlannedFileStillAtItsSourc
 
   // Without a snapshot, as for an undo run, the abandoned entries are all
   // that is known.
-  std::vector<JournalEntry> undoEntries{renaming("h.txt")};
+  std::vector<JournalEntry> undoEntries{renameIntent("h.txt")};
   addRun(undoEntries, RunKind::undo);
   put(undoEntries[0].sourceURL, contentsOf("h.txt"));
   auto again = reconcile();
@@ -597,7 +597,7 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
 // own undo returns that file too.
 TEST_F(RecoveryRunnerTest, AnInterruptedUndoOfAnUndoPutsTheSortsEntryBackInForce) {
   Uuid applyID = Uuid::random();
-  JournalEntry sorted = renaming("a.txt");
+  JournalEntry sorted = renameIntent("a.txt");
   sorted.runID = applyID;
   sorted.state = EntryState::committed;
   sorted.committedAt = kOld;
