@@ -85,15 +85,15 @@ class CrossVolumeMove {
   // the new name durable in its folder. A failed rename removes the staging
   // file and throws the rename's error (refusedToOverwrite when the name was
   // taken; folderNoLongerNamed when the folder's path no longer leads to the
-  // folder held). A failed flush gives up the copy now at `destination` and throws
-  // copyFailed(source, destination).
+  // folder held). A failed flush gives up the copy now at `destination` and
+  // throws copyFailed(source, destination).
   void placeStaging(const FileURL& source, const FileURL& staging, const FileURL& destination);
 
   // Once the copy is in place at `destination`, and before its source may
   // go to the Trash: makes durable the folders `folders` made on the way to
   // it, so that a power cut cannot take the copy's folder away. A failure
-  // sends the copy at `destination` to the Trash and throws
-  // copyFailed(source, destination).
+  // gives up the copy at `destination` and throws copyFailed(source,
+  // destination).
   void makeFoldersDurable(const FileURL& source, const FileURL& destination,
                           DestinationFolders& folders);
 
