@@ -443,8 +443,18 @@ std::vector<Identity> trashFolders() {
     }
     std::fclose(file);
   }
-  for (const std::string& mountPoint : MountTable::parse(mountinfo)) {
-    const std::string top = mountPoint == "/" ? "" : mountPoint;
+  for (std::size_t start = 0; start < mountinfo.size();) {
+    std::size_t end = mountinfo.find('\n', start);
+    if (end == std::string::npos) end = mountinfo.size();
+    const std::string_view line(mountinfo.data() + start, end - start);
+    start = end + 1;
+    // Looking inside an automount point would mount it, or wait on a
+    // server that is away.
+    const std::size_t type = line.find(" - ");
+    if (type == std::string_view::npos || line.substr(type + 3).starts_with("autofs ")) continue;
+    const std::vector<std::string> mountPoint = MountTable::parse(line);
+    if (mountPoint.empty()) continue;
+    const std::string top = mountPoint[0] == "/" ? "" : mountPoint[0];
     trashes.push_back(top + "/.Trash");
     trashes.push_back(top + "/.Trash/" + uid);
     trashes.push_back(top + "/.Trash-" + uid);
