@@ -80,6 +80,25 @@ void ReversalChain::record(JournalStore& journal, Marks& marks, Date at) {
   marks = Marks();
 }
 
+void removeEmptyFoldersMadeBy(const Uuid& runID, JournalStore& journal, FileSystem& fileSystem) {
+  std::vector<FileURL> made;
+  try {
+    made = journal.createdFolders(runID);
+  } catch (const SortError&) {
+    // The files are back and journaled; empty folders are all that stay.
+    return;
+  }
+  // A folder made inside another is recorded after it, so the inner one
+  // goes first and leaves the outer one empty.
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+    try {
+      fileSystem.removeEmptyFolder(*folder);
+    } catch (const SortError&) {
+      // It holds something, or is gone already: either way it stays as it is.
+    }
+  }
+}
+
 UndoSkipReason UndoSkipReason::fileMissingAtRecordedLocation(FileURL destination) {
   UndoSkipReason reason(Case::fileMissingAtRecordedLocation);
   reason.url_ = std::move(destination);
@@ -260,7 +279,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
     ReversalChain::record(*journal_, marks, dates_->now());
     journal_->finishRun(run.id, RunState::finished, dates_->now(), outcomes);
   }
-  removeEmptyFoldersMadeBy(batchID);
+  removeEmptyFoldersMadeBy(batchID, *journal_, *fileSystem_);
   if (progress) progress(ExecutionProgress{total, total, std::nullopt});
   return report;
 }
@@ -426,25 +445,6 @@ std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const Jour
 FileURL UndoRunner::wayBackTarget(const JournalEntry& entry) const {
   const JournalEntry* origin = trashReturnOrigin(entry, chain_.below());
   return origin ? origin->destinationURL : entry.sourceURL;
-}
-
-void UndoRunner::removeEmptyFoldersMadeBy(const Uuid& runID) {
-  std::vector<FileURL> made;
-  try {
-    made = journal_->createdFolders(runID);
-  } catch (const SortError&) {
-    // Every file is back and journaled; empty folders are all that stay.
-    return;
-  }
-  // A folder made inside another comes after it, so the inner one goes
-  // first and leaves the outer one empty.
-  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
-    try {
-      fileSystem_->removeEmptyFolder(*folder);
-    } catch (const SortError&) {
-      // It holds something, or is gone already: either way it stays as it is.
-    }
-  }
 }
 
 }  // namespace rozuzed

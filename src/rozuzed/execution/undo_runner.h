@@ -139,6 +139,12 @@ class ReversalChain {
   std::unordered_map<Uuid, JournalEntry> below_;
 };
 
+// Once a run is undone: removes, the inner ones first, the folders the run
+// made that are empty now, so the folder is as it was before the run. A
+// folder that holds anything, or that the run did not make, stays. Never
+// throws: what cannot be read or removed stays as it is.
+void removeEmptyFoldersMadeBy(const Uuid& runID, JournalStore& journal, FileSystem& fileSystem);
+
 // Reverses one run, the move made last first. The undo is itself a journal
 // run of kind undo: every file about to go back is first durable as a
 // pending intent, and a batch's files are touched only after that. A file
@@ -201,10 +207,6 @@ class UndoRunner {
   JournalStore* journal_;
   SecurityScopedAccess* access_;
   const DateProvider* dates_;
-  // Removes, deepest first, the folders the undone run made that are empty
-  // now; a folder that holds anything stays.
-  void removeEmptyFoldersMadeBy(const Uuid& runID);
-
   // The runs below the one being undone. Filled at the start of each undo.
   ReversalChain chain_;
   // The folders files go back to in the undo under way.

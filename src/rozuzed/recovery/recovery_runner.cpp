@@ -157,6 +157,11 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
   }
   journal_->applyRecovery(run.id, settled, dates_->now());
   report.untouchedCount = countUntouched(run, report);
+  // An undo cut short once its files were back leaves the folders the undone
+  // run made empty; they go as the undo would have removed them.
+  if (run.kind == RunKind::undo && run.reversesRunID) {
+    removeEmptyFoldersMadeBy(*run.reversesRunID, *journal_, *fileSystem_);
+  }
   return report;
 }
 

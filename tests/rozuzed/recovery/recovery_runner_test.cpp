@@ -592,6 +592,39 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
   EXPECT_TRUE(stored(reversed[2]).isUndoable());
 }
 
+// An undo killed once its file was back, before it removed the folders the
+// sort had made: settling it removes those that are empty, as the undo
+// would have, and leaves the one the user has put a file in since.
+TEST_F(RecoveryRunnerTest, AnUndoCutShortOnceItsFilesWereBackLeavesNoEmptyFolderOfTheSort) {
+  Uuid applyID = Uuid::random();
+  JournalEntry sorted = renameIntent("a.txt");
+  sorted.runID = applyID;
+  sorted.state = EntryState::committed;
+  sorted.committedAt = kOld;
+  sorted.completedBy = CompletionSource::run;
+  journal.store().beginRun(
+      RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, {sorted},
+      {FileURL::fromPath("/src/Documents", true), FileURL::fromPath("/src/Images", true)});
+  std::vector<JournalEntry> back{sorted};
+  back[0].id = Uuid::random();
+  back[0].state = EntryState::pending;
+  back[0].committedAt.reset();
+  back[0].completedBy.reset();
+  back[0].sourceURL = sorted.destinationURL;
+  back[0].destinationURL = sorted.sourceURL;
+  back[0].reversesEntryID = sorted.id;
+  addRun(back, RunKind::undo, kGone, kOld, applyID);
+  put(sorted.sourceURL, contentsOf("a.txt"));
+  fs.addFolder("/src/Documents");
+  fs.addFile("/src/Images/mine.jpg");
+
+  reconcile();
+
+  EXPECT_EQ(stored(back[0]).state, EntryState::committed);
+  EXPECT_FALSE(fs.exists("/src/Documents"));
+  EXPECT_TRUE(fs.exists("/src/Images/mine.jpg"));
+}
+
 // The undo of an undo, killed once its file was back where the sort had put
 // it: settling it puts the sort's entry back in force, so that the sort's
 // own undo returns that file too.
