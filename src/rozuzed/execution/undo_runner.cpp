@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 
@@ -387,7 +388,8 @@ JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uui
 std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const JournalEntry& intent,
                                            const std::optional<FileIdentity>& copy) {
   const FileURL folder = intent.destinationURL.deletingLastPathComponent();
-  CrossVolumeMove transfer(*fileSystem_, folders_.held(folder));
+  const std::shared_ptr<FileSystem::HeldFolder> held = folders_.held(folder);
+  CrossVolumeMove transfer(*fileSystem_, held);
 
   if (intent.strategy == MoveStrategy::crossVolumeCopyVerifyTrash) {
     if (!intent.tempURL) {
@@ -408,7 +410,8 @@ std::optional<FileURL> UndoRunner::restore(const JournalEntry& entry, const Jour
     return std::nullopt;
   }
 
-  fileSystem_->moveItem(intent.sourceURL, intent.destinationURL);
+  // Into the folder as it was checked, never where its path may lead now.
+  fileSystem_->moveInto(intent.sourceURL, *held, intent.destinationURL.lastPathComponent());
   if (intent.sourceURL == entry.destinationURL) return std::nullopt;
 
   // Back from the Trash, so its record there goes too. The copy the run

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,40 @@ TEST_F(ExecutorLiveTest, AFolderSwappedForALinkIntoTheTrashTakesNothingIn) {
   auto entry = journal.entries(plan.id).at(0);
   EXPECT_EQ(entry.state, EntryState::abandoned);
   EXPECT_EQ(entry.attentionReason, message);
+}
+
+// Undo's rename back is no different: the folder the file goes back to is
+// swapped for a link into the Trash once undo has checked it. The file
+// stays where the run put it, and undo does not count it as back.
+TEST_F(ExecutorLiveTest, AnUndoIntoAFolderSwappedForALinkIntoTheTrashPutsNothingThere) {
+  std::filesystem::create_directories(scratch / "inbox");
+  std::filesystem::create_directories(scratch / "data/Trash/files");
+  testing::writeFile(scratch / "inbox/a.pdf", "A", kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  auto plan =
+      makePlan({plannedMove(scratch / "inbox/a.pdf", scratch / "sorted")}, scratch / "inbox");
+  ASSERT_TRUE(Executor(fileSystem, journal).apply(plan).isCompleteSuccess());
+
+  InterceptingFileSystem swapping;
+  bool swapped = false;
+  auto swap = [&](const FileURL&, const FileURL&) {
+    if (std::exchange(swapped, true)) return;
+    std::filesystem::rename(scratch / "inbox", scratch / "inbox.old");
+    std::filesystem::create_directory_symlink(scratch / "data/Trash/files", scratch / "inbox");
+  };
+  // Whichever way the undo takes the file back, the swap comes just before.
+  swapping.beforeMove = swap;
+  swapping.beforeMoveInto = swap;
+  auto undone = UndoRunner(swapping, journal).undo(plan.id);
+
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(undone.restored.empty());
+  ASSERT_EQ(undone.skipped.size(), 1u);
+  EXPECT_EQ(undone.skipped[0].reason.reasonCase(), UndoSkipReason::Case::restoreFailed);
+  EXPECT_EQ(testing::readFile(scratch / "sorted/a.pdf"), "A");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "data/Trash/files"));
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "inbox.old"));
+  EXPECT_FALSE(journal.entries(plan.id).at(0).undoneAt.has_value());
 }
 
 class CrossVolumeLiveTest : public ExecutorLiveTest {
