@@ -455,9 +455,20 @@ std::vector<Identity> trashFolders() {
     const std::vector<std::string> mountPoint = MountTable::parse(line);
     if (mountPoint.empty()) continue;
     const std::string top = mountPoint[0] == "/" ? "" : mountPoint[0];
-    trashes.push_back(top + "/.Trash");
-    trashes.push_back(top + "/.Trash/" + uid);
-    trashes.push_back(top + "/.Trash-" + uid);
+    // Only what the Trash would use counts: a mount's top may be open to
+    // every user (/tmp, /dev/shm), and a link or another user's folder
+    // there must not make any folder it leads to a Trash's.
+    struct stat status {};
+    const auto ownFolder = [&](const std::string& path) {
+      return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+             status.st_uid == ::getuid();
+    };
+    if (::lstat((top + "/.Trash").c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        (status.st_mode & S_ISVTX) != 0) {
+      trashes.push_back(top + "/.Trash");
+      if (ownFolder(top + "/.Trash/" + uid)) trashes.push_back(top + "/.Trash/" + uid);
+    }
+    if (ownFolder(top + "/.Trash-" + uid)) trashes.push_back(top + "/.Trash-" + uid);
   }
   std::vector<Identity> found;
   for (const std::string& trash : trashes) {

@@ -139,6 +139,38 @@ TEST_F(ExecutorLiveTest, ADestinationThatLeadsIntoTheTrashTakesNothingIn) {
   ::umount2((scratch / "mounted").c_str(), MNT_DETACH);
 }
 
+// The top of a mount may be open to every user (/tmp, /dev/shm). A link
+// made there under a Trash's name is no Trash, since the Trash never goes
+// through one: the folder it leads to takes the files like any other.
+TEST_F(ExecutorLiveTest, ALinkNamedLikeATrashAtAMountsTopMakesNoFolderATrash) {
+  const std::string top = scratch / "volume";
+  std::filesystem::create_directories(top);
+  if (::system(("mount -t tmpfs tmpfs '" + top + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{top};
+  ASSERT_EQ(::chmod(top.c_str(), 01777), 0);
+  std::filesystem::create_directories(scratch / "elsewhere");
+  ASSERT_EQ(::chmod((scratch / "elsewhere").c_str(), 01777), 0);
+  for (const std::string& name : {std::string(".Trash"), ".Trash-" + std::to_string(::getuid())}) {
+    SCOPED_TRACE(name);
+    std::filesystem::create_directory_symlink(scratch / "elsewhere", top + "/" + name);
+    std::filesystem::create_directories(scratch / "in");
+    testing::writeFile(scratch / "in/a.pdf", "A", kLongAgo);
+    SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+    auto plan = makePlan({plannedMove(scratch / "in/a.pdf", scratch / "elsewhere/Documents")},
+                         scratch / "in");
+
+    EXPECT_TRUE(Executor(fileSystem, journal).apply(plan).isCompleteSuccess());
+    EXPECT_EQ(testing::readFile(scratch / "elsewhere/Documents/a.pdf"), "A");
+    std::filesystem::remove(top + "/" + name);
+    std::filesystem::remove_all(scratch / "elsewhere/Documents");
+  }
+}
+
 // Another program (an inotify watcher is enough) swaps the destination
 // folder for a link into the Trash once the run has checked it: the file
 // stays where it was, rather than go where the link now leads.
