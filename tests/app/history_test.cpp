@@ -179,6 +179,15 @@ TEST_F(HistoryTest, TheDateLineUsesTheLocalesShortMonth) {
   QLocale::setDefault(before);
 }
 
+TEST_F(HistoryTest, TheSheetCannotBeMaximised) {
+  auto sheet = openSheet(fixture.makeModel());
+  EXPECT_FALSE(sheet->windowFlags() & Qt::WindowMaximizeButtonHint);
+  sheet->setWindowState(Qt::WindowMaximized);
+  testing::settle();
+  EXPECT_FALSE(sheet->isMaximized());
+  EXPECT_EQ(sheet->size(), QSize(520, 380));
+}
+
 TEST_F(HistoryTest, WithoutRunsTheSheetSaysSo) {
   auto sheet = openSheet(fixture.makeModel());
   EXPECT_EQ(sheet->size(), QSize(520, 380));

@@ -2,10 +2,12 @@
 // files that have gone since they were highlighted.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImageWriter>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 
@@ -184,6 +186,43 @@ TEST_F(PreviewWindowTest, AnUnreadableImageFallsBackToItsDetails) {
   PreviewWindow& window = shown();
   EXPECT_EQ(window.shown(), Shown::details);
   EXPECT_EQ(window.shownTexts().front(), "broken.png");
+}
+
+}  // namespace
+}  // namespace ombrix
+
+namespace ombrix {
+namespace {
+
+// Wherever the main window is, the preview opens beside it when there is
+// room, and wholly on the screen when there is not.
+TEST(PreviewPlaceTest, OpensBesideTheWindowAndWhollyOnScreen) {
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Case {
+    const char* name;
+    QRect window;
+    QSize preview;
+    bool beside;  // clear of the window
+  };
+  const QPoint origin = room.topLeft();
+  const Case cases[] = {
+      {"room on the right", QRect(origin + QPoint(10, 10), QSize(300, 200)), QSize(320, 240), true},
+      {"room on the left only", QRect(origin + QPoint(room.width() - 310, 10), QSize(300, 200)),
+       QSize(320, 240), true},
+      {"no room on either side", QRect(origin, room.size() - QSize(20, 20)), QSize(400, 300),
+       false},
+      {"larger than the screen", QRect(origin, QSize(300, 200)), room.size() + QSize(200, 200),
+       false},
+  };
+  for (const Case& c : cases) {
+    QWidget window;
+    window.setGeometry(c.window);
+    PreviewWindow preview(&window);
+    preview.resize(c.preview);
+    preview.placeBeside(&window);
+    EXPECT_TRUE(room.contains(preview.geometry())) << c.name;
+    if (c.beside) EXPECT_FALSE(preview.geometry().intersects(window.geometry())) << c.name;
+  }
 }
 
 }  // namespace

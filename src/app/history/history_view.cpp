@@ -1,5 +1,6 @@
 #include "app/history/history_view.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,6 +58,8 @@ HistoryView::HistoryView(std::shared_ptr<sortappkit::AppModel> model, QWidget* p
   setWindowModality(Qt::WindowModal);
   setWindowTitle(tr("History"));
   setFixedSize(520, 380);
+  setWindowFlags((windowFlags() | Qt::CustomizeWindowHint) &
+                 ~(Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
 
   auto* title = new QLabel(tr("History"), this);
   title->setFont(textFont(TextStyle::headline));
@@ -101,6 +104,13 @@ HistoryView::HistoryView(std::shared_ptr<sortappkit::AppModel> model, QWidget* p
 
   showRuns(model_->history().get());
   observations_.watch(model_->history(), [this](const auto& runs) { showRuns(runs); });
+}
+
+void HistoryView::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized)) {
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+  }
 }
 
 void HistoryView::showEvent(QShowEvent* event) {

@@ -32,6 +32,8 @@ class HistoryView : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // A sheet keeps its size: a request to maximise it is turned down.
+  void changeEvent(QEvent* event) override;
 
  private:
   void showRuns(const std::vector<sortappkit::RunSummary>& runs);

@@ -13,11 +13,13 @@
 #include <QPdfDocument>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QStackedLayout>
 #include <QStringDecoder>
 #include <QStyle>
 #include <QThreadPool>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/common/texts.h"
 #include "app/shell/qt_dispatcher.h"
@@ -277,6 +279,23 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
     default:
       QWidget::keyPressEvent(event);
   }
+}
+
+void PreviewWindow::placeBeside(const QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (screen == nullptr) return;
+  const QRect room = screen->availableGeometry();
+  const QRect beside = window->frameGeometry();
+  constexpr int gap = 12;
+  resize(size().boundedTo(room.size()));
+  const int width = frameGeometry().width();
+  const int height = frameGeometry().height();
+  int x = beside.right() + 1 + gap;
+  if (x + width - 1 > room.right()) x = beside.left() - gap - width;
+  if (x < room.left()) x = room.right() + 1 - width;
+  const int y =
+      std::clamp(beside.top(), room.top(), std::max(room.top(), room.bottom() + 1 - height));
+  move(std::max(x, room.left()), y);
 }
 
 void PreviewWindow::showEvent(QShowEvent* event) {

@@ -33,6 +33,11 @@ class PreviewWindow : public QWidget {
   // Shows the list anew, keeping the position when it is still inside it.
   void reload(const std::vector<rozuzed::FileURL>& urls);
 
+  // Moves the window beside `window`, to its right where it fits, else to
+  // its left, else as near as it can be, always wholly on `window`'s
+  // screen, smaller if the screen is.
+  void placeBeside(const QWidget* window);
+
   int position() const { return position_; }
   // The file at the current position, if any.
   std::optional<rozuzed::FileURL> currentURL() const;

@@ -46,6 +46,7 @@ void OmbrixAppDelegate::togglePreview() {
     preview_ = new PreviewWindow(window_ ? window_.data() : QApplication::activeWindow());
   }
   preview_->reload(previewURLs_);
+  if (preview_->parentWidget() != nullptr) preview_->placeBeside(preview_->parentWidget());
   preview_->show();
   preview_->raise();
   preview_->activateWindow();
