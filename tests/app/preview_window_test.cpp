@@ -221,7 +221,9 @@ TEST(PreviewPlaceTest, OpensBesideTheWindowAndWhollyOnScreen) {
     preview.resize(c.preview);
     preview.placeBeside(&window);
     EXPECT_TRUE(room.contains(preview.geometry())) << c.name;
-    if (c.beside) EXPECT_FALSE(preview.geometry().intersects(window.geometry())) << c.name;
+    if (c.beside) {
+      EXPECT_FALSE(preview.geometry().intersects(window.geometry())) << c.name;
+    }
   }
 }
 

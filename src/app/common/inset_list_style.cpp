@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/common/focus_ring_style.h"
+#include "app/common/desktop_style.h"
 #include "app/common/symbols.h"
 
 namespace ombrix {

@@ -66,17 +66,17 @@ QIcon tinted(const QIcon& icon, const QColor& color) {
 }  // namespace
 
 QIcon symbolIcon(Symbol symbol) {
-  const SymbolSource source = sourceOf(symbol);
-  QIcon icon = QIcon::fromTheme(QString::fromLatin1(source.themeName));
-  if (icon.isNull()) icon = QApplication::style()->standardIcon(source.standard);
-  return icon;
+  return symbolIcon(symbol, QApplication::palette().color(QPalette::WindowText));
 }
 
 QIcon symbolIcon(Symbol symbol, const QColor& color) {
   static QHash<std::pair<int, QRgb>, QIcon> made;
   const std::pair<int, QRgb> key{static_cast<int>(symbol), color.rgba()};
   if (auto found = made.constFind(key); found != made.constEnd()) return *found;
-  return *made.insert(key, tinted(symbolIcon(symbol), color));
+  const SymbolSource source = sourceOf(symbol);
+  QIcon icon = QIcon::fromTheme(QString::fromLatin1(source.themeName));
+  if (icon.isNull()) icon = QApplication::style()->standardIcon(source.standard);
+  return *made.insert(key, tinted(icon, color));
 }
 
 namespace {

@@ -25,7 +25,9 @@ enum class Symbol {
   undone,         // a history row that is fully put back
 };
 
-// Never a null icon: the theme's icon, else Qt's standard one.
+// Never a null icon: the theme's icon, else Qt's standard one, in the
+// window's text colour, as a symbolic icon is drawn (the theme's own are
+// dark, and vanish on a dark window).
 QIcon symbolIcon(Symbol symbol);
 
 // The symbol redrawn in one colour (a symbolic icon takes the colour of its

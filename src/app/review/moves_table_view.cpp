@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "app/common/focus_ring_style.h"
+#include "app/common/desktop_style.h"
 #include "app/review/group_header.h"
 #include "app/review/moves_table_delegate.h"
 #include "app/review/moves_table_model.h"

@@ -181,13 +181,12 @@ QWidget* ReviewView::makeActionBar() {
   sortButton_->setDefault(true);
   // The screen's suggested action, in the accent colour, as the desktop
   // draws the one button that carries the screen forward.
+  // Disabled, it is the style's own disabled button.
   sortButton_->setStyleSheet(QStringLiteral(
-      "QPushButton { background: palette(highlight); color: palette(highlighted-text);"
-      " border: 2px solid palette(highlight); border-radius: 5px; padding: 4px 14px;"
-      " font-weight: bold; }"
-      "QPushButton:focus { border-color: palette(highlighted-text); }"
-      "QPushButton:disabled { background: palette(button); color: palette(mid);"
-      " border-color: palette(button); }"));
+      "QPushButton { padding: 4px 14px; font-weight: bold; }"
+      "QPushButton:enabled { background: palette(highlight); color: palette(highlighted-text);"
+      " border: 2px solid palette(highlight); border-radius: 5px; }"
+      "QPushButton:enabled:focus { border-color: palette(highlighted-text); }"));
   connect(all_, &QPushButton::clicked, this, [this] { model_->setAll(true); });
   connect(none_, &QPushButton::clicked, this, [this] { model_->setAll(false); });
   connect(sortButton_, &QPushButton::clicked, this, [this] { model_->apply(); });

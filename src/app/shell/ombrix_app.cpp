@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "app/common/focus_ring_style.h"
+#include "app/common/desktop_style.h"
 #include "app/common/symbols.h"
 #include "app/common/texts.h"
 #include "app/shell/app_delegate.h"
@@ -54,7 +54,7 @@ void OmbrixApp::prepare(QApplication& app) {
   QGuiApplication::setDesktopFileName(QStringLiteral("ombrix"));
   QApplication::setQuitOnLastWindowClosed(true);
   useInstalledIconTheme();
-  QApplication::setStyle(new FocusRingStyle);
+  QApplication::setStyle(new DesktopStyle);
   QApplication::setPalette(readablePalette(QApplication::palette()));
   // The installed theme's icon first, so the window matches the menu entry.
   QApplication::setWindowIcon(

@@ -103,8 +103,11 @@ struct Shell {
 };
 
 void addFiles(WindowFixture& fixture) {
-  for (const char* name : {"beach.jpg", "holiday.png", "song.mp3", "Tax return 2024.pdf",
-                           "notes.txt", "setup.deb", "archive.zip"}) {
+  // As a Downloads folder holds them: a disc image, a package, a program
+  // and an e-book among the pictures and papers.
+  for (const char* name :
+       {"beach.jpg", "holiday.png", "song.mp3", "Tax return 2024.pdf", "notes.txt", "setup.deb",
+        "archive.zip", "debian-12.iso", "installer.exe", "The Odyssey.epub"}) {
     fixture.addFile(name);
   }
 }
@@ -166,7 +169,7 @@ Registration overlay{Scene{
       shell->window->content()->overlay()->setState(
           QStringLiteral("Sorting…"),
           rozuzed::ExecutionProgress{
-              3, 7, rozuzed::FileURL::fromPath(fixture.folder() + "/" + name, false)});
+              3, 10, rozuzed::FileURL::fromPath(fixture.folder() + "/" + name, false)});
       return static_cast<QWidget*>(shell->window.get());
     }}};
 
@@ -174,7 +177,7 @@ Registration overlay{Scene{
 // the user has tabbed there.
 QWidget* withKeyboard(Shell& shell, const std::function<void()>& place) {
   shell.window->activateWindow();
-  QTest::qWaitForWindowActive(shell.window.get());
+  if (!QTest::qWaitForWindowActive(shell.window.get())) return nullptr;
   place();
   testing::settle();
   return shell.window.get();
