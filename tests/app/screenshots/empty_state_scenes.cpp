@@ -41,7 +41,7 @@ Registration earlierRuns{
 Registration picker{
     Scene{"folder-picker", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
             for (const char* folder : {"Desktop", "Documents", "Music", "Pictures", "Videos"}) {
-              std::filesystem::create_directories(fixture.root() + "/home/" + folder);
+              std::filesystem::create_directories(fixture.home() + "/" + folder);
             }
             for (const char* folder : {"Invoices 2024", "Holiday photos", "Installers"}) {
               std::filesystem::create_directories(fixture.folder() + "/" + folder);

@@ -33,7 +33,7 @@ Registration withRuns{
             testing::runToEnd([&](auto done) { model->scan(done); });
             const rozuzed::Uuid partly = testing::sortAll(*model);
             std::filesystem::rename(fixture.folder() + "/Images/holiday.png",
-                                    fixture.root() + "/holiday.png");
+                                    fixture.home() + "/holiday.png");
             testing::undoRun(*model, partly);
             fixture.addFile("backup.zip");
             fixture.addFile("notes.txt");

@@ -42,7 +42,7 @@ Registration failures{Scene{
       // A file stands where the images' folder should go, and one file
       // went away after the scan.
       fixture.addFile("Images", "not a folder");
-      std::filesystem::rename(fixture.folder() + "/backup.zip", fixture.root() + "/backup.zip");
+      std::filesystem::rename(fixture.folder() + "/backup.zip", fixture.home() + "/backup.zip");
       testing::sortAll(*model);
       return result(model, keep);
     }}};
@@ -52,7 +52,7 @@ Registration undoSummary{Scene{
       auto model = reviewFolder(fixture);
       const rozuzed::Uuid run = testing::sortAll(*model);
       std::filesystem::rename(fixture.folder() + "/Images/beach.jpg",
-                              fixture.root() + "/beach.jpg");
+                              fixture.home() + "/beach.jpg");
       testing::undoRun(*model, run);
       testing::undoRun(*model, rozuzed::Uuid::random());
       model->problem().set(std::nullopt);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -13,17 +14,40 @@ namespace ombrix::testing {
 
 using sortappkit::AppModel;
 
+namespace {
+
+// A home of the caller's choosing, emptied, else one in the scratch folder.
+std::filesystem::path chosenHome(const rozuzed::testing::TemporaryFolder& root) {
+  const char* chosen = std::getenv("OMBRIX_FIXTURE_HOME");
+  if (chosen == nullptr || *chosen == '\0') return root / "home";
+  const std::filesystem::path home(chosen);
+  std::filesystem::create_directories(home);
+  for (const auto& entry : std::filesystem::directory_iterator(home)) {
+    std::filesystem::remove_all(entry.path());
+  }
+  return home;
+}
+
+// The data and settings folders: a real home's own when the home is chosen,
+// else beside the scratch home.
+std::string dataFolder(const rozuzed::testing::TemporaryFolder& root,
+                       const std::filesystem::path& home, const char* own, const char* scratch) {
+  return home == std::filesystem::path(root / "home") ? root / scratch : (home / own).string();
+}
+
+}  // namespace
+
 WindowFixture::WindowFixture(bool openJournal)
-    : dataHome_("XDG_DATA_HOME", root_ / "data"),
-      configHome_("XDG_CONFIG_HOME", root_ / "config"),
-      home_("HOME", root_ / "home") {
+    : homePath_(chosenHome(root_)),
+      dataHome_("XDG_DATA_HOME", dataFolder(root_, homePath_, ".local/share", "data")),
+      configHome_("XDG_CONFIG_HOME", dataFolder(root_, homePath_, ".config", "config")),
+      home_("HOME", homePath_.string()) {
+  const std::string config = dataFolder(root_, homePath_, ".config", "config");
   std::filesystem::create_directories(folder());
-  std::filesystem::create_directories(root_ / "config");
+  std::filesystem::create_directories(config);
   // QSettings names its folder once per process; point it here for each test.
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                     QString::fromStdString(root_ / "config"));
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                     QString::fromStdString(root_ / "config"));
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config));
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config));
   if (openJournal) {
     store = sortappkit::SortEngine::defaultStore();
     engine = std::make_shared<sortappkit::SortEngine>(store, std::nullopt);
@@ -42,7 +66,7 @@ std::shared_ptr<AppModel> WindowFixture::makeModel(
 }
 
 std::string WindowFixture::folder() const {
-  return root_ / "home/Downloads";
+  return (homePath_ / "Downloads").string();
 }
 
 rozuzed::FileURL WindowFixture::folderURL() const {

@@ -5,6 +5,7 @@
 
 #include <QSize>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,7 +37,10 @@ class WindowFixture {
   std::shared_ptr<sortappkit::AppModel> makeModel(
       std::optional<sortappkit::AppModel::Problem> startupProblem = std::nullopt);
 
-  // The folder to sort ("Downloads" in the scratch home).
+  // The home folder: in the scratch folder, or where OMBRIX_FIXTURE_HOME
+  // says (the screenshot tool's, in a home of its own), emptied first.
+  std::string home() const { return homePath_.string(); }
+  // The folder to sort ("Downloads" in the home folder).
   std::string folder() const;
   rozuzed::FileURL folderURL() const;
   // A file in the folder, an hour old so it does not count as still being
@@ -55,6 +59,7 @@ class WindowFixture {
   void chooseAndScan(sortappkit::AppModel& model);
 
   rozuzed::testing::TemporaryFolder root_;
+  std::filesystem::path homePath_;
   rozuzed::testing::ScopedEnvironment dataHome_;
   rozuzed::testing::ScopedEnvironment configHome_;
   rozuzed::testing::ScopedEnvironment home_;
