@@ -124,13 +124,28 @@ constexpr const char* kRunWithSnapshotRoomStatement =
     "   ownerBootSession, ownerPid, ownerStartedAt, appliedPlan)\n"
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, zeroblob(?))";
 
+// An entry already written (an intent that now has its outcome) is changed
+// in its row: a replace would delete the row and add it anew, touching
+// every index, the id's included, at pages all over the file.
 constexpr const char* kEntryStatement =
-    "INSERT OR REPLACE INTO entry\n"
+    "INSERT INTO entry\n"
     "  (id, runId, planSequence, state, strategy, sourcePath, destinationPath,\n"
     "   tempPath, trashedSourcePath, sizeBefore, modifiedBefore, sourceHash,\n"
     "   sizeAfter, modifiedAfter, matchedRuleId, reversesEntryId, undoneAt,\n"
     "   intentAt, committedAt, completedBy, attentionReason, deviceAfter, inodeAfter)\n"
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)\n"
+    "ON CONFLICT (id) DO UPDATE SET\n"
+    "  runId = excluded.runId, planSequence = excluded.planSequence, state = excluded.state,\n"
+    "  strategy = excluded.strategy, sourcePath = excluded.sourcePath,\n"
+    "  destinationPath = excluded.destinationPath, tempPath = excluded.tempPath,\n"
+    "  trashedSourcePath = excluded.trashedSourcePath, sizeBefore = excluded.sizeBefore,\n"
+    "  modifiedBefore = excluded.modifiedBefore, sourceHash = excluded.sourceHash,\n"
+    "  sizeAfter = excluded.sizeAfter, modifiedAfter = excluded.modifiedAfter,\n"
+    "  matchedRuleId = excluded.matchedRuleId, reversesEntryId = excluded.reversesEntryId,\n"
+    "  undoneAt = excluded.undoneAt, intentAt = excluded.intentAt,\n"
+    "  committedAt = excluded.committedAt, completedBy = excluded.completedBy,\n"
+    "  attentionReason = excluded.attentionReason, deviceAfter = excluded.deviceAfter,\n"
+    "  inodeAfter = excluded.inodeAfter";
 
 // A folder is recorded once per run, however often it is passed.
 constexpr const char* kCreatedFolderStatement =
