@@ -101,8 +101,28 @@ template <class T, class Start>
 void AppModel::await(Start start, Then<T> then) {
   std::weak_ptr<AppModel> weak = weak_from_this();
   start([weak, dispatcher = dispatcher_, then = std::move(then)](Outcome<T> outcome) {
-    dispatcher->post([weak, then, outcome = std::move(outcome)] {
-      if (auto self = weak.lock()) then(outcome);
+    // Moved on, not copied: a plan or a report covers a whole folder.
+    dispatcher->post([weak, then, outcome = std::move(outcome)]() mutable {
+      if (auto self = weak.lock()) then(std::move(outcome));
+    });
+  });
+}
+
+template <class T, class U, class Start, class Convert>
+void AppModel::awaitConverted(Start start, Convert convert, Then<U> then) {
+  std::weak_ptr<AppModel> weak = weak_from_this();
+  start([weak, dispatcher = dispatcher_, convert = std::move(convert),
+         then = std::move(then)](Outcome<T> outcome) {
+    auto converted = std::make_shared<Outcome<U>>(Outcome<U>::failure(outcome.error()));
+    if (outcome.succeeded()) {
+      try {
+        *converted = Outcome<U>::success(convert(outcome.value()));
+      } catch (...) {
+        *converted = Outcome<U>::failure(std::current_exception());
+      }
+    }
+    dispatcher->post([weak, then, converted] {
+      if (auto self = weak.lock()) then(std::move(*converted));
     });
   });
 }
@@ -331,16 +351,21 @@ void AppModel::scan(Done done) {
   phase_.set(Phase::scanning);
   beginUsing(scanned);
 
-  auto ended = [this, scanned, done](std::optional<PlanViewModel> model, std::exception_ptr error) {
+  auto ended = [this, scanned, done](PlanViewModel* model, std::exception_ptr error) {
     endUsing(scanned);
     // A folder replaced or forgotten meanwhile keeps what its own scan shows.
     if (folder_.get() != scanned) return finish(done);
     if (model) {
-      std::vector<MoveKey> keys = model->allKeys();
-      selection_.modify([&](Selection& selection) {
-        selection.pruning(std::unordered_set<MoveKey>(keys.begin(), keys.end()));
-      });
-      plan_.set(std::move(model));
+      // Only the few deselected keys are looked up: a set of every key of a
+      // whole folder would hold the window while it is made and freed.
+      std::unordered_set<MoveKey> stillPlanned;
+      for (const auto& group : model->groups) {
+        for (const auto& row : group.rows) {
+          if (!selection_.get().isSelected(row.key)) stillPlanned.insert(row.key);
+        }
+      }
+      selection_.modify([&](Selection& selection) { selection.pruning(stillPlanned); });
+      plan_.set(std::move(*model));
       phase_.set(Phase::review);
     } else {
       phase_.set(scanned->isActive() ? Phase::review : Phase::empty);
@@ -352,15 +377,16 @@ void AppModel::scan(Done done) {
   await<rozuzed::LoadedRuleSet>(
       [this](auto completion) { engine_->defaultRules(std::move(completion)); },
       [this, scanned, ended](Outcome<rozuzed::LoadedRuleSet> rules) {
-        if (!rules.succeeded()) return ended(std::nullopt, rules.error());
-        await<rozuzed::SortPlan>(
+        if (!rules.succeeded()) return ended(nullptr, rules.error());
+        awaitConverted<rozuzed::SortPlan, PlanViewModel>(
             [this, scanned, &rules](auto completion) {
               engine_->plan(scanned->url(), rules.value(), kScanDepth,
                             std::make_shared<ScopedAccess>(scanned), std::move(completion));
             },
-            [ended](Outcome<rozuzed::SortPlan> plan) {
-              if (!plan.succeeded()) return ended(std::nullopt, plan.error());
-              ended(PlanViewModel(plan.value()), nullptr);
+            [](const rozuzed::SortPlan& plan) { return PlanViewModel(plan); },
+            [ended](Outcome<PlanViewModel> model) {
+              if (!model.succeeded()) return ended(nullptr, model.error());
+              ended(&model.value(), nullptr);
             });
       });
 }
@@ -402,17 +428,22 @@ void AppModel::clearUnresolved(Done done) {
 
 void AppModel::apply(Done done) {
   const std::shared_ptr<GrantedFolder> granted = folder_.get();
-  if (!granted || !plan_.get() || !canApply() || busy_) return finish(done);
+  if (!granted || !plan_.get() || phase_.get() != Phase::review || busy_) return finish(done);
+  const PlanViewModel& model = *plan_.get();
+  // Row by row, every move of a selected key (two sources that differ only
+  // in letter case share one): the lists of keys and ids that would be
+  // copied first held the window for a whole folder's worth of files.
+  const Selection& selection = selection_.get();
+  std::unordered_set<Uuid> kept;
+  kept.reserve(model.moveCount());
+  for (const auto& group : model.groups) {
+    for (const auto& row : group.rows) {
+      if (selection.isSelected(row.key)) kept.insert(row.id);
+    }
+  }
+  if (kept.empty()) return finish(done);
   busy_ = true;
   beginUsing(granted);
-
-  const PlanViewModel& model = *plan_.get();
-  const auto idsByKey = model.idsByKey();
-  std::unordered_set<Uuid> kept;
-  for (const auto& key : selection_.get().selected(model.allKeys())) {
-    auto found = idsByKey.find(key);
-    if (found != idsByKey.end()) kept.insert(found->second.begin(), found->second.end());
-  }
   const int64_t total = static_cast<int64_t>(kept.size());
 
   auto ended = [this, granted, done] {
@@ -437,21 +468,25 @@ void AppModel::apply(Done done) {
         // The result screen must not show an undo of an earlier sort.
         lastUndo_.set(std::nullopt);
         auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
-        await<rozuzed::ExecutionReport>(
+        awaitConverted<rozuzed::ExecutionReport, RunResult>(
             [this, granted, settled, &restricted](auto completion) {
               engine_->apply(
-                  restricted.value(), std::make_shared<ScopedAccess>(granted), publishProgress(),
+                  std::move(restricted.value()), std::make_shared<ScopedAccess>(granted),
+                  publishProgress(),
                   [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
                   std::move(completion));
             },
-            [this, granted, settled, ended](Outcome<rozuzed::ExecutionReport> applied) {
+            [folder = granted->url()](const rozuzed::ExecutionReport& applied) {
+              return RunResult(applied, folder);
+            },
+            [this, settled, ended](Outcome<RunResult> applied) {
               progress_.set(std::nullopt);
               if (!applied.succeeded()) {
                 phase_.set(Phase::review);
                 report(applied.error(), "Sorting stopped");
                 return showSettled(settled, ended);
               }
-              lastRun_.set(RunResult(applied.value(), granted->url()));
+              lastRun_.set(std::move(applied.value()));
               phase_.set(Phase::result);
               showSettled(settled, [this, ended] { loadHistory(ended); });
             });
@@ -478,21 +513,22 @@ void AppModel::undo(Uuid batchID, Done done) {
   };
 
   auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
-  await<rozuzed::UndoReport>(
+  awaitConverted<rozuzed::UndoReport, UndoResult>(
       [this, batchID, granted, settled](auto completion) {
         engine_->undo(
             batchID, std::make_shared<ScopedAccess>(granted), publishProgress(),
             [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
             std::move(completion));
       },
-      [this, settled, ended](Outcome<rozuzed::UndoReport> undone) {
+      [](const rozuzed::UndoReport& undone) { return UndoResult(undone); },
+      [this, settled, ended](Outcome<UndoResult> undone) {
         progress_.set(std::nullopt);
         if (!undone.succeeded()) {
           phase_.set(Phase::result);
           report(undone.error(), "Could not put those files back");
           return showSettled(settled, ended);
         }
-        lastUndo_.set(UndoResult(undone.value()));
+        lastUndo_.set(std::move(undone.value()));
         showSettled(settled, [this, ended] { loadHistory([this, ended] { scan(ended); }); });
       });
 }

@@ -150,6 +150,11 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // its outcome, unless the model is gone by then.
   template <class T, class Start>
   void await(Start start, Then<T> then);
+  // As `await`, with the value first turned into a `U` by `convert` on the
+  // engine's thread: the rows of a run over a whole folder take the main
+  // thread long enough for the window to stall.
+  template <class T, class U, class Start, class Convert>
+  void awaitConverted(Start start, Convert convert, Then<U> then);
 
   // What the engine settled before an apply or undo: written on the
   // engine's thread before the operation's completion is posted, read on the

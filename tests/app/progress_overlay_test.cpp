@@ -191,8 +191,8 @@ TEST(ProgressOverlayTest, TheBarOnScreenFollowsTheCountDuringARun) {
     return bar->mapTo(&window, inBar) * window.devicePixelRatio();
   };
   ASSERT_TRUE(testing::waitUntil([&] { return model->progress().get().has_value(); }));
-  ASSERT_EQ(count->text(), "0 of 100");
   const QImage empty = shown();
+  ASSERT_EQ(count->text(), "0 of 100");
 
   constexpr int kDone = 60;
   for (int done = 1; done <= kDone; ++done) {

@@ -8,6 +8,11 @@
 #include "app/common/symbols.h"
 
 namespace ombrix {
+namespace {
+
+constexpr int kLayoutBatch = 2000;
+
+}  // namespace
 
 InsetPlace insetPlace(std::size_t position, std::size_t count) {
   if (count == 1) return InsetPlace::only;
@@ -60,6 +65,10 @@ void InsetListStyle::applyTo(QListView* view) {
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Laid out in one go, a list of a whole folder's files held the window for
+  // a second; in batches the window keeps answering between them.
+  view->setLayoutMode(QListView::Batched);
+  view->setBatchSize(kLayoutBatch);
   QPalette palette = view->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
   view->viewport()->setPalette(palette);

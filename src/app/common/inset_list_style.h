@@ -29,7 +29,8 @@ struct InsetListStyle {
   static void paintRow(QPainter* painter, const QStyleOptionViewItem& option, InsetPlace place);
 
   // Sets `view` up for rows drawn in this style: no frame, one current row
-  // at a time, smooth scrolling, and the window's colour around the boxes.
+  // at a time, smooth scrolling, the window's colour around the boxes, and
+  // rows laid out in batches between events.
   static void applyTo(QListView* view);
 
   // The colours of the row's main and secondary texts, which follow the

@@ -16,7 +16,7 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractListModel(parent) {
   connect(&IconCache::shared(), &IconCache::pathIconReady, this, &ResultListModel::pathIconReady);
 }
 
-void ResultListModel::setRun(const std::optional<sortappkit::RunResult>& run) {
+void ResultListModel::setRun(const sortappkit::RunResult* run) {
   beginResetModel();
   run_ = run;
   rows_.clear();

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <optional>
 #include <vector>
 
 #include "app/common/inset_list_style.h"
@@ -29,8 +28,10 @@ class ResultListModel : public QAbstractListModel {
 
   explicit ResultListModel(QObject* parent = nullptr);
 
-  // Shows the rows of `run`, or none.
-  void setRun(const std::optional<sortappkit::RunResult>& run);
+  // Shows the rows of `run`, or none. Kept by reference, not copied (a
+  // run over a whole folder is large): `run` must stay as it is until the
+  // next call.
+  void setRun(const sortappkit::RunResult* run);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -48,7 +49,7 @@ class ResultListModel : public QAbstractListModel {
   QIcon icon(const Row& row) const;
   void pathIconReady(const QString& path);
 
-  std::optional<sortappkit::RunResult> run_;
+  const sortappkit::RunResult* run_ = nullptr;
   std::vector<Row> rows_;
 };
 

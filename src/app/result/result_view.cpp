@@ -119,7 +119,8 @@ bool ResultView::isUndoShown() const {
 }
 
 void ResultView::showRun() {
-  rows_->setRun(model_->lastRun().get());
+  const auto& run = model_->lastRun().get();
+  rows_->setRun(run ? &*run : nullptr);
   showHeader();
   showUndo();
 }

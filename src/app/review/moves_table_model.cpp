@@ -81,9 +81,12 @@ void MovesTableModel::reload() {
 
 void MovesTableModel::rebuildIndex() {
   firstOfKey_.clear();
+  firstOfKey_.rehash(0);
   nextSameKey_.clear();
   const PlanViewModel* current = plan();
-  if (!current) return;
+  // Without shared keys every row is its key's only row, and a whole
+  // folder's index would hold the window for nothing.
+  if (!current || !current->sharesKeys) return;
   firstOfKey_.reserve(selected_.size());
   std::unordered_map<std::string_view, RowRef> lastOfKey;
   for (uint32_t g = 0; g < current->groups.size(); ++g) {
@@ -97,11 +100,6 @@ void MovesTableModel::rebuildIndex() {
       nextSameKey_.emplace(flatIndex(last->second), ref);
       last->second = ref;
     }
-  }
-  // Without shared keys every row is its key's only row.
-  if (nextSameKey_.empty()) {
-    firstOfKey_.clear();
-    firstOfKey_.rehash(0);
   }
 }
 

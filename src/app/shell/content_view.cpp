@@ -52,8 +52,8 @@ ContentView::ContentView(std::shared_ptr<sortappkit::AppModel> model, QWidget* p
     updateOverlay();
   });
   observations_.watch(model_->folder(), [this](const auto&) { updateScanningName(); });
-  observations_.watch(model_->progressTitle(), [this](const auto&) { updateOverlay(); });
-  observations_.watch(model_->progress(), [this](const auto&) { updateOverlay(); });
+  observations_.watch(model_->progressTitle(), [this](const auto&) { scheduleOverlay(); });
+  observations_.watch(model_->progress(), [this](const auto&) { scheduleOverlay(); });
   updateOverlay();
 }
 
@@ -123,7 +123,16 @@ void ContentView::updateScanningName() {
   }
 }
 
+void ContentView::scheduleOverlay() {
+  // A run reports every file, faster than the card can be laid out anew for
+  // each; the values that arrive together are shown once, the latest.
+  if (overlayPending_) return;
+  overlayPending_ = true;
+  QMetaObject::invokeMethod(this, &ContentView::updateOverlay, Qt::QueuedConnection);
+}
+
 void ContentView::updateOverlay() {
+  overlayPending_ = false;
   if (model_->phase().get() != Phase::applying) {
     overlay_->hide();
     return;

@@ -51,6 +51,7 @@ class ContentView : public QWidget {
   static Kind kindFor(sortappkit::AppModel::Phase phase);
   void showPhase(sortappkit::AppModel::Phase phase);
   void updateScanningName();
+  void scheduleOverlay();
   void updateOverlay();
 
   std::shared_ptr<sortappkit::AppModel> model_;
@@ -58,6 +59,7 @@ class ContentView : public QWidget {
   QWidget* screen_ = nullptr;
   Kind kind_ = Kind::empty;
   ProgressOverlay* overlay_ = nullptr;
+  bool overlayPending_ = false;
   Observations observations_;
 };
 

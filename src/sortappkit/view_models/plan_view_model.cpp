@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
+#include <unordered_set>
 
 #include "rozuzed/support/unicode.h"
 
@@ -85,6 +87,14 @@ PlanViewModel::PlanViewModel(const rozuzed::SortPlan& plan)
                    [&order](const DestinationGroup& a, const DestinationGroup& b) {
                      return order(a.displayName, b.displayName);
                    });
+
+  std::unordered_set<std::string_view> keys;
+  keys.reserve(plan.moves.size());
+  for (const auto& group : groups) {
+    for (const auto& row : group.rows) {
+      if (!keys.insert(row.key.value).second) sharesKeys = true;
+    }
+  }
 
   skipped.reserve(plan.skipped.size());
   for (const auto& file : plan.skipped) skipped.emplace_back(file, plan.sourceDirectory);

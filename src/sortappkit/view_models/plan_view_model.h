@@ -107,6 +107,8 @@ class PlanViewModel {
   rozuzed::Date createdAt;
   std::vector<DestinationGroup> groups;
   std::vector<SkippedRow> skipped;
+  // Two of its moves share a key (their sources differ only in letter case).
+  bool sharesKeys = false;
 };
 
 }  // namespace sortappkit

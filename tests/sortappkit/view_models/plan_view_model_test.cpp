@@ -102,6 +102,7 @@ TEST(PlanViewModelTest, GroupsByDestinationAndOrdersLikeAFileManager) {
   EXPECT_EQ(model.allKeys().size(), 5u);
   EXPECT_EQ(model.idsByKey().at(MoveKey(plan.moves[1].source)),
             std::vector<rozuzed::Uuid>{plan.moves[1].id});
+  EXPECT_FALSE(model.sharesKeys);
 }
 
 TEST(PlanViewModelTest, SourcesThatDifferOnlyInCaseKeepEveryId) {
@@ -112,6 +113,7 @@ TEST(PlanViewModelTest, SourcesThatDifferOnlyInCaseKeepEveryId) {
   EXPECT_EQ(ids.size(), 2u);
   EXPECT_NE(std::find(ids.begin(), ids.end(), plan.moves[0].id), ids.end());
   EXPECT_NE(std::find(ids.begin(), ids.end(), plan.moves[1].id), ids.end());
+  EXPECT_TRUE(model.sharesKeys);
 }
 
 TEST(PlanViewModelTest, DisplayNameIsRelativeOnlyStrictlyInsideTheFolder) {
