@@ -16,6 +16,20 @@ FileURL newStagingURL(const FileURL& folder) {
   return folder.appendingPathComponent(std::string(kStagingPrefix) + Uuid::random().text());
 }
 
+void removeSettingAside(const FileURL& item, const std::optional<FileURL>& staging,
+                        const std::function<void(const std::string& aside)>& remove) {
+  const FileURL folder = item.deletingLastPathComponent();
+  if (staging && staging->deletingLastPathComponent() == folder &&
+      staging->lastPathComponent() != item.lastPathComponent()) {
+    try {
+      return remove(staging->lastPathComponent());
+    } catch (const SortError& error) {
+      if (error.errorCase() != SortError::Case::refusedToOverwrite) throw;
+    }
+  }
+  remove(newStagingURL(folder).lastPathComponent());
+}
+
 FileIdentity CrossVolumeMove::copyToStaging(const FileURL& source, const FileURL& staging) {
   // A copy that fails leaves nothing behind, so there is nothing to clear
   // away here; and after refusedToOverwrite what is there is not ours.
@@ -136,7 +150,9 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
 void CrossVolumeMove::discardStaging(const FileURL& staging) {
   if (staged_ && staged_->first == staging) {
     try {
-      fileSystem_->removeOwnFileIn(*folder_, staging.lastPathComponent(), staged_->second);
+      removeSettingAside(staging, std::nullopt, [&](const std::string& aside) {
+        fileSystem_->removeOwnFileIn(*folder_, staging.lastPathComponent(), staged_->second, aside);
+      });
       staged_.reset();
       return;
     } catch (const SortError&) {
@@ -148,7 +164,11 @@ void CrossVolumeMove::discardStaging(const FileURL& staging) {
 bool CrossVolumeMove::removePlaced(const FileURL& destination) {
   if (!placed_ || placed_->first != destination) return false;
   try {
-    fileSystem_->removeOwnFileIn(*folder_, destination.lastPathComponent(), placed_->second);
+    removeSettingAside(destination, staged_ ? std::optional(staged_->first) : std::nullopt,
+                       [&](const std::string& aside) {
+                         fileSystem_->removeOwnFileIn(*folder_, destination.lastPathComponent(),
+                                                      placed_->second, aside);
+                       });
     placed_.reset();
     return true;
   } catch (const SortError&) {

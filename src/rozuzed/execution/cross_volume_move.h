@@ -5,6 +5,7 @@
 // and fault points between them) and undo's reverse copy compose them alike.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,14 @@ inline constexpr std::string_view kStagingPrefix = ".ombrix-tmp-";
 // A staging URL in `folder` under a new random UUID, so no two calls share
 // one and a leftover from an earlier attempt is never in the way.
 FileURL newStagingURL(const FileURL& folder);
+
+// Removes `item`, a file the engine made itself, through `remove`, which is
+// given the name to set it aside under first (see FileSystem::removeOwnFile):
+// the name of `staging`, the staging file journaled for it, when that lies in
+// the same folder and is free, since recovery knows it; else a new staging
+// name. Throws what `remove` throws.
+void removeSettingAside(const FileURL& item, const std::optional<FileURL>& staging,
+                        const std::function<void(const std::string& aside)>& remove);
 
 // A value several threads may read and write; each read and each write
 // takes the lock. Changing it in place is a read then a write, not one

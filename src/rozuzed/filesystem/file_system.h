@@ -225,17 +225,25 @@ class FileSystem {
     synchronize(folder.child(name));
   }
   virtual void removeOwnFileIn(const HeldFolder& folder, const std::string& name,
-                               const FileIdentity& made) {
-    removeOwnFile(folder.child(name), made);
+                               const FileIdentity& made, const std::string& aside) {
+    removeOwnFile(folder.child(name), made, aside);
   }
 
   // Removes the regular file at `item` that the engine made itself and now
-  // gives up (a staging copy never renamed into place), only while it is
-  // still the file `made` describes, as identity() gave it. Throws
-  // sourceChangedDuringMove with `item`, touching nothing, when anything
-  // else is there; copyFailed with `item` as both locations when it cannot
-  // be removed. The default sends it to the Trash instead.
-  virtual void removeOwnFile(const FileURL& item, const FileIdentity& made) {
+  // gives up (a staging copy, or a placed copy whose original stays), only
+  // while it is still the file `made` describes, as identity() gave it. It
+  // first goes, never replacing, to the name `aside` in its folder, a hidden
+  // name nobody else uses (one recovery knows as a staging file), and is
+  // judged again there, so that a file another program put under its name
+  // after the first look is never what goes: that one is put back and
+  // sourceChangedDuringMove thrown. Throws sourceChangedDuringMove with
+  // `item`, touching nothing, when anything else is there at first;
+  // refusedToOverwrite with `item`, touching nothing, when `aside` is taken;
+  // copyFailed with `item` as both locations when it cannot be removed. The
+  // default sends it to the Trash instead.
+  virtual void removeOwnFile(const FileURL& item, const FileIdentity& made,
+                             const std::string& aside) {
+    (void)aside;
     trashItemIfUnchanged(item, made);
   }
 };

@@ -403,18 +403,54 @@ FileIdentity copyItemInto(const FileURL& source, int folder, const std::string& 
 }
 
 // `name` in the open `folder` (or a path, with AT_FDCWD): the regular file
-// `made` describes, removed; `item` names it in errors.
-void removeOwnFileAt(int folder, const std::string& name, const FileURL& item,
-                     const FileIdentity& made) {
+// `made` describes, removed; `item` names it in errors. It is first renamed,
+// never replacing, to the free name `aside` in the same folder, and judged
+// again there: another program may put a file of its own under `name` at any
+// moment after the first look, and only a name nobody else uses keeps what
+// is removed the file that was judged.
+void removeOwnFileAt(int folder, const std::string& name, const std::string& aside,
+                     const FileURL& item, const FileIdentity& made) {
+  const bool byPath = folder == AT_FDCWD;
+  const std::size_t slash = byPath ? name.rfind('/') : std::string::npos;
+  const std::string own = slash == std::string::npos ? name : name.substr(slash + 1);
+  FileDescriptor parent(
+      byPath ? ::open(slash == std::string::npos ? "." : name.substr(0, slash + 1).c_str(),
+                      O_PATH | O_DIRECTORY | O_CLOEXEC)
+             : -1);
+  if (byPath) {
+    if (parent.get() < 0) throw SortError::copyFailed(item, item, errnoDescription(errno));
+    folder = parent.get();
+  }
+  const auto isMade = [&](const std::string& at, bool renamed) {
+    struct stat status {};
+    if (::fstatat(folder, at.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    auto now = identityInFolder(folder, at);
+    // A rename changes the status-change time, nothing else.
+    return S_ISREG(status.st_mode) && now &&
+           (renamed ? now->sameFileAndContents(made) : *now == made);
+  };
   struct stat status {};
-  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(folder, own.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
     throw SortError::copyFailed(item, item, errnoDescription(errno));
   }
-  auto now = identityInFolder(folder, name);
-  if (!S_ISREG(status.st_mode) || !now || *now != made) {
+  if (!isMade(own, false)) throw SortError::sourceChangedDuringMove(item);
+  if (auto& seam = LiveFileSystem::ownFileCheckedSeam()) seam();
+  if (int error = NoReplaceMove::moveAt(folder, own, folder, aside)) {
+    if (error == EEXIST) throw SortError::refusedToOverwrite(item);
+    throw SortError::copyFailed(item, item, NoReplaceMove::failureText(error));
+  }
+  if (!isMade(aside, true)) {
+    // Not ours: it goes back under its name, unless a file has taken that
+    // meanwhile too; then it stays, whole, under the hidden name.
+    if (int error = NoReplaceMove::moveAt(folder, aside, folder, own)) {
+      throw SortError::moveFailed(
+          item, item.deletingLastPathComponent().appendingPathComponent(aside),
+          "a file put in place of " + item.path() +
+              " could not go back there: " + NoReplaceMove::failureText(error));
+    }
     throw SortError::sourceChangedDuringMove(item);
   }
-  if (::unlinkat(folder, name.c_str(), 0) != 0) {
+  if (::unlinkat(folder, aside.c_str(), 0) != 0) {
     throw SortError::copyFailed(item, item, errnoDescription(errno));
   }
 }
@@ -749,8 +785,9 @@ void LiveFileSystem::synchronize(const FileURL& item) {
   synchronizeAt(AT_FDCWD, item.path(), item);
 }
 
-void LiveFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made) {
-  removeOwnFileAt(AT_FDCWD, item.path(), item, made);
+void LiveFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made,
+                                   const std::string& aside) {
+  removeOwnFileAt(AT_FDCWD, item.path(), aside, item, made);
 }
 
 struct LiveFileSystem::Held final : HeldFolder {
@@ -889,14 +926,19 @@ void LiveFileSystem::synchronizeIn(const HeldFolder& folder, const std::string& 
 }
 
 void LiveFileSystem::removeOwnFileIn(const HeldFolder& folder, const std::string& name,
-                                     const FileIdentity& made) {
+                                     const FileIdentity& made, const std::string& aside) {
   const Held* live = held(folder);
-  removeOwnFileAt(live ? live->fd.get() : AT_FDCWD, live ? name : folder.child(name).path(),
+  removeOwnFileAt(live ? live->fd.get() : AT_FDCWD, live ? name : folder.child(name).path(), aside,
                   folder.child(name), made);
 }
 
 std::function<int(int, const char*, const void*, std::size_t)>& LiveFileSystem::setAttributeSeam() {
   static std::function<int(int, const char*, const void*, std::size_t)> seam;
+  return seam;
+}
+
+std::function<void()>& LiveFileSystem::ownFileCheckedSeam() {
+  static std::function<void()> seam;
   return seam;
 }
 

@@ -58,7 +58,8 @@ class LiveFileSystem final : public FileSystem {
   void removeEmptyFolder(const FileURL& folder) override;
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
-  void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
+  void removeOwnFile(const FileURL& item, const FileIdentity& made,
+                     const std::string& aside) override;
   // Held by an open descriptor, its device and inode.
   std::shared_ptr<HeldFolder> holdFolder(const FileURL& folder) override;
   bool stillNames(const HeldFolder& folder) override;
@@ -72,8 +73,8 @@ class LiveFileSystem final : public FileSystem {
   ContentHash contentHashIn(const HeldFolder& folder, const std::string& name) override;
   void synchronizeHeld(const HeldFolder& folder) override;
   void synchronizeIn(const HeldFolder& folder, const std::string& name) override;
-  void removeOwnFileIn(const HeldFolder& folder, const std::string& name,
-                       const FileIdentity& made) override;
+  void removeOwnFileIn(const HeldFolder& folder, const std::string& name, const FileIdentity& made,
+                       const std::string& aside) override;
 
   // Empty but in tests: answers in place of fsetxattr(fd, name, value, size,
   // 0) as a copy sets an attribute on what it wrote, the way the kernel does
@@ -81,6 +82,11 @@ class LiveFileSystem final : public FileSystem {
   // refuses one.
   static std::function<int(int fd, const char* name, const void* value, std::size_t size)>&
   setAttributeSeam();
+
+  // Empty but in tests: called when a file the engine made has been found
+  // to be that file and is about to be removed, so a test can put another
+  // file under its name at that very moment.
+  static std::function<void()>& ownFileCheckedSeam();
 
   // Empty but in crash tests: called after each piece of at most
   // copyPieceSize bytes that a copy writes, so a test can stop a copy partway

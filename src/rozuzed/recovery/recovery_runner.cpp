@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "rozuzed/execution/cross_volume_move.h"
 #include "rozuzed/execution/fault_injection.h"
 #include "rozuzed/execution/undo_runner.h"
 
@@ -255,7 +256,9 @@ RecoveryRunner::ActionOutcome RecoveryRunner::clearStaging(const ObservedState& 
     return trash(entry.tempURL, "the staging file");
   }
   try {
-    fileSystem_->removeOwnFile(*entry.tempURL, *seen.temp);
+    removeSettingAside(*entry.tempURL, std::nullopt, [&](const std::string& aside) {
+      fileSystem_->removeOwnFile(*entry.tempURL, *seen.temp, aside);
+    });
     return std::nullopt;
   } catch (const std::exception& error) {
     return "Could not remove the staging file at " + entry.tempURL->path() + ": " + error.what();

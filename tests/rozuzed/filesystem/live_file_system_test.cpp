@@ -563,6 +563,63 @@ TEST_F(LiveFileSystemTest, ACopyKeepsContentsModeAndTimesToTheNanosecond) {
   }
 }
 
+// A file the engine made is removed only as that file: another program may
+// put its own file under the name at any moment after the engine looked,
+// and that one must survive. Both ways in, by path and through a held
+// folder.
+TEST_F(LiveFileSystemTest, RemovingOwnFileRemovesNothingElse) {
+  const std::string aside = ".ombrix-tmp-00000000-0000-4000-8000-000000000000";
+  struct Case {
+    std::string name;
+    std::function<void()> stage;  // just before the file goes
+    std::optional<SortError::Case> error;
+    std::string left;  // what is under the name afterwards; empty: nothing
+  };
+  const std::vector<Case> cases = {
+      {"left alone", nullptr, std::nullopt, ""},
+      {"replaced as it is about to go",
+       [&] {
+         std::filesystem::remove(path("copy.pdf"));
+         writeFile(path("copy.pdf"), "the user's own");
+       },
+       SortError::Case::sourceChangedDuringMove, "the user's own"},
+      {"its hidden name taken", [&] { writeFile(path(aside), "other"); },
+       SortError::Case::refusedToOverwrite, "ours"},
+  };
+  for (bool held : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name + (held ? ", in a held folder" : ", by path"));
+      std::filesystem::remove(path(aside));
+      writeFile(path("copy.pdf"), "ours");
+      const FileIdentity made = fileSystem_.identity(url("copy.pdf"));
+      LiveFileSystem::ownFileCheckedSeam() = c.stage;
+      std::optional<SortError::Case> error;
+      try {
+        if (held) {
+          fileSystem_.removeOwnFileIn(*fileSystem_.holdFolder(folder_.url()), "copy.pdf", made,
+                                      aside);
+        } else {
+          fileSystem_.removeOwnFile(url("copy.pdf"), made, aside);
+        }
+      } catch (const SortError& failure) {
+        error = failure.errorCase();
+        EXPECT_EQ(failure.location(), url("copy.pdf"));
+      }
+      LiveFileSystem::ownFileCheckedSeam() = nullptr;
+
+      EXPECT_EQ(error, c.error);
+      if (c.left.empty()) {
+        EXPECT_FALSE(std::filesystem::exists(path("copy.pdf")));
+      } else {
+        EXPECT_EQ(readFile(path("copy.pdf")), c.left);
+      }
+      // Nothing is left under the hidden name but what was there before.
+      EXPECT_EQ(std::filesystem::exists(path(aside)),
+                c.error == SortError::Case::refusedToOverwrite);
+    }
+  }
+}
+
 // Crash tests stop a copy partway through its seam: it is called after each
 // piece, and the copy goes on from where it was, on one volume or across two.
 TEST_F(LiveFileSystemTest, AWatchedCopyGoesInPiecesAndStaysWhole) {

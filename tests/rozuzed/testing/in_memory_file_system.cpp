@@ -314,7 +314,8 @@ void InMemoryFileSystem::synchronize(const FileURL& item) {
   finished(Operation::synchronize, item);
 }
 
-void InMemoryFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made) {
+void InMemoryFileSystem::removeOwnFile(const FileURL& item, const FileIdentity& made,
+                                       const std::string&) {
   record(Operation::removeOwnFile, item);
   const Node* node = find(item.path());
   if (node == nullptr) throw SortError::copyFailed(item, item, kNoSuchFile);

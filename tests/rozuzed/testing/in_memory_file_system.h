@@ -114,7 +114,9 @@ class InMemoryFileSystem final : public FileSystem {
   // At or below "<mount>/.Trash" of any volume.
   bool isInTrash(const FileURL& item) override;
   void synchronize(const FileURL& item) override;
-  void removeOwnFile(const FileURL& item, const FileIdentity& made) override;
+  // The name `aside` is not used: nothing races a file held in memory.
+  void removeOwnFile(const FileURL& item, const FileIdentity& made,
+                     const std::string& aside) override;
   // Its Trash keeps no records, so there is nothing to drop.
   void forgetUnwrittenTrashRecords(const FileURL&) override {}
   void removeEmptyFolder(const FileURL& folder) override;

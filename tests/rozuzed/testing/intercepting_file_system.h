@@ -55,7 +55,9 @@ class InterceptingFileSystem final : public FileSystem {
   void removeEmptyFolder(const FileURL& f) override { live.removeEmptyFolder(f); }
   bool isInTrash(const FileURL& i) override { return live.isInTrash(i); }
   void synchronize(const FileURL& i) override { live.synchronize(i); }
-  void removeOwnFile(const FileURL& i, const FileIdentity& m) override { live.removeOwnFile(i, m); }
+  void removeOwnFile(const FileURL& i, const FileIdentity& m, const std::string& a) override {
+    live.removeOwnFile(i, m, a);
+  }
   std::shared_ptr<HeldFolder> holdFolder(const FileURL& f) override { return live.holdFolder(f); }
   bool stillNames(const HeldFolder& f) override { return live.stillNames(f); }
   bool isHeldInTrash(const HeldFolder& f) override { return live.isHeldInTrash(f); }
@@ -81,8 +83,9 @@ class InterceptingFileSystem final : public FileSystem {
   void synchronizeIn(const HeldFolder& f, const std::string& n) override {
     live.synchronizeIn(f, n);
   }
-  void removeOwnFileIn(const HeldFolder& f, const std::string& n, const FileIdentity& m) override {
-    live.removeOwnFileIn(f, n, m);
+  void removeOwnFileIn(const HeldFolder& f, const std::string& n, const FileIdentity& m,
+                       const std::string& a) override {
+    live.removeOwnFileIn(f, n, m, a);
   }
 
   LiveFileSystem live;
