@@ -123,6 +123,14 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
         // back, so the copy is the one version left outside the Trash.
         throw;
       case SortError::Case::trashFailed: {
+        // Gone from its place (another program moved or deleted it after
+        // the copy), the original leaves the copy as the one version there
+        // is: it stays.
+        if (!stillInPlace(source, copied)) {
+          throw SortError::trashFailed(
+              error.location(), error.underlying() + " \u2014 it is no longer at " + source.path() +
+                                    ", and its copy at " + destination.path() + " was kept");
+        }
         // The source cannot leave its place, so the copy must: two copies
         // would double the file for every later sort, and undo knows of
         // neither.
@@ -144,6 +152,14 @@ std::optional<FileURL> CrossVolumeMove::trashSource(const FileURL& source,
         trashPlaced(destination);
         throw;
     }
+  }
+}
+
+bool CrossVolumeMove::stillInPlace(const FileURL& source, const FileIdentity& copied) {
+  try {
+    return fileSystem_->identity(source) == copied;
+  } catch (const SortError&) {
+    return false;
   }
 }
 

@@ -113,7 +113,9 @@ class CrossVolumeMove {
   // stale, goes to the Trash (removed should no Trash take it), and
   // sourceChangedDuringMove is thrown. When no Trash takes it, it stays
   // where it is and the copy is removed: trashFailed is thrown, its text
-  // saying what became of the copy. Should the source change in the very
+  // saying what became of the copy; but when it is no longer at `source`
+  // as it was copied (moved or deleted meanwhile), the copy is the one left
+  // and stays, and the text says so. Should the source change in the very
   // instant of its move and be unable to go back, the copy stays and the
   // file system's moveFailed is thrown.
   std::optional<FileURL> trashSource(const FileURL& source, const FileIdentity& copied,
@@ -124,6 +126,8 @@ class CrossVolumeMove {
   void trashQuietly(const FileURL& item);
 
  private:
+  // True while `source` is still the file `copied` describes.
+  bool stillInPlace(const FileURL& source, const FileIdentity& copied);
   // Gives up the staging file at `staging`: removed while it is still the
   // copy copyToStaging made there, else sent to the Trash (a failure of
   // either is ignored), since nothing but our own copy is ever removed.

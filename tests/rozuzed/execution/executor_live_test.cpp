@@ -476,6 +476,37 @@ TEST_F(CrossVolumeLiveTest, WhenNoTrashTakesTheOriginalItsCopyIsRemoved) {
   EXPECT_TRUE(std::filesystem::is_empty(scratch / "in"));
 }
 
+// Moved away by the user once it was copied, the original cannot go to the
+// Trash from its place: the copy is then the one there is, and stays.
+TEST_F(CrossVolumeLiveTest, AnOriginalGoneBeforeItsTrashingLeavesItsCopy) {
+  std::filesystem::create_directories(scratch / "in");
+  std::filesystem::create_directories(scratch / "elsewhere");
+  const std::string bytes = "the only f1";
+  testing::writeFile(scratch / "in/f1.pdf", bytes, kLongAgo);
+  SQLiteJournalStore journal(FileURL::fromPath(scratch / "data/journal.sqlite"));
+  InterceptingFileSystem userMovesIt;
+  const auto source = FileURL::fromPath(scratch / "in/f1.pdf");
+  userMovesIt.beforeTrash = [&](const FileURL& item) {
+    if (item == source) std::filesystem::rename(source.path(), scratch / "elsewhere/f1.pdf");
+  };
+  const std::string copy = *other / "Documents/f1.pdf";
+
+  auto plan = makePlan({plannedMove(source.path(), *other / "Documents")}, scratch / "in");
+  auto report = Executor(userMovesIt, journal).apply(plan);
+
+  ASSERT_EQ(report.failures.size(), 1u);
+  const SortError& error = report.failures[0].error;
+  EXPECT_EQ(error.errorDescription(),
+            "Could not move " + source.path() +
+                " to the Trash: No such file or directory \u2014 it is no longer at " +
+                source.path() + ", and its copy at " + copy + " was kept");
+  EXPECT_EQ(testing::readFile(copy), bytes);
+  EXPECT_EQ(testing::readFile(scratch / "elsewhere/f1.pdf"), bytes);
+  auto entry = journal.entries(plan.id).at(0);
+  EXPECT_EQ(entry.state, EntryState::abandoned);
+  EXPECT_EQ(entry.attentionReason, error.errorDescription());
+}
+
 TEST_F(ExecutorLiveTest, SynchronizeFlushesFilesAndFoldersAndNamesWhatFailed) {
   testing::writeFile(scratch / "f", "x");
   EXPECT_NO_THROW(fileSystem.synchronize(FileURL::fromPath(scratch / "f")));
