@@ -105,14 +105,20 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     ObservedState observed = observe(entry, &seen);
     if (const JournalEntry* origin = trashReturnOrigin(entry, reversed)) {
       observed.source = trashSourceState(entry, *origin);
+      // Its file came out of the Trash: no copy of the run's is to go.
+      seen.destination.reset();
     }
     RecoveryDecision decision = RecoveryTable::decide(observed, entry.strategy);
-    ActionOutcome failure = carryOut(decision.action, observed, entry, seen);
-    if (!failure && decision.resulting == EntryState::committed) {
+    std::optional<std::string> originalKept;
+    ActionOutcome failure = carryOut(decision.action, observed, entry, seen, &originalKept);
+    if (!failure && !originalKept && decision.resulting == EntryState::committed) {
       failure = finishTrashReturn(entry, reversed);
     }
     JournalEntry copy = entry;
-    if (failure) {
+    if (originalKept) {
+      copy.state = EntryState::abandoned;
+      copy.attentionReason = std::move(originalKept);
+    } else if (failure) {
       copy.state = EntryState::needsAttention;
       copy.attentionReason = std::move(failure);
     } else {
@@ -191,7 +197,8 @@ ObservedState RecoveryRunner::observe(const JournalEntry& entry, Seen* seen) {
   PathState source = classify(entry.sourceURL, entry, seen ? &seen->source : nullptr);
   PathState temp = entry.tempURL ? classify(entry.tempURL, entry, seen ? &seen->temp : nullptr)
                                  : PathState::absent;
-  PathState destination = classify(entry.destinationURL, entry);
+  PathState destination =
+      classify(entry.destinationURL, entry, seen ? &seen->destination : nullptr);
   return ObservedState{.source = source, .temp = temp, .destination = destination};
 }
 
@@ -231,21 +238,44 @@ PathState RecoveryRunner::trashSourceState(const JournalEntry& entry, const Jour
 
 RecoveryRunner::ActionOutcome RecoveryRunner::carryOut(RecoveryAction action,
                                                        const ObservedState& observed,
-                                                       const JournalEntry& entry,
-                                                       const Seen& seen) {
-  // The original is judged by its bytes, and goes only while it is still
-  // the file that was judged.
+                                                       const JournalEntry& entry, const Seen& seen,
+                                                       std::optional<std::string>* originalKept) {
   switch (action) {
     case RecoveryAction::none:
       return std::nullopt;
     case RecoveryAction::trashTemp:
       return clearStaging(observed, entry, seen);
     case RecoveryAction::trashSourceThenCommit:
-      return trash(entry.sourceURL, "the original", seen.source);
+      return trashOriginal(entry, seen, originalKept);
     case RecoveryAction::trashTempThenTrashSourceThenCommit:
       if (auto failure = clearStaging(observed, entry, seen)) return failure;
-      return trash(entry.sourceURL, "the original", seen.source);
+      return trashOriginal(entry, seen, originalKept);
   }
+  return std::nullopt;
+}
+
+RecoveryRunner::ActionOutcome RecoveryRunner::trashOriginal(
+    const JournalEntry& entry, const Seen& seen, std::optional<std::string>* originalKept) {
+  // The original is judged by its bytes, and goes only while it is still
+  // the file that was judged.
+  bool refused = false;
+  ActionOutcome failure = trash(entry.sourceURL, "the original", seen.source, &refused);
+  if (!failure || !refused || !seen.source || !seen.destination) return failure;
+  // No Trash takes the original, so the copy at the destination, the run's
+  // own by its bytes, goes instead, as the run itself would have done: two
+  // copies would double the file for every later sort. Only while the
+  // original is still in place as judged: otherwise the copy may be the
+  // one left.
+  try {
+    if (!(fileSystem_->identity(entry.sourceURL) == *seen.source)) return failure;
+    removeSettingAside(entry.destinationURL, entry.tempURL, [&](const std::string& aside) {
+      fileSystem_->removeOwnFile(entry.destinationURL, *seen.destination, aside);
+    });
+  } catch (const SortError&) {
+    return failure;
+  }
+  *originalKept = *failure + " \u2014 it was left where it was, and its copy at " +
+                  entry.destinationURL.path() + " was removed";
   return std::nullopt;
 }
 
@@ -267,7 +297,8 @@ RecoveryRunner::ActionOutcome RecoveryRunner::clearStaging(const ObservedState& 
 
 RecoveryRunner::ActionOutcome RecoveryRunner::trash(const std::optional<FileURL>& url,
                                                     const std::string& what,
-                                                    const std::optional<FileIdentity>& expected) {
+                                                    const std::optional<FileIdentity>& expected,
+                                                    bool* refused) {
   if (!url || !fileSystem_->fileExists(*url)) return std::nullopt;
   try {
     if (expected) {
@@ -276,6 +307,9 @@ RecoveryRunner::ActionOutcome RecoveryRunner::trash(const std::optional<FileURL>
       fileSystem_->trashItem(*url);
     }
     return std::nullopt;
+  } catch (const SortError& error) {
+    if (refused) *refused = error.errorCase() == SortError::Case::trashFailed;
+    return "Could not move " + what + " at " + url->path() + " to the Trash: " + error.what();
   } catch (const std::exception& error) {
     return "Could not move " + what + " at " + url->path() + " to the Trash: " + error.what();
   }

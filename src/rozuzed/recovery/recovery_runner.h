@@ -119,6 +119,7 @@ class RecoveryRunner {
   struct Seen {
     std::optional<FileIdentity> source;
     std::optional<FileIdentity> temp;
+    std::optional<FileIdentity> destination;
   };
 
   // As observe, filling in `seen`.
@@ -132,8 +133,17 @@ class RecoveryRunner {
   PathState trashSourceState(const JournalEntry& entry, const JournalEntry& origin);
   // `seen`: the identities as observed; the source goes to the Trash, and
   // a staging file away, only while each is still that file.
+  // `originalKept` is set, with the reason, when the original could not go
+  // and the copy went instead: the entry is then abandoned.
   ActionOutcome carryOut(RecoveryAction action, const ObservedState& observed,
-                         const JournalEntry& entry, const Seen& seen);
+                         const JournalEntry& entry, const Seen& seen,
+                         std::optional<std::string>* originalKept);
+  // Finishes a move whose copy is in place by sending its original to the
+  // Trash. When no Trash takes the original and it is still the file judged,
+  // the copy at the destination, as judged, is removed instead and
+  // `originalKept` set.
+  ActionOutcome trashOriginal(const JournalEntry& entry, const Seen& seen,
+                              std::optional<std::string>* originalKept);
   // The staging file of `entry`, as `observed`, goes: removed when the
   // original is in place as it was, since the staging file is then only a
   // copy of it that this engine made (a kill may have cut it short);
@@ -141,8 +151,10 @@ class RecoveryRunner {
   ActionOutcome clearStaging(const ObservedState& observed, const JournalEntry& entry,
                              const Seen& seen);
   // `expected`, when given: the item goes only while it is still that file.
+  // `refused`, when given, tells whether a failure was the Trash's refusal.
   ActionOutcome trash(const std::optional<FileURL>& url, const std::string& what,
-                      const std::optional<FileIdentity>& expected = std::nullopt);
+                      const std::optional<FileIdentity>& expected = std::nullopt,
+                      bool* refused = nullptr);
   // After an undo entry that took its file back out of the Trash is settled
   // as committed: the Trash's record of the file goes, and the copy the
   // undone run left at its destination, when it is still that copy, goes to

@@ -15,6 +15,7 @@
 #include "rozuzed/filesystem/trash.h"
 #include "rozuzed/testing/fixed_date_provider.h"
 #include "rozuzed/testing/in_memory_file_system.h"
+#include "rozuzed/testing/intercepting_file_system.h"
 #include "rozuzed/testing/journaled_moves.h"
 #include "rozuzed/testing/recording_journal_store.h"
 #include "rozuzed/testing/subprocess.h"
@@ -175,6 +176,10 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
     bool refuseRemoval = false;
   };
   const auto nothing = [](InMemoryFileSystem&, const JournalEntry&) {};
+  const std::string copyRemoved =
+      "Could not move the original at /src/a.txt to the Trash: Could not move /src/a.txt to the "
+      "Trash: Permission denied \u2014 it was left where it was, and its copy at "
+      "/ext/Documents/a.txt was removed";
   const std::vector<Case> cases = {
       {"renamed", false, destination, nothing, EntryState::committed, std::nullopt, {}},
       {"never renamed", false, source, nothing, EntryState::abandoned, std::nullopt, {}},
@@ -209,7 +214,26 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
        EntryState::committed,
        std::nullopt,
        {"/src/a.txt"}},
+      // The original stays, so the run's verified copy goes: never two.
       {"copied and placed, the Trash refuses the source",
+       true,
+       source | destination,
+       nothing,
+       EntryState::abandoned,
+       copyRemoved,
+       {},
+       "/src/a.txt",
+       {"/ext/Documents/a.txt"}},
+      {"copied and placed, a staging file remains, the Trash refuses the source",
+       true,
+       source | staging | destination,
+       nothing,
+       EntryState::abandoned,
+       copyRemoved,
+       {},
+       "/src/a.txt",
+       {"/ext/Documents/.ombrix-tmp-2B1F0C6E-3C1A-4C55-9A33-0E5B8C1D2F40", "/ext/Documents/a.txt"}},
+      {"copied and placed, neither the Trash takes the source nor the copy can go",
        true,
        source | destination,
        nothing,
@@ -217,7 +241,9 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
        "Could not move the original at /src/a.txt to the Trash: Could not move /src/a.txt to the "
        "Trash: Permission denied",
        {},
-       "/src/a.txt"},
+       "/src/a.txt",
+       {},
+       true},
       {"copied, not yet placed",
        true,
        source | staging,
@@ -382,30 +408,54 @@ TEST_F(RecoveryRunnerTest, EachPendingEntryIsSettledFromWhatLiesAtItsPaths) {
   }
 }
 
-// Judged by its bytes, then written to before it goes: the original stays
-// where it is, with the copy beside it, for the user to look at.
-TEST_F(RecoveryRunnerTest, AnOriginalChangedAfterItWasJudgedStaysWhereItIs) {
-  std::vector<JournalEntry> entries{transferIntent("a.txt")};
-  addRun(entries);
-  const JournalEntry& e = entries[0];
-  put(e.sourceURL, contentsOf("a.txt"));
-  put(e.destinationURL, contentsOf("a.txt"));
-  fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
-    if (call.operation == Op::trashItem && call.url == e.sourceURL) {
-      fs.touchWithoutTrace(e.sourceURL.path());
-    }
+// Judged by its bytes, then no longer that file when it is to go: written
+// to, it stays where it is, with the copy beside it, for the user to look
+// at; and should no Trash take it then, the copy stays all the same, since
+// it may be the one left.
+TEST_F(RecoveryRunnerTest, AnOriginalNoLongerAsJudgedKeepsItsCopy) {
+  const std::string prefix = "Could not move the original at /src/a.txt to the Trash: ";
+  struct Case {
+    std::string name;
+    std::function<void(const std::string& source)> change;
+    std::optional<std::string> refusal;  // the Trash's, when it takes nothing
+    std::string reason;
   };
+  const auto writtenTo = [&](const std::string& source) { fs.touchWithoutTrace(source); };
+  const std::vector<Case> cases = {
+      {"written to", writtenTo, std::nullopt,
+       prefix + "a.txt changed while it was being moved; it was left where it was"},
+      {"written to, no Trash takes it", writtenTo, "Permission denied",
+       prefix + "Could not move /src/a.txt to the Trash: Permission denied"},
+      {"gone, no Trash takes it", [&](const std::string& source) { fs.remove(source); },
+       "No such file", prefix + "Could not move /src/a.txt to the Trash: No such file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs = InMemoryFileSystem(std::vector<std::string>{"/ext"});
+    std::vector<JournalEntry> entries{transferIntent("a.txt")};
+    addRun(entries);
+    const JournalEntry& e = entries[0];
+    put(e.sourceURL, contentsOf("a.txt"));
+    put(e.destinationURL, contentsOf("a.txt"));
+    fs.beforeCall = [&](const InMemoryFileSystem::Call& call) {
+      if (call.operation == Op::trashItem && call.url == e.sourceURL) {
+        c.change(e.sourceURL.path());
+        if (c.refusal) throw SortError::trashFailed(call.url, *c.refusal);
+      }
+    };
 
-  reconcile();
+    reconcile();
 
-  JournalEntry settled = stored(e);
-  EXPECT_EQ(settled.state, EntryState::needsAttention);
-  EXPECT_EQ(settled.attentionReason,
-            "Could not move the original at /src/a.txt to the Trash: a.txt changed while it was "
-            "being moved; it was left where it was");
-  EXPECT_EQ(fs.contents("/src/a.txt"), contentsOf("a.txt"));
-  EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), contentsOf("a.txt"));
-  EXPECT_TRUE(fs.trashed().empty());
+    JournalEntry settled = stored(e);
+    EXPECT_EQ(settled.state, EntryState::needsAttention);
+    EXPECT_EQ(settled.attentionReason, c.reason);
+    if (fs.exists("/src/a.txt")) {
+      EXPECT_EQ(fs.contents("/src/a.txt"), contentsOf("a.txt"));
+    }
+    EXPECT_EQ(fs.contents("/ext/Documents/a.txt"), contentsOf("a.txt"));
+    EXPECT_TRUE(fs.trashed().empty());
+    EXPECT_TRUE(fs.calls(Op::removeOwnFile).empty());
+  }
 }
 
 TEST_F(RecoveryRunnerTest, OnlyPendingEntriesAreSettledAndTheRunIsMarkedRecovered) {
@@ -862,6 +912,50 @@ TEST(RecoveryRunnerLiveTest, SettlesAnInterruptedRunOnRealFiles) {
   }
   std::sort(inTrash.begin(), inTrash.end());
   EXPECT_EQ(inTrash, (std::vector<std::string>{"placed.txt", "renamed.txt"}));
+}
+
+// Killed with the copy in place and the original not yet in the Trash,
+// which now takes nothing: the original stays, and the copy goes without a
+// trace, so a later sort does not make a second one beside it.
+TEST(RecoveryRunnerLiveTest, AnOriginalNoTrashTakesKeepsItsPlaceAndTheCopyGoes) {
+  TemporaryFolder scratch;
+  testing::ScopedEnvironment data{"XDG_DATA_HOME", scratch / "data"};
+  const std::string user = scratch / "user";
+  const std::string sorted = user + "/Documents";
+  std::filesystem::create_directories(sorted);
+  const Date mtime = 1'650'000'000.25;
+  const std::string a = contentsOf("a.pdf");
+  testing::writeFile(user + "/a.pdf", a, mtime);
+  testing::writeFile(sorted + "/a.pdf", a);
+  JournalEntry e{.strategy = MoveStrategy::crossVolumeCopyVerifyTrash,
+                 .sourceURL = url(user + "/a.pdf"),
+                 .destinationURL = url(sorted + "/a.pdf"),
+                 .tempURL = url(sorted + "/.ombrix-tmp-" + Uuid::random().text()),
+                 .fingerprintBefore = {static_cast<int64_t>(a.size()), mtime},
+                 .sourceHash = ContentHashing::sha256(a),
+                 .matchedRuleID = "rule",
+                 .intentAt = kOld};
+  InMemoryJournalStore journal;
+  RunRecord run{.state = RunState::running, .startedAt = kOld, .owner = kGone};
+  e.runID = run.id;
+  journal.beginRun(run, {e});
+  testing::InterceptingFileSystem noTrash;
+  noTrash.beforeTrash = [](const FileURL& item) {
+    throw SortError::trashFailed(item, "No space left on device");
+  };
+  auto lock = RunLock::acquire(scratch.url().appendingPathComponent("run.lock"));
+
+  RecoveryRunner(noTrash, journal).reconcile(*lock);
+
+  JournalEntry settled = journal.entries(run.id).at(0);
+  EXPECT_EQ(settled.state, EntryState::abandoned);
+  EXPECT_EQ(settled.attentionReason, "Could not move the original at " + user +
+                                         "/a.pdf to the Trash: Could not move " + user +
+                                         "/a.pdf to the Trash: No space left on device \u2014 it "
+                                         "was left where it was, and its copy at " +
+                                         sorted + "/a.pdf was removed");
+  EXPECT_EQ(testing::readFile(user + "/a.pdf"), a);
+  EXPECT_TRUE(std::filesystem::is_empty(sorted));
 }
 
 // An undo that died once its file was out of the Trash but before it
