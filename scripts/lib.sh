@@ -9,7 +9,8 @@ OMBRIX_TEST_PACKAGES=(
   desktop-file-utils
 )
 
-step() { printf '\n==> %s\n' "$*"; }
+# Each step says how long the run has taken so far, so a slow step shows.
+step() { printf '\n==> %s (%ds)\n' "$*" "$SECONDS"; }
 
 # Installs what is missing with apt-get when root; otherwise names it and stops.
 ensure_packages() {
