@@ -92,6 +92,29 @@ TEST_F(SortEngineTest, TheLockSitsBesideTheJournalOrInTmp) {
   EXPECT_EQ(SortEngine(memory, std::nullopt).lockURL().path(), "/tmp/ombrix.lock");
 }
 
+// Staged from the progress callback, which the executor calls between its
+// moves on the engine's thread.
+TEST_F(SortEngineTest, AJournalRemovedDuringASortFailsTheRun) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) addFile(name);
+  const SortPlan saved = plan();
+  bool removed = false;
+  try {
+    awaitEngine<ExecutionReport>([&](auto done) {
+      engine->apply(
+          saved, std::make_shared<rozuzed::UnscopedAccess>(),
+          [&](const rozuzed::ExecutionProgress&) {
+            if (!removed) removed = std::filesystem::remove(databasePath());
+          },
+          done);
+    });
+    ADD_FAILURE() << "the run read as a success";
+  } catch (const rozuzed::SortError& error) {
+    EXPECT_EQ(error.errorDescription(), "Journal unavailable: " + databasePath() +
+                                            " was moved or deleted while it was in use");
+  }
+  EXPECT_TRUE(removed);
+}
+
 TEST_F(SortEngineTest, APlanIsSavedAndReloadedRestrictedToTheKeptMoves) {
   addFile("b.txt");
   addFile("a.jpg");
