@@ -182,6 +182,14 @@ TEST(WindowJournalFallbackTest, AJournalThatCannotBeOpenedStillLetsTheUserSortAn
        [](const std::string&) { return std::string("unable to open database file"); }},
       {"cut short behind its log", cutJournalBehindItsLog,
        [](const std::string&) { return std::string("database disk image is malformed"); }},
+      {"its folder a file",
+       [](const std::string& root, const std::string&) {
+         std::filesystem::create_directories(root + "/data");
+         rozuzed::testing::writeFile(root + "/data/RozuZed", "");
+       },
+       [](const std::string& root) {
+         return "could not create " + root + "/data/RozuZed: Not a directory";
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
