@@ -172,6 +172,11 @@ void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAcc
                         progress = std::move(progress), settled = std::move(settled)] {
         return withLock([&](const RunLock& lock) {
           settleInterrupted(lock, settled);
+          // A folder renamed or removed since its review would leave every
+          // move "no longer exists" in a run that reads as a success.
+          if (!fileSystem_->fileExists(plan.sourceDirectory)) {
+            throw rozuzed::SortError::sourceMissing(plan.sourceDirectory);
+          }
           rozuzed::Executor executor(*fileSystem_, *journal_, *access, *dates_);
           return executor.apply(plan, rozuzed::Executor::Options(), progress);
         });

@@ -115,7 +115,8 @@ class SortEngine {
   void planForApplying(rozuzed::Uuid id, std::unordered_set<rozuzed::Uuid> keeping,
                        Completion<rozuzed::SortPlan> done);
   // Settles interrupted runs, then carries out `plan`. Without `settled`,
-  // what the settling found reaches only the journal.
+  // what the settling found reaches only the journal. Fails with
+  // sourceMissing, moving nothing, when the plan's folder is gone.
   void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
              ProgressCallback progress, SettledCallback settled,
              Completion<rozuzed::ExecutionReport> done);

@@ -130,6 +130,27 @@ TEST_F(SortEngineTest, AnInMemoryJournalHasNothingToReconcileWithoutALock) {
   expectAnotherProcess("plan", [&] { plan(); });
 }
 
+TEST_F(SortEngineTest, ASortWhoseFolderIsGoneFailsAndJournalsNothing) {
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"renamed", [&] { std::filesystem::rename(folder(), root / "Renamed"); }},
+      {"removed", [&] { std::filesystem::remove_all(folder()); }},
+  };
+  for (const auto& [label, change] : cases) {
+    SCOPED_TRACE(label);
+    std::filesystem::remove_all(root / "Renamed");
+    addFile("a.jpg");
+    const SortPlan saved = plan();
+    change();
+    try {
+      apply(saved);
+      ADD_FAILURE() << "expected sourceMissing";
+    } catch (const rozuzed::SortError& error) {
+      EXPECT_EQ(error.errorDescription(), folder() + " no longer exists");
+    }
+    EXPECT_TRUE(history().empty());
+  }
+}
+
 // Staged from the progress callback, which the executor calls between its
 // moves on the engine's thread.
 TEST_F(SortEngineTest, AJournalRemovedDuringASortFailsTheRun) {
