@@ -68,6 +68,28 @@ Described describe(std::exception_ptr error) {
   }
 }
 
+// The rule set, not the folder, is at fault.
+bool isRuleError(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const rozuzed::SortError& sortError) {
+    using Case = rozuzed::SortError::Case;
+    switch (sortError.errorCase()) {
+      case Case::invalidRegularExpression:
+      case Case::unknownMatchCriteriaType:
+      case Case::missingMatchCriteriaField:
+      case Case::ruleSetUnsupportedVersion:
+      case Case::ruleSetInvalid:
+      case Case::ruleFileUnreadable:
+        return true;
+      default:
+        return false;
+    }
+  } catch (...) {
+    return false;
+  }
+}
+
 void finish(const AppModel::Done& done) {
   if (done) done();
 }
@@ -189,6 +211,7 @@ void AppModel::forgetFolder() {
   folder_.set(nullptr);
   plan_.set(std::nullopt);
   selection_.set(Selection());
+  scanFailure_.set(std::nullopt);
   bookmarks_->remove(bookmarkKey_);
   phase_.set(Phase::empty);
 }
@@ -208,6 +231,7 @@ void AppModel::adopt(std::shared_ptr<GrantedFolder> folder) {
   folder_.set(std::move(folder));
   plan_.set(std::nullopt);
   selection_.set(Selection());
+  scanFailure_.set(std::nullopt);
 }
 
 void AppModel::beginUsing(const std::shared_ptr<GrantedFolder>& grant) {
@@ -365,11 +389,14 @@ void AppModel::scan(Done done) {
         }
       }
       selection_.modify([&](Selection& selection) { selection.pruning(stillPlanned); });
+      scanFailure_.set(std::nullopt);
       plan_.set(std::move(*model));
       phase_.set(Phase::review);
     } else {
+      plan_.set(std::nullopt);
+      report(error, isRuleError(error) ? "Could not read the rules" : "Could not read that folder");
+      scanFailure_.set(problem_.get());
       phase_.set(scanned->isActive() ? Phase::review : Phase::empty);
-      report(error, "Could not read that folder");
     }
     finish(done);
   };

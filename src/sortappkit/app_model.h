@@ -99,6 +99,10 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   const Observable<Selection>& selection() const { return selection_; }
   Observable<std::optional<Problem>>& problem() { return problem_; }
   const Observable<std::optional<Problem>>& problem() const { return problem_; }
+  // What the last scan of the current folder reported when it failed, kept
+  // after the alert has gone so the review screen can say why it holds no
+  // plan. None after a scan that succeeded and for a new folder.
+  const Observable<std::optional<Problem>>& scanFailure() const { return scanFailure_; }
 
   const std::shared_ptr<SortEngine>& engine() const { return engine_; }
   const std::string& bookmarkKey() const { return bookmarkKey_; }
@@ -122,6 +126,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void restoreFolder(Done done = nullptr);
   void reconcile(Done done = nullptr);
   void chooseFolder(rozuzed::FileURL url, Done done = nullptr);
+  // A scan that fails drops the plan under review: the folder's files may
+  // have moved on since, and a plan that is no longer the folder's must not
+  // be sorted. Errors of the rules are reported as such.
   void scan(Done done = nullptr);
   void loadHistory(Done done = nullptr);
   void clearUnresolved(Done done = nullptr);
@@ -197,6 +204,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   Observable<std::vector<AttentionRow>> unresolved_;
   Observable<Selection> selection_;
   Observable<std::optional<Problem>> problem_;
+  Observable<std::optional<Problem>> scanFailure_;
 
   std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
   // A sort or an undo is under way.

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "rozuzed/filesystem/live_file_system.h"
+#include "rozuzed/journal/in_memory_journal_store.h"
 #include "rozuzed/journal/run_lock.h"
 #include "rozuzed/model/sort_error.h"
 #include "rozuzed/planning/planner.h"
@@ -19,14 +20,16 @@ using rozuzed::Uuid;
 
 namespace {
 
-FileURL settleLockURL(std::optional<FileURL> given) {
-  if (given) return *given;
+std::vector<FileURL> settleLockPlaces(std::optional<FileURL> given) {
+  if (given) return {*given};
+  std::vector<FileURL> places;
   try {
-    return RunLock::defaultURL();
+    places.push_back(RunLock::defaultURL());
   } catch (...) {
     // Without a place for the journal there is still a place for the lock.
   }
-  return FileURL::fromPath("/tmp/ombrix.lock");
+  for (FileURL& fallback : RunLock::fallbackURLs()) places.push_back(std::move(fallback));
+  return places;
 }
 
 }  // namespace
@@ -41,7 +44,8 @@ SortEngine::SortEngine(std::shared_ptr<rozuzed::JournalStore> journal,
       plans_(std::move(plans)),
       dates_(std::move(dates)),
       roots_(std::move(roots)),
-      lockURL_(settleLockURL(std::move(lockURL))),
+      lockPlaces_(settleLockPlaces(std::move(lockURL))),
+      journalInMemory_(dynamic_cast<rozuzed::InMemoryJournalStore*>(journal_.get()) != nullptr),
       bundledRules_(std::move(bundledRules)) {}
 
 SortEngine::~SortEngine() = default;
@@ -79,7 +83,7 @@ void SortEngine::enqueue(Completion<T> done, Work work) {
 
 template <class Body>
 auto SortEngine::withLock(Body&& body) -> decltype(body(std::declval<const RunLock&>())) {
-  std::unique_ptr<RunLock> lock = RunLock::acquire(lockURL_);
+  std::unique_ptr<RunLock> lock = RunLock::acquire(lockPlaces_);
   if (!lock) throw AppError::anotherProcessIsRunning();
   // The lock is released when `lock` goes, on every way out of the body.
   return body(*lock);
@@ -102,6 +106,9 @@ void SortEngine::settleInterrupted(const RunLock& lock, const SettledCallback& s
 
 void SortEngine::reconcile(Completion<rozuzed::RecoveryOutcome> done) {
   enqueue<rozuzed::RecoveryOutcome>(std::move(done), [this] {
+    if (journalInMemory_ && journal_->runs(rozuzed::RunState::running).empty()) {
+      return rozuzed::RecoveryOutcome::nothingToRecover();
+    }
     return withLock([this](const RunLock& lock) { return reconcileHolding(lock); });
   });
 }
@@ -165,6 +172,11 @@ void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAcc
                         progress = std::move(progress), settled = std::move(settled)] {
         return withLock([&](const RunLock& lock) {
           settleInterrupted(lock, settled);
+          // A folder renamed or removed since its review would leave every
+          // move "no longer exists" in a run that reads as a success.
+          if (!fileSystem_->fileExists(plan.sourceDirectory)) {
+            throw rozuzed::SortError::sourceMissing(plan.sourceDirectory);
+          }
           rozuzed::Executor executor(*fileSystem_, *journal_, *access, *dates_);
           return executor.apply(plan, rozuzed::Executor::Options(), progress);
         });

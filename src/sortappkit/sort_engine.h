@@ -70,8 +70,10 @@ class SortEngine {
   static constexpr int64_t defaultHistoryLimit = 50;
 
   // `store` is both the journal and the plan store. Without `lockURL` the
-  // lock is "run.lock" beside the default journal database, or
-  // "/tmp/ombrix.lock" when that cannot be named. Never fails.
+  // lock is "run.lock" beside the default journal database, or where
+  // RunLock::fallbackURLs says when that cannot be named or cannot hold it,
+  // so a journal folder that cannot be used does not stop sorting. Never
+  // fails.
   template <class Store>
   requires std::derived_from<Store, rozuzed::JournalStore> &&
       std::derived_from<Store, rozuzed::PlanStore>
@@ -92,9 +94,12 @@ class SortEngine {
   // thrown unchanged. Runs on the calling thread.
   static std::shared_ptr<rozuzed::SQLiteJournalStore> defaultStore();
 
-  const rozuzed::FileURL& lockURL() const { return lockURL_; }
+  // Where the lock is taken when it can be: the first of the places tried.
+  const rozuzed::FileURL& lockURL() const { return lockPlaces_.front(); }
 
-  // Settles the runs a dead process left running.
+  // Settles the runs a dead process left running. A journal kept in this
+  // process's memory holds no other process's runs: while no run of its own
+  // is open there is nothing to settle, and the lock is not taken.
   void reconcile(Completion<rozuzed::RecoveryOutcome> done);
   void entriesNeedingAttention(Completion<std::vector<rozuzed::JournalEntry>> done);
   void clearAttention(std::vector<rozuzed::Uuid> entryIDs, Completion<void> done);
@@ -110,7 +115,8 @@ class SortEngine {
   void planForApplying(rozuzed::Uuid id, std::unordered_set<rozuzed::Uuid> keeping,
                        Completion<rozuzed::SortPlan> done);
   // Settles interrupted runs, then carries out `plan`. Without `settled`,
-  // what the settling found reaches only the journal.
+  // what the settling found reaches only the journal. Fails with
+  // sourceMissing, moving nothing, when the plan's folder is gone.
   void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
              ProgressCallback progress, SettledCallback settled,
              Completion<rozuzed::ExecutionReport> done);
@@ -159,7 +165,8 @@ class SortEngine {
   const std::shared_ptr<rozuzed::PlanStore> plans_;
   const std::shared_ptr<const rozuzed::DateProvider> dates_;
   const rozuzed::DirectoryRoots roots_;
-  const rozuzed::FileURL lockURL_;
+  const std::vector<rozuzed::FileURL> lockPlaces_;
+  const bool journalInMemory_;
   const RuleSource bundledRules_;
   // Last, so it is destroyed first: its remaining tasks still see the rest.
   SerialQueue queue_;

@@ -28,6 +28,7 @@
 #include "app/shell/observations.h"
 #include "review_plans.h"
 #include "testing/paint_record.h"
+#include "testing/shell_fixture.h"
 #include "testing/window_fixture.h"
 
 namespace ombrix {
@@ -238,7 +239,11 @@ TEST_F(ReviewViewTest, APlanWithoutMovesShowsThePlaceholderAndStillListsWhatIsLe
 TEST_F(ReviewViewTest, WithoutAPlanOnlyTheDisabledSortButtonShows) {
   model_ = fixture_.makeModel();
   showView();
-  EXPECT_TRUE(view_->isPlaceholderShown());
+  // No word about the folder's files: there is no plan to tell of them.
+  EXPECT_FALSE(view_->isPlaceholderShown());
+  EXPECT_TRUE(view_->isFailureShown());
+  EXPECT_TRUE(testing::ShellFixture::labelTexts(view_->failurePage()).isEmpty());
+  EXPECT_FALSE(view_->skippedPane()->isVisible());
   EXPECT_FALSE(view_->countLabel()->isVisible());
   EXPECT_FALSE(view_->allButton()->isVisible());
   EXPECT_FALSE(view_->noneButton()->isVisible());

@@ -17,6 +17,7 @@
 #include "app/shell/ombrix_commands.h"
 #include "app/start/empty_state_view.h"
 #include "rozuzed/testing/subprocess.h"
+#include "rozuzed/testing/temporary_folder.h"
 #include "sortappkit/folder_access/granted_folder.h"
 #include "sortappkit/folder_access/user_defaults_bookmark_store.h"
 #include "sortappkit/lock_holder.h"
@@ -142,43 +143,94 @@ TEST_F(WindowAlertsTest, AProblemShowsItsMessageAndSuggestionAndGoesWhenDismisse
   EXPECT_FALSE(f.model().problem().get());
 }
 
-TEST_F(WindowAlertsTest, AJournalThatCannotBeOpenedStillLetsTheUserSortAndUndo) {
-  // The database's place is taken by a folder; the run lock beside it still
-  // works.
-  std::filesystem::create_directories(f.root() + "/data/RozuZed/rozuzed.sqlite");
-  f.addFile("a.jpg");
-  f.addFile("b.pdf");
-  f.replacePicker(f.folderURL());
-  f.start();
+// A journal cut to a third behind the log its last process left: the log
+// answers for the first page, so the file opens as if whole.
+void cutJournalBehindItsLog(const std::string& root, const std::string& journal) {
+  const std::string whole = root + "/whole.sqlite";
+  rozuzed::SQLiteJournalStore store(rozuzed::FileURL::fromPath(whole));
+  rozuzed::RunRecord run{.startedAt = 1};
+  std::vector<rozuzed::JournalEntry> many;
+  for (int i = 0; i < 2000; ++i) {
+    many.push_back(rozuzed::JournalEntry{
+        .runID = run.id,
+        .planSequence = i,
+        .sourceURL = rozuzed::FileURL::fromPath(root + "/" + std::to_string(i))});
+  }
+  store.beginRun(run, many);
+  store.checkpoint();
+  store.beginRun(rozuzed::RunRecord{.startedAt = 2}, {});
+  const std::string bytes = *rozuzed::testing::readFile(whole);
+  std::filesystem::create_directories(std::filesystem::path(journal).parent_path());
+  rozuzed::testing::writeFile(journal, bytes.substr(0, bytes.size() / 3));
+  std::filesystem::copy_file(whole + "-wal", journal + "-wal");
+}
 
-  QMessageBox* box = f.alert();
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->text(), "Undo history is unavailable");
-  const std::string message = box->informativeText().toStdString();
-  const std::string opening =
-      "Ombrix could not open its record of past moves, so anything you sort in this session can "
-      "only be undone before you quit.\n\n";
-  EXPECT_TRUE(message.starts_with(opening)) << message;
-  EXPECT_TRUE(message.ends_with("\n\nSorting still works, and nothing will be deleted."))
-      << message;
-  EXPECT_GT(message.size(), opening.size() + 52) << "the failure's own words come between";
-  f.answerAlert("OK");
-  EXPECT_FALSE(f.model().problem().get());
+// Whatever keeps the journal from opening, the start-up problem is the only
+// alert, sorting and undoing work for the session, and a journal file that
+// is there is left as it was found.
+TEST(WindowJournalFallbackTest, AJournalThatCannotBeOpenedStillLetsTheUserSortAndUndo) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& root, const std::string& journal)> prepare;
+    std::function<std::string(const std::string& root)> failure;
+  };
+  const Case cases[] = {
+      {"its place taken by a folder",
+       [](const std::string&, const std::string& journal) {
+         std::filesystem::create_directories(journal);
+       },
+       [](const std::string&) { return std::string("unable to open database file"); }},
+      {"cut short behind its log", cutJournalBehindItsLog,
+       [](const std::string&) { return std::string("database disk image is malformed"); }},
+      {"its folder a file",
+       [](const std::string& root, const std::string&) {
+         std::filesystem::create_directories(root + "/data");
+         rozuzed::testing::writeFile(root + "/data/RozuZed", "");
+       },
+       [](const std::string& root) {
+         return "could not create " + root + "/data/RozuZed: Not a directory";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShellFixture f;
+    const std::string journal = f.root() + "/data/RozuZed/rozuzed.sqlite";
+    c.prepare(f.root(), journal);
+    const auto found = rozuzed::testing::readFile(journal);
+    const auto foundLog = rozuzed::testing::readFile(journal + "-wal");
+    f.addFile("a.jpg");
+    f.addFile("b.pdf");
+    f.replacePicker(f.folderURL());
+    f.start();
 
-  f.press(Qt::Key_O, Qt::ControlModifier);
-  ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::review; }));
-  f.press(Qt::Key_Return);
-  ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::result; }));
-  EXPECT_TRUE(f.exists("Images/a.jpg") && f.exists("Documents/b.pdf"));
-  f.quiesce();
-  EXPECT_EQ(f.window().commands()->undoAction()->text(), "Undo Sorting 2 Files");
+    QMessageBox* box = f.alert();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Undo history is unavailable");
+    EXPECT_EQ(box->informativeText().toStdString(),
+              "Ombrix could not open its record of past moves, so anything you sort in this "
+              "session can only be undone before you quit.\n\nJournal unavailable: " +
+                  c.failure(f.root()) + "\n\nSorting still works, and nothing will be deleted.");
+    f.answerAlert("OK");
+    EXPECT_FALSE(f.model().problem().get());
+    EXPECT_EQ(f.alert(), nullptr) << "no other alert follows";
 
-  f.press(Qt::Key_Z, Qt::ControlModifier);
-  f.quiesce();
-  EXPECT_EQ(f.model().phase().get(), Phase::review);
-  EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.pdf"));
-  EXPECT_FALSE(f.model().problem().get());
-  EXPECT_EQ(f.alert(), nullptr);
+    f.press(Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::review; }));
+    f.press(Qt::Key_Return);
+    ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::result; }));
+    EXPECT_TRUE(f.exists("Images/a.jpg") && f.exists("Documents/b.pdf"));
+    f.quiesce();
+    EXPECT_EQ(f.window().commands()->undoAction()->text(), "Undo Sorting 2 Files");
+
+    f.press(Qt::Key_Z, Qt::ControlModifier);
+    f.quiesce();
+    EXPECT_EQ(f.model().phase().get(), Phase::review);
+    EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.pdf"));
+    EXPECT_FALSE(f.model().problem().get());
+    EXPECT_EQ(f.alert(), nullptr);
+    EXPECT_EQ(rozuzed::testing::readFile(journal), found);
+    EXPECT_EQ(rozuzed::testing::readFile(journal + "-wal"), foundLog);
+  }
 }
 
 TEST_F(WindowAlertsTest, ARememberedFolderThatIsGone) {

@@ -393,7 +393,8 @@ TEST_F(AppModelTest, AccessLostBeforeAScanEndsInTheEmptyScreen) {
   expectProblem(*model, "Could not read that folder", "Access to Downloads was lost.",
                 "Choose the folder again.");
   EXPECT_EQ(model->phase().get(), Phase::empty);
-  EXPECT_TRUE(model->plan().get()) << "a failed rescan keeps the plan";
+  EXPECT_FALSE(model->plan().get()) << "a plan the rescan could not confirm is not sorted";
+  EXPECT_EQ(model->scanFailure().get(), model->problem().get());
 }
 
 TEST_F(AppModelTest, APlanThatCanNoLongerBeFound) {
@@ -425,9 +426,10 @@ TEST_F(AppModelTest, AnInvalidRuleSet) {
 
   auto model = makeModel();
   run([&](auto done) { model->chooseFolder(folderURL(), done); });
-  expectProblem(*model, "Could not read that folder", expected, std::nullopt);
+  expectProblem(*model, "Could not read the rules", expected, std::nullopt);
   EXPECT_EQ(model->phase().get(), Phase::review) << "a failed first scan of an active folder";
   EXPECT_FALSE(model->plan().get());
+  EXPECT_EQ(model->scanFailure().get(), model->problem().get());
 }
 
 TEST_F(AppModelTest, ARunOfAnotherLiveProcess) {

@@ -57,6 +57,8 @@ class EngineFixture {
   rozuzed::testing::TemporaryFolder root;
   rozuzed::testing::ScopedEnvironment dataHome{"XDG_DATA_HOME", root / "data"};
   rozuzed::testing::ScopedEnvironment home{"HOME", root / "home"};
+  // Where the lock falls back to when the journal's folder cannot hold it.
+  rozuzed::testing::ScopedEnvironment runtime{"XDG_RUNTIME_DIR", root / "runtime"};
   std::shared_ptr<rozuzed::SQLiteJournalStore> store;
   std::shared_ptr<SortEngine> engine;
 };

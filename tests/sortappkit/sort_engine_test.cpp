@@ -80,7 +80,7 @@ void expectAnotherProcess(const char* label, Body body) {
   }
 }
 
-TEST_F(SortEngineTest, TheLockSitsBesideTheJournalOrInTmp) {
+TEST_F(SortEngineTest, TheLockSitsBesideTheJournalOrInAPlaceOfItsOwn) {
   EXPECT_EQ(engine->lockURL().path(), lockPath());
 
   auto memory = std::make_shared<rozuzed::InMemoryJournalStore>();
@@ -89,7 +89,89 @@ TEST_F(SortEngineTest, TheLockSitsBesideTheJournalOrInTmp) {
 
   rozuzed::testing::writeFile(root / "not-a-folder", "");
   ScopedEnvironment unusable("XDG_DATA_HOME", root / "not-a-folder/data");
-  EXPECT_EQ(SortEngine(memory, std::nullopt).lockURL().path(), "/tmp/ombrix.lock");
+  EXPECT_EQ(SortEngine(memory, std::nullopt).lockURL().path(), root / "runtime/ombrix.lock");
+}
+
+// The journal's folder is a file: the journal falls back to memory, and the
+// lock to a place of its own.
+TEST_F(SortEngineTest, AJournalFolderThatCannotBeUsedStillLetsTheInMemoryJournalSort) {
+  std::filesystem::remove_all(root / "data/RozuZed");
+  rozuzed::testing::writeFile(root / "data/RozuZed", "");
+  engine =
+      std::make_shared<SortEngine>(std::make_shared<rozuzed::InMemoryJournalStore>(), std::nullopt);
+  addFile("a.jpg");
+
+  auto reconciled =
+      awaitEngine<rozuzed::RecoveryOutcome>([&](auto done) { engine->reconcile(done); });
+  EXPECT_EQ(reconciled.outcomeCase(), rozuzed::RecoveryOutcome::Case::nothingToRecover);
+  const SortPlan saved = plan();
+  EXPECT_EQ(apply(saved).completed.size(), 1u);
+  EXPECT_TRUE(exists("Images/a.jpg"));
+  EXPECT_EQ(undo(saved.id).restored.size(), 1u);
+  EXPECT_TRUE(exists("a.jpg"));
+
+  // The lock where it fell back to is as exclusive as beside the journal.
+  LockHolder other(root / "runtime/ombrix.lock");
+  ASSERT_TRUE(other.locked());
+  expectAnotherProcess("plan", [&] { plan(); });
+}
+
+// A journal kept in this process's memory holds no other process's runs, so
+// a busy lock at launch has nothing to keep from being settled.
+TEST_F(SortEngineTest, AnInMemoryJournalHasNothingToReconcileWithoutALock) {
+  engine =
+      std::make_shared<SortEngine>(std::make_shared<rozuzed::InMemoryJournalStore>(), std::nullopt);
+  addFile("a.jpg");
+  LockHolder other(lockPath());
+  ASSERT_TRUE(other.locked());
+  auto reconciled =
+      awaitEngine<rozuzed::RecoveryOutcome>([&](auto done) { engine->reconcile(done); });
+  EXPECT_EQ(reconciled.outcomeCase(), rozuzed::RecoveryOutcome::Case::nothingToRecover);
+  expectAnotherProcess("plan", [&] { plan(); });
+}
+
+TEST_F(SortEngineTest, ASortWhoseFolderIsGoneFailsAndJournalsNothing) {
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"renamed", [&] { std::filesystem::rename(folder(), root / "Renamed"); }},
+      {"removed", [&] { std::filesystem::remove_all(folder()); }},
+  };
+  for (const auto& [label, change] : cases) {
+    SCOPED_TRACE(label);
+    std::filesystem::remove_all(root / "Renamed");
+    addFile("a.jpg");
+    const SortPlan saved = plan();
+    change();
+    try {
+      apply(saved);
+      ADD_FAILURE() << "expected sourceMissing";
+    } catch (const rozuzed::SortError& error) {
+      EXPECT_EQ(error.errorDescription(), folder() + " no longer exists");
+    }
+    EXPECT_TRUE(history().empty());
+  }
+}
+
+// Staged from the progress callback, which the executor calls between its
+// moves on the engine's thread.
+TEST_F(SortEngineTest, AJournalRemovedDuringASortFailsTheRun) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) addFile(name);
+  const SortPlan saved = plan();
+  bool removed = false;
+  try {
+    awaitEngine<ExecutionReport>([&](auto done) {
+      engine->apply(
+          saved, std::make_shared<rozuzed::UnscopedAccess>(),
+          [&](const rozuzed::ExecutionProgress&) {
+            if (!removed) removed = std::filesystem::remove(databasePath());
+          },
+          done);
+    });
+    ADD_FAILURE() << "the run read as a success";
+  } catch (const rozuzed::SortError& error) {
+    EXPECT_EQ(error.errorDescription(), "Journal unavailable: " + databasePath() +
+                                            " was moved or deleted while it was in use");
+  }
+  EXPECT_TRUE(removed);
 }
 
 TEST_F(SortEngineTest, APlanIsSavedAndReloadedRestrictedToTheKeptMoves) {

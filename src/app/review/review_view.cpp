@@ -89,10 +89,15 @@ ReviewView::ReviewView(std::shared_ptr<AppModel> model, QWidget* parent)
   });
   table_->setMinimumWidth(24 + kNameWidth.minimum + kSizeWidth.minimum + kRuleWidth.minimum);
 
-  placeholder_ = makePlaceholder();
+  placeholder_ = makePage(Symbol::nothingToSort, tr("Nothing to sort"),
+                          tr("No file in this folder matched a rule. Anything Ombrix is unsure "
+                             "about is left where it is."))
+                     .page;
+  failure_ = makePage(Symbol::failure, QString(), QString());
   movesPane_ = new QStackedWidget(this);
   movesPane_->addWidget(table_);
   movesPane_->addWidget(placeholder_);
+  movesPane_->addWidget(failure_.page);
   movesPane_->setMinimumHeight(kMovesMinimumHeight);
 
   skipped_ = new SkippedPane(this);
@@ -131,40 +136,42 @@ ReviewView::ReviewView(std::shared_ptr<AppModel> model, QWidget* parent)
     showSelection();
   });
   observations_.watch(model_->phase(), [this](const auto&) { showSelection(); });
+  observations_.watch(model_->scanFailure(), [this](const auto&) { showFailure(); });
+  showFailure();
   showPlan();
 }
 
-QWidget* ReviewView::makePlaceholder() {
-  auto* placeholder = new QWidget(this);
-  auto* symbol = new QLabel(placeholder);
-  symbol->setPixmap(symbolIcon(Symbol::nothingToSort, secondaryColor())
-                        .pixmap(kPlaceholderSymbolSize, kPlaceholderSymbolSize));
-  symbol->setAlignment(Qt::AlignCenter);
-  symbol->setAccessibleName(tr("Nothing to sort"));
+ReviewView::Page ReviewView::makePage(Symbol symbol, const QString& title,
+                                      const QString& description) {
+  Page made;
+  made.page = new QWidget(this);
+  made.symbol = new QLabel(made.page);
+  made.symbol->setPixmap(
+      symbolIcon(symbol, secondaryColor()).pixmap(kPlaceholderSymbolSize, kPlaceholderSymbolSize));
+  made.symbol->setAlignment(Qt::AlignCenter);
+  made.symbol->setAccessibleName(title);
 
-  auto* title = new QLabel(tr("Nothing to sort"), placeholder);
-  title->setFont(textFont(TextStyle::title2, QFont::Bold));
-  title->setAlignment(Qt::AlignCenter);
+  made.title = new QLabel(title, made.page);
+  made.title->setFont(textFont(TextStyle::title2, QFont::Bold));
+  made.title->setAlignment(Qt::AlignCenter);
 
-  auto* description = new QLabel(tr("No file in this folder matched a rule. Anything Ombrix is "
-                                    "unsure about is left where it is."),
-                                 placeholder);
-  description->setWordWrap(true);
-  description->setAlignment(Qt::AlignCenter);
-  description->setFixedWidth(420);
+  made.description = new QLabel(description, made.page);
+  made.description->setWordWrap(true);
+  made.description->setAlignment(Qt::AlignCenter);
+  made.description->setFixedWidth(420);
   // A stacked page does not pass a wrapped label's height for its width on.
-  description->setMinimumHeight(description->heightForWidth(420));
-  setTextColor(description, secondaryColor());
+  made.description->setMinimumHeight(std::max(0, made.description->heightForWidth(420)));
+  setTextColor(made.description, secondaryColor());
 
-  auto* layout = new QVBoxLayout(placeholder);
+  auto* layout = new QVBoxLayout(made.page);
   layout->setContentsMargins(24, 24, 24, 24);
   layout->setSpacing(8);
   layout->addStretch(1);
-  layout->addWidget(symbol, 0, Qt::AlignHCenter);
-  layout->addWidget(title, 0, Qt::AlignHCenter);
-  layout->addWidget(description, 0, Qt::AlignHCenter);
+  layout->addWidget(made.symbol, 0, Qt::AlignHCenter);
+  layout->addWidget(made.title, 0, Qt::AlignHCenter);
+  layout->addWidget(made.description, 0, Qt::AlignHCenter);
   layout->addStretch(1);
-  return placeholder;
+  return made;
 }
 
 QWidget* ReviewView::makeActionBar() {
@@ -205,11 +212,29 @@ bool ReviewView::isPlaceholderShown() const {
   return movesPane_->currentWidget() == placeholder_;
 }
 
+bool ReviewView::isFailureShown() const {
+  return movesPane_->currentWidget() == failure_.page;
+}
+
+void ReviewView::showFailure() {
+  const auto& failure = model_->scanFailure().get();
+  const QString title = failure ? QString::fromStdString(failure->title) : QString();
+  failure_.symbol->setVisible(failure.has_value());
+  failure_.symbol->setAccessibleName(title);
+  failure_.title->setText(title);
+  failure_.description->setText(failure ? QString::fromStdString(failure->message) : QString());
+  failure_.description->setMinimumHeight(std::max(0, failure_.description->heightForWidth(420)));
+}
+
 void ReviewView::showPlan() {
   moves_->reload();
   const PlanViewModel* plan = moves_->plan();
-  movesPane_->setCurrentWidget(plan && !plan->isEmpty() ? static_cast<QWidget*>(table_)
-                                                        : placeholder_);
+  // Without a plan there is nothing to tell of the folder's files: neither
+  // that none matched a rule nor that every one did.
+  movesPane_->setCurrentWidget(!plan              ? failure_.page
+                               : !plan->isEmpty() ? static_cast<QWidget*>(table_)
+                                                  : placeholder_);
+  skipped_->setVisible(plan != nullptr);
   if (plan) {
     skipped_->setRows(plan->skipsByReason(), static_cast<int64_t>(plan->skipped.size()));
   } else {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/common/symbols.h"
 #include "app/review/moves_table_model.h"
 #include "app/shell/observations.h"
 #include "rozuzed/support/file_url.h"
@@ -50,6 +51,10 @@ class ReviewView : public QWidget {
   // The "Nothing to sort" placeholder, shown instead of the table.
   QWidget* placeholder() const { return placeholder_; }
   bool isPlaceholderShown() const;
+  // Shown instead of the table while there is no plan: what the failed scan
+  // reported, or nothing at all.
+  QWidget* failurePage() const { return failure_.page; }
+  bool isFailureShown() const;
   // The context menu of the table, as a secondary click opens it.
   QMenu* contextMenu() const { return menu_; }
 
@@ -66,7 +71,14 @@ class ReviewView : public QWidget {
   void revealHighlighted();
 
  private:
-  QWidget* makePlaceholder();
+  struct Page {
+    QWidget* page = nullptr;
+    QLabel* symbol = nullptr;
+    QLabel* title = nullptr;
+    QLabel* description = nullptr;
+  };
+  Page makePage(Symbol symbol, const QString& title, const QString& description);
+  void showFailure();
   QWidget* makeActionBar();
   void showPlan();
   void showSelection();
@@ -80,6 +92,7 @@ class ReviewView : public QWidget {
   QSplitter* splitter_ = nullptr;
   QStackedWidget* movesPane_ = nullptr;
   QWidget* placeholder_ = nullptr;
+  Page failure_;
   SkippedPane* skipped_ = nullptr;
   QLabel* count_ = nullptr;
   QPushButton* all_ = nullptr;

@@ -1,5 +1,7 @@
 #include "rozuzed/journal/sqlite_database.h"
 
+#include <sys/stat.h>
+
 #include <sqlite3.h>
 #include <sys/vfs.h>
 
@@ -361,11 +363,13 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string& path,
     throw SqliteError(rc, message);
   }
   std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db));
+  database->rememberFile(path);
   // SQLite quietly opens a write-protected file for reading only; every
   // later write would fail, so the file is refused now.
   if (sqlite3_db_readonly(db, "main") == 1) {
     throw SqliteError(SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY));
   }
+  database->refuseIfDamaged();
   database->chooseJournal(path);
   return database;
 }
@@ -398,6 +402,24 @@ void SqliteDatabase::execute(const char* sql) {
     std::string message = error != nullptr ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
     throw SqliteError(rc, message);
+  }
+}
+
+void SqliteDatabase::refuseIfDamaged() {
+  // A file cut short or written over in part may still open, when a log
+  // left beside it answers for its first page, and then fail every use
+  // that reaches a lost page, each time anew. It is refused here, before
+  // anything is written to it, and closed without copying that log into
+  // it, so it stays exactly as it was found.
+  try {
+    std::optional<SqlValue> verdict = connection_->fetchValue("PRAGMA quick_check(1)");
+    const auto* text = verdict ? std::get_if<std::string>(&*verdict) : nullptr;
+    if (text == nullptr || *text != "ok") {
+      throw SqliteError(SQLITE_CORRUPT, sqlite3_errstr(SQLITE_CORRUPT));
+    }
+  } catch (...) {
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    throw;
   }
 }
 
@@ -454,7 +476,28 @@ SqliteDatabase::~SqliteDatabase() {
   sqlite3_close(db_);
 }
 
+void SqliteDatabase::rememberFile(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return;
+  file_ = FileIdentity{path, status.st_dev, status.st_ino};
+}
+
+void SqliteDatabase::refuseIfMoved() {
+  if (!file_) return;
+  // In write-ahead mode SQLite goes on writing to a file that was removed
+  // or replaced meanwhile, and every later write would be lost with it.
+  int moved = 0;
+  sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+  struct stat status {};
+  if (moved != 0 || ::stat(file_->path.c_str(), &status) != 0 || status.st_dev != file_->device ||
+      status.st_ino != file_->inode) {
+    throw SqliteError(SQLITE_READONLY_DBMOVED,
+                      file_->path + " was moved or deleted while it was in use");
+  }
+}
+
 void SqliteDatabase::begin() {
+  refuseIfMoved();
   connection_->execute("BEGIN IMMEDIATE");
 }
 

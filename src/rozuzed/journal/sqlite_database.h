@@ -201,7 +201,9 @@ class SqliteDatabase {
   // FUSE file system (where the log's shared memory cannot be trusted), the
   // rollback journal with synchronous EXTRA, which also syncs the folder
   // when the journal goes. Throws SqliteError, also when the file can only
-  // be read.
+  // be read, and when it is not a database or a page of it is damaged
+  // (SQLite's quick check, which reads every page once): such a file is
+  // refused before anything is written to it.
   static std::unique_ptr<SqliteDatabase> open(const std::string& path,
                                               const OpenOptions& options = {});
   // A private, unnamed in-memory database.
@@ -213,7 +215,9 @@ class SqliteDatabase {
 
   // Runs `body` inside BEGIN IMMEDIATE … COMMIT and returns its result once
   // the commit succeeded. Whatever `body` or the commit throws rolls the
-  // transaction back and is thrown on unchanged.
+  // transaction back and is thrown on unchanged. A file no longer at the
+  // path it was opened at (its device and inode differ, or nothing is
+  // there) fails the call with SqliteError before the body runs.
   template <class Body>
   auto write(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -274,6 +278,9 @@ class SqliteDatabase {
   }
 
   void execute(const char* sql);
+  void refuseIfDamaged();
+  void rememberFile(const std::string& path);
+  void refuseIfMoved();
   void chooseJournal(const std::string& path);
   void checkpointOnCommit(bool on) noexcept;
   void begin();
@@ -287,6 +294,13 @@ class SqliteDatabase {
   bool logUncopied_ = true;
   sqlite3* db_;
   std::unique_ptr<SqliteConnection> connection_;
+  struct FileIdentity {
+    std::string path;
+    uint64_t device;
+    uint64_t inode;
+  };
+  // The file as it was opened; none in memory.
+  std::optional<FileIdentity> file_;
 };
 
 }  // namespace rozuzed

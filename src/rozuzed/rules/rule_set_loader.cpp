@@ -104,7 +104,7 @@ LoadedRuleSet RuleSetLoader::load(std::string_view data, const std::optional<Fil
 LoadedRuleSet RuleSetLoader::bundledDefault() {
   auto url = BundledResource::url("rules.default", "json");
   if (!url) {
-    throw SortError::ruleFileUnreadable(inWorkingDirectory("rules.default.json"),
+    throw SortError::ruleFileUnreadable(BundledResource::expectedURL("rules.default", "json"),
                                         "the built-in rule set could not be found in this build");
   }
   return load(*url);

@@ -65,4 +65,11 @@ std::optional<FileURL> BundledResource::url(const std::string& named,
   return std::nullopt;
 }
 
+FileURL BundledResource::expectedURL(const std::string& named, const std::string& extension) {
+  const std::string fileName = named + "." + extension;
+  const std::vector<FileURL> folders = candidateDirectories();
+  if (folders.empty()) return FileURL::fromPath(fileName);
+  return folders.front().appendingPathComponent(fileName);
+}
+
 }  // namespace rozuzed

@@ -19,6 +19,11 @@ struct BundledResource {
   // resource folder. The path is returned as formed, links not resolved.
   // Absent when nothing exists; never fails.
   static std::optional<FileURL> url(const std::string& named, const std::string& extension);
+
+  // Where "named.extension" is looked for first: the path to name when it
+  // is found nowhere. Relative ("named.extension") only when the executable
+  // cannot be found.
+  static FileURL expectedURL(const std::string& named, const std::string& extension);
 };
 
 }  // namespace rozuzed

@@ -41,10 +41,12 @@ WindowFixture::WindowFixture(bool openJournal)
     : homePath_(chosenHome(root_)),
       dataHome_("XDG_DATA_HOME", dataFolder(root_, homePath_, ".local/share", "data")),
       configHome_("XDG_CONFIG_HOME", dataFolder(root_, homePath_, ".config", "config")),
-      home_("HOME", homePath_.string()) {
+      home_("HOME", homePath_.string()),
+      runtimeDir_("XDG_RUNTIME_DIR", root_ / "runtime") {
   const std::string config = dataFolder(root_, homePath_, ".config", "config");
   std::filesystem::create_directories(folder());
   std::filesystem::create_directories(config);
+  std::filesystem::create_directories(root_ / "runtime");
   // QSettings names its folder once per process; point it here for each test.
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config));
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config));

@@ -20,10 +20,10 @@
 
 namespace ombrix::testing {
 
-// XDG_DATA_HOME, XDG_CONFIG_HOME and HOME point into the scratch folder, and
-// QSettings writes there, so the journal, the run lock and the remembered
-// folder are the test's own. The folder picker stays the real one unless a
-// test replaces it.
+// XDG_DATA_HOME, XDG_CONFIG_HOME, HOME and XDG_RUNTIME_DIR point into the
+// scratch folder, and QSettings writes there, so the journal, the run lock
+// (also where it falls back to) and the remembered folder are the test's
+// own. The folder picker stays the real one unless a test replaces it.
 class WindowFixture {
  public:
   // `openJournal` false leaves `store` empty, for tests that build their own.
@@ -63,6 +63,7 @@ class WindowFixture {
   rozuzed::testing::ScopedEnvironment dataHome_;
   rozuzed::testing::ScopedEnvironment configHome_;
   rozuzed::testing::ScopedEnvironment home_;
+  rozuzed::testing::ScopedEnvironment runtimeDir_;
   std::shared_ptr<rozuzed::SQLiteJournalStore> store;
   std::shared_ptr<sortappkit::SortEngine> engine;
 

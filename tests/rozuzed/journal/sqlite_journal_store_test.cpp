@@ -359,6 +359,10 @@ TEST_F(SQLiteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouch
        "Journal unavailable: database disk image is malformed"},
       {"truncated schema", good.substr(0, 6000),
        "Journal unavailable: database disk image is malformed"},
+      {"cut to a third", good.substr(0, good.size() / 3),
+       "Journal unavailable: database disk image is malformed"},
+      {"cut by its last page", good.substr(0, good.size() - 4096),
+       "Journal unavailable: database disk image is malformed"},
   };
   for (const Case& c : cases) {
     std::string file = folder / (c.name + ".sqlite");
@@ -367,27 +371,66 @@ TEST_F(SQLiteJournalStoreTest, FilesThatCannotServeAsTheJournalAreRefusedUntouch
         << c.name;
     EXPECT_EQ(testing::readFile(file), c.contents) << c.name;
   }
+}
 
-  // Cut short by its last page, the file may still open: whatever then
-  // needs the lost page fails as journalUnavailable, never worse.
-  std::string file = folder / "tail.sqlite";
-  testing::writeFile(file, good.substr(0, good.size() - 4096));
-  int failures = 0;
-  auto attempt = [&](const std::function<void()>& body) {
-    std::string outcome = journalFailure(body);
-    if (outcome == "no failure") return;
-    ++failures;
-    EXPECT_EQ(outcome, "Journal unavailable: database disk image is malformed");
-  };
-  attempt([&] {
-    SQLiteJournalStore store(FileURL::fromPath(file));
-    for (const RunRecord& run : store.runs(RunState::running)) {
-      attempt([&] { store.entries(run.id); });
+// The log a process left beside the file still answers for the first page,
+// so the file cut short opens as if whole; every read of a lost page would
+// fail, on every launch and every sort.
+TEST_F(SQLiteJournalStoreTest, AFileCutShortBehindItsLogIsRefusedUntouched) {
+  const std::string cut = folder / "cut/rozuzed.sqlite";
+  std::filesystem::create_directories(folder / "cut");
+  {
+    SQLiteJournalStore store(url);
+    RunRecord run{.startedAt = 1};
+    std::vector<JournalEntry> many;
+    for (int i = 0; i < 2000; ++i) {
+      many.push_back(JournalEntry{.runID = run.id,
+                                  .planSequence = i,
+                                  .sourceURL = FileURL::fromPath("/d/" + std::to_string(i))});
     }
-    attempt([&] { store.recentBatches(5); });
-    attempt([&] { store.entriesNeedingAttention(); });
-  });
-  EXPECT_GT(failures, 0);
+    store.beginRun(run, many);
+    store.checkpoint();
+    store.beginRun(RunRecord{.startedAt = 2}, {});
+    const std::string whole = *testing::readFile(path);
+    testing::writeFile(cut, whole.substr(0, whole.size() / 3));
+    std::filesystem::copy_file(path + "-wal", cut + "-wal");
+  }
+  const std::string before = storedBytes(cut);
+  EXPECT_EQ(journalFailure([&] { SQLiteJournalStore store(FileURL::fromPath(cut)); }),
+            "Journal unavailable: database disk image is malformed");
+  EXPECT_EQ(storedBytes(cut), before);
+}
+
+// In write-ahead mode SQLite would go on committing into a file nobody can
+// reach any more, and the run would read as a success with no history.
+TEST_F(SQLiteJournalStoreTest, AFileNoLongerAtItsPathFailsEveryLaterCall) {
+  struct Case {
+    std::string name;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"removed", [&] { std::filesystem::remove(path); }},
+      {"renamed away", [&] { std::filesystem::rename(path, path + ".old"); }},
+      {"its folder replaced",
+       [&] {
+         std::filesystem::rename(folder / "RozuZed", folder / "Old");
+         std::filesystem::create_directories(folder / "RozuZed");
+         std::filesystem::copy_file(folder / "Old/rozuzed.sqlite", path);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(folder / "RozuZed");
+    std::filesystem::remove_all(folder / "Old");
+    SQLiteJournalStore store(url);
+    RunRecord run{.startedAt = 1};
+    store.beginRun(run, {});
+    c.change();
+    const std::string moved =
+        "Journal unavailable: " + path + " was moved or deleted while it was in use";
+    EXPECT_EQ(journalFailure([&] { store.commit({JournalEntry{.runID = run.id}}, {}); }), moved);
+    EXPECT_EQ(journalFailure([&] { store.recentBatches(5); }), moved);
+  }
 }
 
 TEST_F(SQLiteJournalStoreTest, AFolderThatCannotBeMadeIsRefused) {

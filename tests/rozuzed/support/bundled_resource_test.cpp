@@ -58,8 +58,14 @@ class BundledResourceTest : public ::testing::Test {
   std::vector<std::string> created_;
 };
 
-TEST_F(BundledResourceTest, NothingFound) {
+// A missing resource is named where it is read from, never at the working
+// directory.
+TEST_F(BundledResourceTest, NothingFoundIsNamedWhereItIsLookedForFirst) {
   EXPECT_EQ(lookup(), std::nullopt);
+  EXPECT_EQ(BundledResource::expectedURL(name_, "json").path(),
+            resourceFolder_ + "/" + name_ + ".json");
+  std::string path = place(resourceFolder_, name_ + ".json");
+  EXPECT_EQ(lookup(), path);
 }
 
 TEST_F(BundledResourceTest, EachCandidateFolderAndForm) {
