@@ -99,6 +99,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   const Observable<Selection>& selection() const { return selection_; }
   Observable<std::optional<Problem>>& problem() { return problem_; }
   const Observable<std::optional<Problem>>& problem() const { return problem_; }
+  // A sort or an undo is under way, from the moment it is asked for until
+  // it has ended; every Undo waits meanwhile.
+  const Observable<bool>& busy() const { return busy_; }
 
   const std::shared_ptr<SortEngine>& engine() const { return engine_; }
   const std::string& bookmarkKey() const { return bookmarkKey_; }
@@ -124,6 +127,10 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void chooseFolder(rozuzed::FileURL url, Done done = nullptr);
   void scan(Done done = nullptr);
   void loadHistory(Done done = nullptr);
+  // As loadHistory, except that a failure changes nothing and is not
+  // reported: the window reads the history whenever it comes to the front,
+  // and a journal that cannot be read must not raise an alert at each turn.
+  void refreshHistory(Done done = nullptr);
   void clearUnresolved(Done done = nullptr);
   // Sorts the selected moves of the plan under review. Ignored while a sort
   // or an undo is under way. Runs that processes now gone left interrupted
@@ -131,9 +138,16 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // as at launch once the sort has ended, however it ended.
   void apply(Done done = nullptr);
   // Puts back the files of a past run. Ignored while a sort or an undo is
-  // under way, so two runs never move files at once. Interrupted runs are
-  // settled first, as for `apply`.
+  // under way, so two runs never move files at once. Reads the history
+  // again first; the engine refuses a run that another copy of the program
+  // has put back meanwhile or still holds. Needs no folder: the rescan that
+  // follows runs only when one is chosen, and without one the undo ends in
+  // `empty`. Interrupted runs are settled first, as for `apply`.
   void undo(rozuzed::Uuid batchID, Done done = nullptr);
+  // Reads the history again and undoes the run that `undoableBatch` named,
+  // only while the fresh history still names it with the same count: the
+  // menu's title said what would be put back. Otherwise nothing moves, and
+  // the title follows the fresh history.
   void undoMostRecent(Done done = nullptr);
   // Keeps the notice when the undo would be ignored.
   void undoRecoveredRun(Done done = nullptr);
@@ -167,6 +181,14 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // then the earliest interrupted.
   void showRecovered(const std::vector<rozuzed::RecoveryReport>& reports);
   void loadUnresolved(Done done);
+  // As loadHistory, reporting a failure only when asked to; `then` hears
+  // whether the history was read.
+  void readHistory(bool reportFailure, std::function<void(bool read)> then);
+  // Marks a sort or an undo under way.
+  void beginRun();
+  void showUndoing();
+  // The engine's part of an undo; `ended` runs once it is all over.
+  void putBack(rozuzed::Uuid batchID, Done ended);
   // Shows what an apply or undo settled as launch shows it, then runs `next`.
   void showSettled(const Settled& settled, Done next);
   void adopt(std::shared_ptr<GrantedFolder> folder);
@@ -198,9 +220,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   Observable<Selection> selection_;
   Observable<std::optional<Problem>> problem_;
 
+  Observable<bool> busy_{false};
+
   std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
-  // A sort or an undo is under way.
-  bool busy_ = false;
 };
 
 }  // namespace sortappkit

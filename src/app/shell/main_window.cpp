@@ -240,6 +240,13 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMetaObject::invokeMethod(this, &MainWindow::syncAlerts, Qt::QueuedConnection);
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && launched_) {
+    model_->refreshHistory();
+  }
+}
+
 void MainWindow::syncAlerts() {
   if (!isVisible()) return;
   const auto& problem = model_->problem().get();

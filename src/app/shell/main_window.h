@@ -35,6 +35,9 @@ class OmbrixCommands;
 // exactly while `recovery()` holds a notice, the problem alert while
 // `problem()` holds one (dismissing it clears the problem). The problem
 // comes first: a notice on show steps aside for it and comes back after.
+//
+// Each time the window comes to the front it reads the history again, since another copy
+// of the program may have sorted or undone meanwhile.
 // Main thread only.
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -69,6 +72,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
