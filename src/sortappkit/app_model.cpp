@@ -472,6 +472,7 @@ void AppModel::apply(Done done) {
                  "Nothing to sort");
           return ended();
         }
+        if (stop_.stop_requested()) return ended();
         phase_.set(Phase::applying);
         progressTitle_.set("Sorting…");
         progress_.set(rozuzed::ExecutionProgress{0, total, std::nullopt});
@@ -484,7 +485,7 @@ void AppModel::apply(Done done) {
                   std::move(restricted.value()), std::make_shared<ScopedAccess>(granted),
                   publishProgress(),
                   [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
-                  std::move(completion));
+                  std::move(completion), stop_.get_token());
             },
             [folder = granted->url()](const rozuzed::ExecutionReport& applied) {
               return RunResult(applied, folder);
@@ -529,7 +530,7 @@ void AppModel::undoMostRecent(Done done) {
   readHistory(true, [this, offered, ended](bool read) {
     const std::optional<RunSummary> named = undoableBatch();
     if (!read || !named || named->id != offered->id ||
-        named->outstandingCount() != offered->outstandingCount()) {
+        named->outstandingCount() != offered->outstandingCount() || stop_.stop_requested()) {
       return ended();
     }
     showUndoing();
@@ -544,8 +545,13 @@ void AppModel::undoRecoveredRun(Done done) {
   undo(id, std::move(done));
 }
 
+void AppModel::stopRun() {
+  if (busy_.get()) stop_.request_stop();
+}
+
 void AppModel::beginRun() {
   busy_.set(true);
+  stop_ = std::stop_source();
 }
 
 void AppModel::showUndoing() {
@@ -578,7 +584,7 @@ void AppModel::putBack(Uuid batchID, Done ended) {
         engine_->undo(
             batchID, access, publishProgress(),
             [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
-            std::move(completion));
+            std::move(completion), stop_.get_token());
       },
       [](const rozuzed::UndoReport& undone) { return UndoResult(undone); },
       [this, settled, released, endIn](Outcome<UndoResult> undone) {
@@ -589,7 +595,9 @@ void AppModel::putBack(Uuid batchID, Done ended) {
           return showSettled(settled, released);
         }
         lastUndo_.set(std::move(undone.value()));
-        if (!folder_.get()) {
+        // A stopped undo is not followed by a rescan, which would keep the
+        // engine at work after the user asked it to stop.
+        if (!folder_.get() || stop_.stop_requested()) {
           endIn(Phase::result);
           return showSettled(settled, [this, released] { loadHistory(released); });
         }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,11 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void undoMostRecent(Done done = nullptr);
   // Keeps the notice when the undo would be ignored.
   void undoRecoveredRun(Done done = nullptr);
+  // Asks the sort or undo under way to stop before its next file. What it
+  // moved stays journaled and can be undone as usual; an undo that stopped
+  // ends in `result` (in `empty` without a folder) without a rescan.
+  // Nothing happens when none is under way.
+  void stopRun();
 
  private:
   AppModel(std::shared_ptr<SortEngine> engine, std::shared_ptr<MainThreadDispatcher> dispatcher,
@@ -184,7 +190,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // As loadHistory, reporting a failure only when asked to; `then` hears
   // whether the history was read.
   void readHistory(bool reportFailure, std::function<void(bool read)> then);
-  // Marks a sort or an undo under way.
+  // Marks a sort or an undo under way, with a fresh way to stop it.
   void beginRun();
   void showUndoing();
   // The engine's part of an undo; `ended` runs once it is all over.
@@ -223,6 +229,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   Observable<bool> busy_{false};
 
   std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
+  // Stops the sort or undo under way; a fresh one for each.
+  std::stop_source stop_;
 };
 
 }  // namespace sortappkit

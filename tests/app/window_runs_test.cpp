@@ -1,6 +1,6 @@
-// The window while files move: what can be pressed during a sort, and how
-// the Undo command keeps up with a journal that another copy of the program
-// changes.
+// The window while files move: what can be pressed during a sort, what
+// closing the window does then, and how the Undo command keeps up with a
+// journal that another copy of the program changes.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -13,6 +13,7 @@
 #include "app/result/result_view.h"
 #include "app/shell/content_view.h"
 #include "app/shell/ombrix_commands.h"
+#include "app/shell/progress_overlay.h"
 #include "rozuzed/testing/subprocess.h"
 #include "testing/engine_hold.h"
 #include "testing/shell_fixture.h"
@@ -111,6 +112,31 @@ TEST_F(WindowRunsTest, TheResultScreensUndoWaitsForAnUndoUnderWay) {
   f.quiesce();
   EXPECT_TRUE(f.exists("a.jpg"));
   EXPECT_FALSE(f.model().problem().get()) << "undone once, not twice";
+}
+
+// Closing the window while a sort runs stops the sort before its next file
+// and closes the window once it has ended; nothing goes on unseen.
+TEST_F(WindowRunsTest, ClosingTheWindowDuringASortStopsItAndThenCloses) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) f.addFile(name);
+  ASSERT_TRUE(f.startInReview());
+  f.press(Qt::Key_Return);
+  // Behind the plan's lookup and before the moves.
+  EngineHold hold(*f.model().engine(), f.folderURL());
+  ASSERT_TRUE(testing::waitUntil([&] { return f.model().phase().get() == Phase::applying; }));
+
+  f.press(Qt::Key_Q, Qt::ControlModifier);
+  testing::settle();
+  EXPECT_TRUE(f.window().isVisible()) << "the window stays while the sort stops";
+  EXPECT_TRUE(f.window().content()->overlay()->isVisible());
+
+  hold.release();
+  ASSERT_TRUE(testing::waitUntil([&] { return !f.window().isVisible(); }));
+  f.quiesce();
+  EXPECT_FALSE(f.model().busy().get());
+  EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.jpg") && f.exists("c.jpg"));
+  auto history = sortappkit::awaitEngine<std::vector<rozuzed::BatchSummary>>(
+      [&](auto done) { f.model().engine()->recentBatches(done); });
+  EXPECT_TRUE(history.empty()) << "stopped before its first file, the run was never begun";
 }
 
 TEST_F(WindowRunsTest, TheUndoCommandFollowsTheJournalThatAnotherCopyChanges) {

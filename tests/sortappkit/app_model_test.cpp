@@ -4,7 +4,9 @@
 #include <sqlite3.h>
 
 #include <QSettings>
+#include <atomic>
 #include <ctime>
+#include <future>
 
 #include "rozuzed/rules/rule_engine.h"
 #include "rozuzed/testing/subprocess.h"
@@ -35,6 +37,40 @@ namespace {
 
 const std::string kAnotherCopy = "Another copy of Ombrix is working on these files.";
 const std::string kWait = "Wait for it to finish, then try again.";
+
+// Hands every task on to the test's main thread, but at the post it is told
+// to hold the posting thread (the engine's) waits until the test lets it
+// go: a run can be caught between two files without any waiting on time.
+class GateDispatcher final : public MainThreadDispatcher {
+ public:
+  explicit GateDispatcher(std::shared_ptr<testing::ManualDispatcher> main)
+      : main_(std::move(main)) {}
+
+  // Holds the `nth` post from now on.
+  void holdAt(int nth) {
+    posts_ = 0;
+    holdAt_ = nth;
+    held_ = false;
+    release_ = std::promise<void>();
+  }
+  bool held() const { return held_; }
+  void release() { release_.set_value(); }
+
+  void post(std::function<void()> task) override {
+    if (++posts_ != holdAt_) return main_->post(std::move(task));
+    std::future<void> released = release_.get_future();
+    held_ = true;
+    main_->post(std::move(task));
+    released.wait();
+  }
+
+ private:
+  std::shared_ptr<testing::ManualDispatcher> main_;
+  std::atomic<int> posts_ = 0;
+  std::atomic<int> holdAt_ = 0;
+  std::atomic<bool> held_ = false;
+  std::promise<void> release_;
+};
 
 class AppModelTest : public ::testing::Test, public testing::EngineFixture {
  protected:
@@ -610,6 +646,62 @@ TEST_F(AppModelTest, NoSortOrUndoStartsWhileAnotherIsUnderWay) {
   EXPECT_FALSE(model->problem().get());
   EXPECT_TRUE(exists("b.jpg"));
   EXPECT_TRUE(exists("Images/a.jpg")) << "the earlier run was not undone alongside";
+}
+
+TEST_F(AppModelTest, AStoppedRunEndsBeforeItsNextFileAndWhatMovedCanBeUndone) {
+  for (int i = 0; i < 10; ++i) addFile("f" + std::to_string(i) + ".jpg");
+  auto gate = std::make_shared<GateDispatcher>(dispatcher);
+  auto model = AppModel::create(engine, gate, std::nullopt, bookmarks, AppModel::defaultBookmarkKey,
+                                platform);
+  chooseAndScan(*model);
+  auto inPlace = [&] {
+    int count = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder())) {
+      count += item.is_regular_file() ? 1 : 0;
+    }
+    return count;
+  };
+
+  // Held just before the third move: the saved plan's lookup, then the
+  // progress before each of the first three files.
+  gate->holdAt(4);
+  bool sorted = false;
+  model->apply([&] { sorted = true; });
+  ASSERT_TRUE(dispatcher->runUntil([&] { return gate->held(); }));
+  model->stopRun();
+  gate->release();
+  ASSERT_TRUE(dispatcher->runUntil([&] { return sorted; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->phase().get(), Phase::result);
+  EXPECT_EQ(model->lastRun().get()->moved.size(), 3u) << "the file under way, and no other";
+  EXPECT_EQ(inPlace(), 7);
+  const RunSummary row = model->history().get().at(0);
+  EXPECT_EQ(row.movedCount, 3);
+  EXPECT_FALSE(row.isRunning) << "ended, not left for recovery";
+  ASSERT_TRUE(row.canUndo());
+
+  // An undo stopped alike keeps what it put back, without a rescan.
+  std::vector<Phase> phases;
+  model->phase().observe([&](Phase p) { phases.push_back(p); });
+  gate->holdAt(3);  // the history's reading, then the progress before two files
+  bool undone = false;
+  model->undo(row.id, [&] { undone = true; });
+  ASSERT_TRUE(dispatcher->runUntil([&] { return gate->held(); }));
+  model->stopRun();
+  gate->release();
+  ASSERT_TRUE(dispatcher->runUntil([&] { return undone; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->lastUndo().get()->restoredCount, 2);
+  EXPECT_EQ(inPlace(), 9);
+  EXPECT_EQ(phases, (std::vector<Phase>{Phase::applying, Phase::result}));
+  EXPECT_EQ(model->history().get().at(0).outstandingCount(), 1);
+
+  // Asked to stop while nothing runs, nothing is left behind to stop the
+  // next run.
+  model->stopRun();
+  run([&](auto done) { model->undo(row.id, done); });
+  EXPECT_EQ(inPlace(), 10);
+  EXPECT_EQ(model->phase().get(), Phase::review);
 }
 
 TEST_F(AppModelTest, FilesThatDifferOnlyInCaseAreBothSorted) {

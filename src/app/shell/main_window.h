@@ -36,7 +36,10 @@ class OmbrixCommands;
 // `problem()` holds one (dismissing it clears the problem). The problem
 // comes first: a notice on show steps aside for it and comes back after.
 //
-// Each time the window comes to the front it reads the history again, since another copy
+// Nothing goes on unseen: closing the window while a sort or an undo runs
+// asks the run to stop before its next file and keeps the window, with its
+// progress, until the run has ended; then the window closes. Each time the
+// window comes to the front it reads the history again, since another copy
 // of the program may have sorted or undone meanwhile.
 // Main thread only.
 class MainWindow : public QMainWindow {
@@ -104,6 +107,8 @@ class MainWindow : public QMainWindow {
   std::optional<sortappkit::AppModel::Problem> shownProblem_;
   std::optional<sortappkit::RecoverySummary> shownRecovery_;
   bool launched_ = false;
+  // Closing waits for the run under way to stop.
+  bool closeWhenIdle_ = false;
   Observations observations_;
 };
 
