@@ -138,6 +138,10 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     FaultInjector::reach(FaultPoint::afterRecoveryOperationBeforeCommit);
   }
 
+  // Counted before anything is written, so a journal that fails here
+  // leaves the run to be settled again.
+  report.untouchedCount = countUntouched(run, report);
+
   // The entries an undo put back are marked undone first: should the
   // process die between the two writes, the run is still running and the
   // next reconciliation comes to the same states, whereas the other order
@@ -156,7 +160,6 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     FaultInjector::reach(FaultPoint::afterRecoveryMarkUndoneBeforeCommit);
   }
   journal_->applyRecovery(run.id, settled, dates_->now());
-  report.untouchedCount = countUntouched(run, report);
   // An undo cut short once its files were back leaves the folders the undone
   // run made empty; they go as the undo would have removed them.
   if (run.kind == RunKind::undo && run.reversesRunID) {
