@@ -419,17 +419,25 @@ void AppModel::scan(Done done) {
 }
 
 void AppModel::loadHistory(Done done) {
+  readHistory(true, [done](bool) { finish(done); });
+}
+
+void AppModel::refreshHistory(Done done) {
+  readHistory(false, [done](bool) { finish(done); });
+}
+
+void AppModel::readHistory(bool reportFailure, std::function<void(bool read)> then) {
   await<std::vector<rozuzed::BatchSummary>>(
       [this](auto completion) { engine_->recentBatches(std::move(completion)); },
-      [this, done](Outcome<std::vector<rozuzed::BatchSummary>> batches) {
+      [this, reportFailure, then](Outcome<std::vector<rozuzed::BatchSummary>> batches) {
         if (!batches.succeeded()) {
-          report(batches.error(), "Could not read the history");
-          return finish(done);
+          if (reportFailure) report(batches.error(), "Could not read the history");
+          return then(false);
         }
         std::vector<RunSummary> rows;
         for (const auto& batch : batches.value()) rows.emplace_back(batch);
         history_.set(std::move(rows));
-        finish(done);
+        then(true);
       });
 }
 
@@ -455,7 +463,9 @@ void AppModel::clearUnresolved(Done done) {
 
 void AppModel::apply(Done done) {
   const std::shared_ptr<GrantedFolder> granted = folder_.get();
-  if (!granted || !plan_.get() || phase_.get() != Phase::review || busy_) return finish(done);
+  if (!granted || !plan_.get() || phase_.get() != Phase::review || busy_.get()) {
+    return finish(done);
+  }
   const PlanViewModel& model = *plan_.get();
   // Row by row, every move of a selected key (two sources that differ only
   // in letter case share one): the lists of keys and ids that would be
@@ -469,12 +479,12 @@ void AppModel::apply(Done done) {
     }
   }
   if (kept.empty()) return finish(done);
-  busy_ = true;
+  beginRun();
   beginUsing(granted);
   const int64_t total = static_cast<int64_t>(kept.size());
 
   auto ended = [this, granted, done] {
-    busy_ = false;
+    busy_.set(false);
     endUsing(granted);
     finish(done);
   };
@@ -489,6 +499,7 @@ void AppModel::apply(Done done) {
                  "Nothing to sort");
           return ended();
         }
+        if (stop_.stop_requested()) return ended();
         phase_.set(Phase::applying);
         progressTitle_.set("Sorting…");
         progress_.set(rozuzed::ExecutionProgress{0, total, std::nullopt});
@@ -501,7 +512,7 @@ void AppModel::apply(Done done) {
                   std::move(restricted.value()), std::make_shared<ScopedAccess>(granted),
                   publishProgress(),
                   [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
-                  std::move(completion));
+                  std::move(completion), stop_.get_token());
             },
             [folder = granted->url()](const rozuzed::ExecutionReport& applied) {
               return RunResult(applied, folder);
@@ -521,56 +532,105 @@ void AppModel::apply(Done done) {
 }
 
 void AppModel::undo(Uuid batchID, Done done) {
-  const std::shared_ptr<GrantedFolder> granted = folder_.get();
-  if (!granted) {
-    report(std::make_exception_ptr(AppError::noFolderChosen()), "Cannot undo");
-    return finish(done);
-  }
-  if (busy_) return finish(done);
-  busy_ = true;
-  beginUsing(granted);
-  phase_.set(Phase::applying);
-  progressTitle_.set("Putting files back…");
-  progress_.set(std::nullopt);
-
-  auto ended = [this, granted, done] {
-    busy_ = false;
-    endUsing(granted);
+  if (busy_.get()) return finish(done);
+  beginRun();
+  showUndoing();
+  auto ended = [this, done] {
+    busy_.set(false);
     finish(done);
   };
-
-  auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
-  awaitConverted<rozuzed::UndoReport, UndoResult>(
-      [this, batchID, granted, settled](auto completion) {
-        engine_->undo(
-            batchID, std::make_shared<ScopedAccess>(granted), publishProgress(),
-            [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
-            std::move(completion));
-      },
-      [](const rozuzed::UndoReport& undone) { return UndoResult(undone); },
-      [this, settled, ended](Outcome<UndoResult> undone) {
-        progress_.set(std::nullopt);
-        if (!undone.succeeded()) {
-          phase_.set(Phase::result);
-          report(undone.error(), "Could not put those files back");
-          return showSettled(settled, ended);
-        }
-        lastUndo_.set(std::move(undone.value()));
-        showSettled(settled, [this, ended] { loadHistory([this, ended] { scan(ended); }); });
-      });
+  // The engine judges the run by the journal itself, refusing one already
+  // put back or still held by another copy of the program; the read only
+  // brings the rows on screen up to date. A failure to read leaves them as
+  // they were and is the engine's to report.
+  readHistory(false, [this, batchID, ended](bool) { putBack(batchID, ended); });
 }
 
 void AppModel::undoMostRecent(Done done) {
-  std::optional<RunSummary> batch = undoableBatch();
-  if (!batch) return finish(done);
-  undo(batch->id, std::move(done));
+  std::optional<RunSummary> offered = undoableBatch();
+  if (!offered || busy_.get()) return finish(done);
+  beginRun();
+  auto ended = [this, done] {
+    busy_.set(false);
+    finish(done);
+  };
+  readHistory(true, [this, offered, ended](bool read) {
+    const std::optional<RunSummary> named = undoableBatch();
+    if (!read || !named || named->id != offered->id ||
+        named->outstandingCount() != offered->outstandingCount() || stop_.stop_requested()) {
+      return ended();
+    }
+    showUndoing();
+    putBack(named->id, ended);
+  });
 }
 
 void AppModel::undoRecoveredRun(Done done) {
-  if (!recovery_.get() || busy_) return finish(done);
+  if (!recovery_.get() || busy_.get()) return finish(done);
   const Uuid id = recovery_.get()->id;
   recovery_.set(std::nullopt);
   undo(id, std::move(done));
+}
+
+void AppModel::stopRun() {
+  if (busy_.get()) stop_.request_stop();
+}
+
+void AppModel::beginRun() {
+  busy_.set(true);
+  stop_ = std::stop_source();
+}
+
+void AppModel::showUndoing() {
+  phase_.set(Phase::applying);
+  progressTitle_.set("Putting files back…");
+  progress_.set(std::nullopt);
+}
+
+void AppModel::putBack(Uuid batchID, Done ended) {
+  const std::shared_ptr<GrantedFolder> granted = folder_.get();
+  // Nothing an undo touches lies behind the folder's access here, so it
+  // runs without a folder too; a chosen folder's grant is held throughout.
+  std::shared_ptr<rozuzed::SecurityScopedAccess> access;
+  if (granted) {
+    beginUsing(granted);
+    access = std::make_shared<ScopedAccess>(granted);
+  } else {
+    access = std::make_shared<rozuzed::UnscopedAccess>();
+  }
+  auto released = [this, granted, ended] {
+    if (granted) endUsing(granted);
+    ended();
+  };
+  // Without a folder there is no screen of it to go back to.
+  auto endIn = [this](Phase phase) { phase_.set(folder_.get() ? phase : Phase::empty); };
+
+  auto settled = std::make_shared<std::optional<rozuzed::RecoveryOutcome>>();
+  awaitConverted<rozuzed::UndoReport, UndoResult>(
+      [this, batchID, access, settled](auto completion) {
+        engine_->undo(
+            batchID, access, publishProgress(),
+            [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
+            std::move(completion), stop_.get_token());
+      },
+      [](const rozuzed::UndoReport& undone) { return UndoResult(undone); },
+      [this, settled, released, endIn](Outcome<UndoResult> undone) {
+        progress_.set(std::nullopt);
+        if (!undone.succeeded()) {
+          endIn(Phase::result);
+          report(undone.error(), "Could not put those files back");
+          return showSettled(settled, released);
+        }
+        lastUndo_.set(std::move(undone.value()));
+        // A stopped undo is not followed by a rescan, which would keep the
+        // engine at work after the user asked it to stop.
+        if (!folder_.get() || stop_.stop_requested()) {
+          endIn(Phase::result);
+          return showSettled(settled, [this, released] { loadHistory(released); });
+        }
+        showSettled(settled,
+                    [this, released] { loadHistory([this, released] { scan(released); }); });
+      });
 }
 
 }  // namespace sortappkit

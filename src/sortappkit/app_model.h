@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // after the alert has gone so the review screen can say why it holds no
   // plan. None after a scan that succeeded and for a new folder.
   const Observable<std::optional<Problem>>& scanFailure() const { return scanFailure_; }
+  // A sort or an undo is under way, from the moment it is asked for until
+  // it has ended; every Undo waits meanwhile.
+  const Observable<bool>& busy() const { return busy_; }
 
   const std::shared_ptr<SortEngine>& engine() const { return engine_; }
   const std::string& bookmarkKey() const { return bookmarkKey_; }
@@ -131,6 +135,10 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // be sorted. Errors of the rules are reported as such.
   void scan(Done done = nullptr);
   void loadHistory(Done done = nullptr);
+  // As loadHistory, except that a failure changes nothing and is not
+  // reported: the window reads the history whenever it comes to the front,
+  // and a journal that cannot be read must not raise an alert at each turn.
+  void refreshHistory(Done done = nullptr);
   void clearUnresolved(Done done = nullptr);
   // Sorts the selected moves of the plan under review. Ignored while a sort
   // or an undo is under way. Runs that processes now gone left interrupted
@@ -138,12 +146,24 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // as at launch once the sort has ended, however it ended.
   void apply(Done done = nullptr);
   // Puts back the files of a past run. Ignored while a sort or an undo is
-  // under way, so two runs never move files at once. Interrupted runs are
-  // settled first, as for `apply`.
+  // under way, so two runs never move files at once. Reads the history
+  // again first; the engine refuses a run that another copy of the program
+  // has put back meanwhile or still holds. Needs no folder: the rescan that
+  // follows runs only when one is chosen, and without one the undo ends in
+  // `empty`. Interrupted runs are settled first, as for `apply`.
   void undo(rozuzed::Uuid batchID, Done done = nullptr);
+  // Reads the history again and undoes the run that `undoableBatch` named,
+  // only while the fresh history still names it with the same count: the
+  // menu's title said what would be put back. Otherwise nothing moves, and
+  // the title follows the fresh history.
   void undoMostRecent(Done done = nullptr);
   // Keeps the notice when the undo would be ignored.
   void undoRecoveredRun(Done done = nullptr);
+  // Asks the sort or undo under way to stop before its next file. What it
+  // moved stays journaled and can be undone as usual; an undo that stopped
+  // ends in `result` (in `empty` without a folder) without a rescan.
+  // Nothing happens when none is under way.
+  void stopRun();
 
  private:
   AppModel(std::shared_ptr<SortEngine> engine, std::shared_ptr<MainThreadDispatcher> dispatcher,
@@ -174,6 +194,14 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // then the earliest interrupted.
   void showRecovered(const std::vector<rozuzed::RecoveryReport>& reports);
   void loadUnresolved(Done done);
+  // As loadHistory, reporting a failure only when asked to; `then` hears
+  // whether the history was read.
+  void readHistory(bool reportFailure, std::function<void(bool read)> then);
+  // Marks a sort or an undo under way, with a fresh way to stop it.
+  void beginRun();
+  void showUndoing();
+  // The engine's part of an undo; `ended` runs once it is all over.
+  void putBack(rozuzed::Uuid batchID, Done ended);
   // Shows what an apply or undo settled as launch shows it, then runs `next`.
   void showSettled(const Settled& settled, Done next);
   void adopt(std::shared_ptr<GrantedFolder> folder);
@@ -206,9 +234,11 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   Observable<std::optional<Problem>> problem_;
   Observable<std::optional<Problem>> scanFailure_;
 
+  Observable<bool> busy_{false};
+
   std::map<std::shared_ptr<GrantedFolder>, int> grantsInUse_;
-  // A sort or an undo is under way.
-  bool busy_ = false;
+  // Stops the sort or undo under way; a fresh one for each.
+  std::stop_source stop_;
 };
 
 }  // namespace sortappkit

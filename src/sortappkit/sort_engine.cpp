@@ -166,10 +166,16 @@ void SortEngine::planForApplying(Uuid id, std::unordered_set<Uuid> keeping,
 
 void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
                        ProgressCallback progress, SettledCallback settled,
-                       Completion<rozuzed::ExecutionReport> done) {
+                       Completion<rozuzed::ExecutionReport> done, std::stop_token stop) {
   enqueue<rozuzed::ExecutionReport>(
       std::move(done), [this, plan = std::move(plan), access = std::move(access),
-                        progress = std::move(progress), settled = std::move(settled)] {
+                        progress = std::move(progress), settled = std::move(settled), stop] {
+        // Stopped before it began, the run is not begun: the journal would
+        // otherwise list a run that moved nothing.
+        if (stop.stop_requested()) {
+          return rozuzed::ExecutionReport{
+              .runID = plan.id, .completed = {}, .skipped = {}, .failures = {}};
+        }
         return withLock([&](const RunLock& lock) {
           settleInterrupted(lock, settled);
           // A folder renamed or removed since its review would leave every
@@ -178,21 +184,21 @@ void SortEngine::apply(SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAcc
             throw rozuzed::SortError::sourceMissing(plan.sourceDirectory);
           }
           rozuzed::Executor executor(*fileSystem_, *journal_, *access, *dates_);
-          return executor.apply(plan, rozuzed::Executor::Options(), progress);
+          return executor.apply(plan, rozuzed::Executor::Options(), progress, stop);
         });
       });
 }
 
 void SortEngine::undo(Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
                       ProgressCallback progress, SettledCallback settled,
-                      Completion<rozuzed::UndoReport> done) {
+                      Completion<rozuzed::UndoReport> done, std::stop_token stop) {
   enqueue<rozuzed::UndoReport>(
       std::move(done), [this, batchID, access = std::move(access), progress = std::move(progress),
-                        settled = std::move(settled)] {
+                        settled = std::move(settled), stop] {
         return withLock([&](const RunLock& lock) {
           settleInterrupted(lock, settled);
           rozuzed::UndoRunner runner(*fileSystem_, *journal_, *access, *dates_);
-          return runner.undo(batchID, rozuzed::Executor::Options(), progress);
+          return runner.undo(batchID, rozuzed::Executor::Options(), progress, stop);
         });
       });
 }

@@ -7,6 +7,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <unordered_set>
 #include <vector>
 
@@ -116,19 +117,22 @@ class SortEngine {
                        Completion<rozuzed::SortPlan> done);
   // Settles interrupted runs, then carries out `plan`. Without `settled`,
   // what the settling found reaches only the journal. Fails with
-  // sourceMissing, moving nothing, when the plan's folder is gone.
+  // sourceMissing, moving nothing, when the plan's folder is gone. A stop requested
+  // through `stop` ends the run before its next file, journaled as finished
+  // with what it moved; requested before the run began, nothing is begun
+  // and the report is empty.
   void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
              ProgressCallback progress, SettledCallback settled,
-             Completion<rozuzed::ExecutionReport> done);
+             Completion<rozuzed::ExecutionReport> done, std::stop_token stop = {});
   void apply(rozuzed::SortPlan plan, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
              ProgressCallback progress, Completion<rozuzed::ExecutionReport> done) {
     apply(std::move(plan), std::move(access), std::move(progress), nullptr, std::move(done));
   }
   // Settles interrupted runs, then puts back the files of the apply run
-  // `batchID`.
+  // `batchID`; `stop` as for apply.
   void undo(rozuzed::Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
             ProgressCallback progress, SettledCallback settled,
-            Completion<rozuzed::UndoReport> done);
+            Completion<rozuzed::UndoReport> done, std::stop_token stop = {});
   void undo(rozuzed::Uuid batchID, std::shared_ptr<rozuzed::SecurityScopedAccess> access,
             ProgressCallback progress, Completion<rozuzed::UndoReport> done) {
     undo(batchID, std::move(access), std::move(progress), nullptr, std::move(done));

@@ -255,10 +255,27 @@ TEST_F(HistoryTest, UndoFromARowPutsTheFilesBackAndClosesTheSheet) {
     c.press(sheet->list());
     EXPECT_TRUE(sheet->isVisible()) << "the sheet stays while the undo runs";
     EXPECT_EQ(model->phase().get(), AppModel::Phase::applying);
+    EXPECT_TRUE(model->busy().get());
     ASSERT_TRUE(testing::waitUntil([&] { return !sheet->isVisible(); }));
     EXPECT_TRUE(each.exists("a.jpg"));
     EXPECT_FALSE(each.exists("Images/a.jpg"));
   }
+}
+
+// The history is there without a folder (it is loaded at launch); a run's
+// files go back all the same.
+TEST_F(HistoryTest, UndoFromARowNeedsNoFolder) {
+  sortOneFile(fixture);
+  auto model = fixture.makeModel();
+  ASSERT_FALSE(model->folder().get());
+  auto sheet = openSheet(model);
+  ASSERT_EQ(describe(rowsOf(*sheet)), "1 file · Downloads [Undo]\n");
+  sheet->list()->requestUndo(0);
+  ASSERT_TRUE(testing::waitUntil([&] { return !sheet->isVisible(); }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(fixture.exists("a.jpg"));
+  EXPECT_FALSE(fixture.exists("Images/a.jpg"));
+  EXPECT_EQ(model->phase().get(), AppModel::Phase::empty);
 }
 
 TEST_F(HistoryTest, ReturnPressesDoneAndUndoesNothing) {

@@ -401,6 +401,32 @@ TEST_F(WindowAlertsTest, TheUntouchedLineCountsEveryFileOfTheRunStillInPlace) {
                 std::to_string(untouched) + " files had not been touched.");
 }
 
+TEST_F(WindowAlertsTest, UndoThemNeedsNoFolder) {
+  // The remembered folder cannot be opened again after the crash; the
+  // interrupted run's files can still go back.
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) f.addFile(name);
+  interruptedSort(f.folder(), "afterOperationBeforeCommit", "2");
+  const std::string gone = f.root() + "/home/Gone";
+  std::filesystem::create_directories(gone);
+  remember(gone);
+  std::filesystem::remove(gone);
+  f.start();
+  ASSERT_NE(f.alert(), nullptr);
+  EXPECT_EQ(f.alert()->text(), "That folder could not be opened again");
+  f.answerAlert("OK");
+  ASSERT_NE(f.alert(), nullptr);
+  EXPECT_EQ(f.alert()->text(), "A previous run was interrupted");
+
+  f.answerAlert("Undo Them");
+  f.quiesce();
+  EXPECT_EQ(f.alert(), nullptr);
+  EXPECT_FALSE(f.model().problem().get());
+  EXPECT_TRUE(f.exists("a.jpg") && f.exists("b.jpg") && f.exists("c.jpg"));
+  EXPECT_FALSE(f.exists("Images/a.jpg"));
+  EXPECT_EQ(f.model().phase().get(), Phase::empty);
+  EXPECT_TRUE(qobject_cast<EmptyStateView*>(f.window().content()->screen()));
+}
+
 // With no file manager on the bus and nothing that opens a folder, the user
 // is told instead of waiting for a window that never comes.
 TEST(WindowRevealTest, RevealThatReachesNothingSaysSoInTheProblemAlert) {

@@ -27,14 +27,6 @@ using testing::ShellFixture;
 
 class WindowKeysTest : public ::testing::Test {
  protected:
-  void startInReview() {
-    f.replacePicker(f.folderURL());
-    f.start();
-    f.press(Qt::Key_O, Qt::ControlModifier);
-    f.quiesce();
-    ASSERT_EQ(f.model().phase().get(), Phase::review);
-  }
-
   void sortByReturn() {
     f.press(Qt::Key_Return);
     f.quiesce();
@@ -60,7 +52,7 @@ class WindowKeysTest : public ::testing::Test {
 
 TEST_F(WindowKeysTest, CtrlZIsTheResultScreensUndoWhileItShowsAndTheMenusOtherwise) {
   f.addFile("a.jpg");
-  startInReview();
+  ASSERT_TRUE(f.startInReview());
   sortByReturn();
   const rozuzed::Uuid first = f.model().lastRun().get()->id;
 
@@ -97,7 +89,7 @@ TEST_F(WindowKeysTest, CtrlZIsTheResultScreensUndoWhileItShowsAndTheMenusOtherwi
 
 TEST_F(WindowKeysTest, ReturnPressesTheShownScreensDefaultButton) {
   f.addFile("a.jpg");
-  startInReview();
+  ASSERT_TRUE(f.startInReview());
   auto* review = qobject_cast<ReviewView*>(f.window().content()->screen());
   ASSERT_NE(review, nullptr);
   EXPECT_EQ(f.window().content()->defaultButton(), review->defaultButton());
@@ -128,7 +120,7 @@ TEST_F(WindowKeysTest, ReturnPressesTheShownScreensDefaultButton) {
 TEST_F(WindowKeysTest, ReturnPressesTheFocusedButtonBeforeTheDefaultOne) {
   f.addFile("a.jpg");
   f.addFile("Projects/plan.txt");
-  startInReview();
+  ASSERT_TRUE(f.startInReview());
   auto review = [&] { return qobject_cast<ReviewView*>(f.window().content()->screen()); };
   auto result = [&] { return qobject_cast<ResultView*>(f.window().content()->screen()); };
   auto returnOn = [&](QWidget* target) {
@@ -171,7 +163,7 @@ TEST_F(WindowKeysTest, ReturnPressesTheFocusedButtonBeforeTheDefaultOne) {
 
 TEST_F(WindowKeysTest, NoRescanAndNoSecondRunWhileASortIsUnderWay) {
   f.addFile("a.jpg");
-  startInReview();
+  ASSERT_TRUE(f.startInReview());
   sortByReturn();
   f.press(Qt::Key_Return);
   f.quiesce();

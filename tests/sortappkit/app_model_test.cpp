@@ -4,7 +4,9 @@
 #include <sqlite3.h>
 
 #include <QSettings>
+#include <atomic>
 #include <ctime>
+#include <future>
 
 #include "rozuzed/rules/rule_engine.h"
 #include "rozuzed/testing/subprocess.h"
@@ -35,6 +37,40 @@ namespace {
 
 const std::string kAnotherCopy = "Another copy of Ombrix is working on these files.";
 const std::string kWait = "Wait for it to finish, then try again.";
+
+// Hands every task on to the test's main thread, but at the post it is told
+// to hold the posting thread (the engine's) waits until the test lets it
+// go: a run can be caught between two files without any waiting on time.
+class GateDispatcher final : public MainThreadDispatcher {
+ public:
+  explicit GateDispatcher(std::shared_ptr<testing::ManualDispatcher> main)
+      : main_(std::move(main)) {}
+
+  // Holds the `nth` post from now on.
+  void holdAt(int nth) {
+    posts_ = 0;
+    holdAt_ = nth;
+    held_ = false;
+    release_ = std::promise<void>();
+  }
+  bool held() const { return held_; }
+  void release() { release_.set_value(); }
+
+  void post(std::function<void()> task) override {
+    if (++posts_ != holdAt_) return main_->post(std::move(task));
+    std::future<void> released = release_.get_future();
+    held_ = true;
+    main_->post(std::move(task));
+    released.wait();
+  }
+
+ private:
+  std::shared_ptr<testing::ManualDispatcher> main_;
+  std::atomic<int> posts_ = 0;
+  std::atomic<int> holdAt_ = 0;
+  std::atomic<bool> held_ = false;
+  std::promise<void> release_;
+};
 
 class AppModelTest : public ::testing::Test, public testing::EngineFixture {
  protected:
@@ -452,7 +488,7 @@ TEST_F(AppModelTest, ARunOfAnotherLiveProcess) {
   EXPECT_FALSE(model->recovery().get());
 }
 
-TEST_F(AppModelTest, UndoWithoutAFolderAndShortcutsWithNothingToDo) {
+TEST_F(AppModelTest, ShortcutsWithNothingToDoAskNothingOfTheEngine) {
   auto model = makeModel();
   run([&](auto done) { model->undoMostRecent(done); });
   run([&](auto done) { model->undoRecoveredRun(done); });
@@ -460,10 +496,95 @@ TEST_F(AppModelTest, UndoWithoutAFolderAndShortcutsWithNothingToDo) {
   run([&](auto done) { model->scan(done); });
   EXPECT_FALSE(model->problem().get());
   EXPECT_EQ(dispatcher->pending(), 0u) << "none of them asked the engine";
+}
 
+TEST_F(AppModelTest, UndoNeedsNoChosenFolder) {
+  addFile("a.jpg");
+  auto sorting = makeModel();
+  chooseAndScan(*sorting);
+  run([&](auto done) { sorting->apply(done); });
+  const Uuid first = sorting->lastRun().get()->id;
+  addFile("b.pdf");
+  run([&](auto done) { sorting->scan(done); });
+  run([&](auto done) { sorting->apply(done); });
+  ASSERT_TRUE(exists("Images/a.jpg") && exists("Documents/b.pdf"));
+
+  // The next launch remembers no folder, as after a crash when the
+  // remembered one could not be opened again.
+  bookmarks->remove(AppModel::defaultBookmarkKey);
+  auto model = makeModel();
+  run([&](auto done) { model->restoreFolder(done); });
+  ASSERT_FALSE(model->folder().get());
+  ASSERT_EQ(model->history().get().size(), 2u);
+  std::vector<Phase> phases;
+  model->phase().observe([&](Phase p) { phases.push_back(p); });
+
+  // A history row's Undo, then the menu's.
+  run([&](auto done) { model->undo(first, done); });
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(exists("a.jpg") && !exists("Images/a.jpg"));
+  EXPECT_EQ(model->lastUndo().get()->restoredCount, 1);
+  EXPECT_EQ(phases, (std::vector<Phase>{Phase::applying, Phase::empty})) << "no folder to rescan";
+  EXPECT_FALSE(model->plan().get());
+  run([&](auto done) { model->undoMostRecent(done); });
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(exists("b.pdf") && !exists("Documents/b.pdf"));
+  EXPECT_FALSE(model->undoableBatch());
+
+  // A failure without a folder ends where the user can go on: the result
+  // screen's Done would have no folder to scan.
   run([&](auto done) { model->undo(Uuid::random(), done); });
-  expectProblem(*model, "Cannot undo", "No folder has been chosen yet.", std::nullopt);
+  EXPECT_EQ(model->problem().get()->title, "Could not put those files back");
   EXPECT_EQ(model->phase().get(), Phase::empty);
+}
+
+TEST_F(AppModelTest, TheMostRecentUndoFollowsTheJournalNotAnOldReading) {
+  addFile("a.jpg");
+  auto model = makeModel();
+  chooseAndScan(*model);
+  run([&](auto done) { model->apply(done); });
+  const Uuid own = model->lastRun().get()->id;
+
+  // Another copy of the program sorts two more files meanwhile.
+  addFile("b.jpg");
+  addFile("c.jpg");
+  auto other = rozuzed::testing::runProcess(
+      {rozuzed::testing::builtProgram("ombrix-driver"), "apply", folder()});
+  ASSERT_EQ(other.exitCode, 0) << other.standardError;
+  ASSERT_EQ(model->undoableBatch()->id, own) << "what the menu was showing";
+
+  // The menu named this copy's run of one file; the journal's most recent
+  // run is now the other's, so nothing moves and the title follows.
+  run([&](auto done) { model->undoMostRecent(done); });
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(exists("Images/a.jpg") && exists("Images/b.jpg") && exists("Images/c.jpg"));
+  ASSERT_TRUE(model->undoableBatch());
+  EXPECT_NE(model->undoableBatch()->id, own);
+  EXPECT_EQ(model->undoableBatch()->outstandingCount(), 2);
+  EXPECT_EQ(model->phase().get(), Phase::result);
+
+  run([&](auto done) { model->undoMostRecent(done); });
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_TRUE(exists("b.jpg") && exists("c.jpg"));
+  EXPECT_TRUE(exists("Images/a.jpg"));
+  EXPECT_EQ(model->undoableBatch()->id, own);
+
+  // A run another live copy is still sorting is never offered.
+  rozuzed::RunRecord live;
+  live.owner = rozuzed::testing::parentProcessIdentity();
+  live.startedAt = rozuzed::currentDate() + 60;
+  rozuzed::JournalEntry moved;
+  moved.runID = live.id;
+  moved.sourceURL = rozuzed::FileURL::fromPath(folder() + "/d.jpg");
+  moved.destinationURL = rozuzed::FileURL::fromPath(folder() + "/Images/d.jpg");
+  store->beginRun(live, {moved});
+  moved.state = rozuzed::EntryState::committed;
+  store->commit({moved}, {});
+  run([&](auto done) { model->loadHistory(done); });
+  ASSERT_EQ(model->history().get()[0].id, live.id);
+  EXPECT_TRUE(model->history().get()[0].isRunning);
+  EXPECT_FALSE(model->history().get()[0].canUndo());
+  EXPECT_EQ(model->undoableBatch()->id, own);
 }
 
 TEST_F(AppModelTest, ASecondSortOrUndoOfTheSameRunIsIgnored) {
@@ -501,11 +622,14 @@ TEST_F(AppModelTest, NoSortOrUndoStartsWhileAnotherIsUnderWay) {
   // The history sheet and the menu can ask for an undo of an earlier run
   // while a sort runs.
   bool sorted = false, undoIgnored = false, mostRecentIgnored = false;
+  EXPECT_FALSE(model->busy().get());
   model->apply([&] { sorted = true; });
+  EXPECT_TRUE(model->busy().get()) << "from the moment the sort is asked for";
   model->undo(first, [&] { undoIgnored = true; });
   model->undoMostRecent([&] { mostRecentIgnored = true; });
   EXPECT_TRUE(undoIgnored && mostRecentIgnored) << "ignored at once";
   ASSERT_TRUE(dispatcher->runUntil([&] { return sorted; }));
+  EXPECT_FALSE(model->busy().get());
   EXPECT_FALSE(model->problem().get());
   EXPECT_EQ(model->phase().get(), Phase::result);
   EXPECT_TRUE(exists("Images/a.jpg") && exists("Images/b.jpg"));
@@ -516,12 +640,70 @@ TEST_F(AppModelTest, NoSortOrUndoStartsWhileAnotherIsUnderWay) {
   const Uuid second = model->lastRun().get()->id;
   bool undone = false, otherIgnored = false;
   model->undo(second, [&] { undone = true; });
+  EXPECT_TRUE(model->busy().get());
   model->undo(first, [&] { otherIgnored = true; });
   EXPECT_TRUE(otherIgnored);
   ASSERT_TRUE(dispatcher->runUntil([&] { return undone; }));
+  EXPECT_FALSE(model->busy().get()) << "after the rescan that follows";
   EXPECT_FALSE(model->problem().get());
   EXPECT_TRUE(exists("b.jpg"));
   EXPECT_TRUE(exists("Images/a.jpg")) << "the earlier run was not undone alongside";
+}
+
+TEST_F(AppModelTest, AStoppedRunEndsBeforeItsNextFileAndWhatMovedCanBeUndone) {
+  for (int i = 0; i < 10; ++i) addFile("f" + std::to_string(i) + ".jpg");
+  auto gate = std::make_shared<GateDispatcher>(dispatcher);
+  auto model = AppModel::create(engine, gate, std::nullopt, bookmarks, AppModel::defaultBookmarkKey,
+                                platform);
+  chooseAndScan(*model);
+  auto inPlace = [&] {
+    int count = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder())) {
+      count += item.is_regular_file() ? 1 : 0;
+    }
+    return count;
+  };
+
+  // Held just before the third move: the saved plan's lookup, then the
+  // progress before each of the first three files.
+  gate->holdAt(4);
+  bool sorted = false;
+  model->apply([&] { sorted = true; });
+  ASSERT_TRUE(dispatcher->runUntil([&] { return gate->held(); }));
+  model->stopRun();
+  gate->release();
+  ASSERT_TRUE(dispatcher->runUntil([&] { return sorted; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->phase().get(), Phase::result);
+  EXPECT_EQ(model->lastRun().get()->moved.size(), 3u) << "the file under way, and no other";
+  EXPECT_EQ(inPlace(), 7);
+  const RunSummary row = model->history().get().at(0);
+  EXPECT_EQ(row.movedCount, 3);
+  EXPECT_FALSE(row.isRunning) << "ended, not left for recovery";
+  ASSERT_TRUE(row.canUndo());
+
+  // An undo stopped alike keeps what it put back, without a rescan.
+  std::vector<Phase> phases;
+  model->phase().observe([&](Phase p) { phases.push_back(p); });
+  gate->holdAt(3);  // the history's reading, then the progress before two files
+  bool undone = false;
+  model->undo(row.id, [&] { undone = true; });
+  ASSERT_TRUE(dispatcher->runUntil([&] { return gate->held(); }));
+  model->stopRun();
+  gate->release();
+  ASSERT_TRUE(dispatcher->runUntil([&] { return undone; }));
+  EXPECT_FALSE(model->problem().get());
+  EXPECT_EQ(model->lastUndo().get()->restoredCount, 2);
+  EXPECT_EQ(inPlace(), 9);
+  EXPECT_EQ(phases, (std::vector<Phase>{Phase::applying, Phase::result}));
+  EXPECT_EQ(model->history().get().at(0).outstandingCount(), 1);
+
+  // Asked to stop while nothing runs, nothing is left behind to stop the
+  // next run.
+  model->stopRun();
+  run([&](auto done) { model->undo(row.id, done); });
+  EXPECT_EQ(inPlace(), 10);
+  EXPECT_EQ(model->phase().get(), Phase::review);
 }
 
 TEST_F(AppModelTest, FilesThatDifferOnlyInCaseAreBothSorted) {

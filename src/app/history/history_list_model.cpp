@@ -42,6 +42,12 @@ void HistoryListModel::setRuns(std::vector<sortappkit::RunSummary> runs) {
   endResetModel();
 }
 
+void HistoryListModel::setUndoAllowed(bool allowed) {
+  if (allowed == undoAllowed_) return;
+  undoAllowed_ = allowed;
+  if (!runs_.empty()) emit dataChanged(index(0), index(rowCount() - 1), {UndoEnabledRole});
+}
+
 const sortappkit::RunSummary* HistoryListModel::run(int row) const {
   if (row < 0 || row >= rowCount()) return nullptr;
   return &runs_[static_cast<std::size_t>(row)];
@@ -77,12 +83,15 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
     case SubtitleRole:
       return subtitle(*summary);
     case CanUndoRole:
-      return summary->canUndo();
+      // A run still under way has files to put back once it ends.
+      return summary->canUndo() || summary->isRunning;
+    case UndoEnabledRole:
+      return undoAllowed_ && summary->canUndo();
     case PlaceRole:
       return static_cast<int>(insetPlace(static_cast<std::size_t>(index.row()), runs_.size()));
     case Qt::AccessibleTextRole: {
       QString text = dateLine(summary->performedAt) + QStringLiteral(", ") + subtitle(*summary);
-      if (!summary->canUndo()) text += QStringLiteral(", ") + tr("Undone");
+      if (!data(index, CanUndoRole).toBool()) text += QStringLiteral(", ") + tr("Undone");
       return text;
     }
     default:

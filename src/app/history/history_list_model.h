@@ -19,7 +19,8 @@ class HistoryListModel : public QAbstractListModel {
  public:
   enum Role {
     SubtitleRole = Qt::UserRole + 1,  // "3 files · Downloads · 1 already put back"
-    CanUndoRole,                      // bool: the row offers "Undo", else shows "Undone"
+    CanUndoRole,                      // bool: the row shows "Undo", else "Undone"
+    UndoEnabledRole,                  // bool: its "Undo" can be pressed now
     PlaceRole,                        // InsetPlace, as int
   };
 
@@ -27,6 +28,8 @@ class HistoryListModel : public QAbstractListModel {
 
   void setRuns(std::vector<sortappkit::RunSummary> runs);
   const sortappkit::RunSummary* run(int row) const;
+  // While a sort or an undo runs no Undo can be pressed.
+  void setUndoAllowed(bool allowed);
 
   // When the run started, in the user's locale and time zone: abbreviated
   // month, day and year, then hours and minutes.
@@ -40,6 +43,7 @@ class HistoryListModel : public QAbstractListModel {
 
  private:
   std::vector<sortappkit::RunSummary> runs_;
+  bool undoAllowed_ = true;
 };
 
 }  // namespace ombrix

@@ -13,10 +13,14 @@
 namespace ombrix {
 namespace {
 
-bool canUndo(const QAbstractItemView* view, int row) {
+bool rowHas(const QAbstractItemView* view, int row, HistoryListModel::Role role) {
   const QAbstractItemModel* model = view->model();
   return model != nullptr && row >= 0 && row < model->rowCount() &&
-         model->index(row, 0).data(HistoryListModel::CanUndoRole).toBool();
+         model->index(row, 0).data(role).toBool();
+}
+
+bool canUndo(const QAbstractItemView* view, int row) {
+  return rowHas(view, row, HistoryListModel::CanUndoRole);
 }
 
 QWindow* windowOf(const QWidget* widget) {
@@ -53,6 +57,7 @@ class UndoButtonAccessible : public QAccessibleInterface, public QAccessibleActi
   QAccessible::State state() const override {
     QAccessible::State state;
     state.invalid = !isValid();
+    state.disabled = view_ && !rowHas(view_, row_, HistoryListModel::UndoEnabledRole);
     return state;
   }
   void* interface_cast(QAccessible::InterfaceType type) override {
@@ -207,7 +212,7 @@ HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
 }
 
 void HistoryListView::requestUndo(int row) {
-  if (canUndo(this, row)) emit undoRequested(row);
+  if (rowHas(this, row, HistoryListModel::UndoEnabledRole)) emit undoRequested(row);
 }
 
 void HistoryListView::keyPressEvent(QKeyEvent* event) {

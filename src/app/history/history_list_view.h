@@ -17,7 +17,7 @@ class HistoryListView : public QListView {
  public:
   explicit HistoryListView(QWidget* parent = nullptr);
 
-  // Asks for the undo of the run on `row`, if it can be undone.
+  // Asks for the undo of the run on `row`, if its Undo can be pressed now.
   void requestUndo(int row);
 
  signals:

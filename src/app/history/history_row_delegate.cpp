@@ -73,7 +73,9 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& gi
     button.initFrom(option.widget);
     button.rect = undoButtonRect(option.rect, option.widget);
     button.text = undoTitle();
-    button.state = QStyle::State_Enabled | QStyle::State_Active;
+    button.state = QStyle::State_Active;
+    if (index.data(HistoryListModel::UndoEnabledRole).toBool())
+      button.state |= QStyle::State_Enabled;
     const bool down = pressed_ == index && (QApplication::mouseButtons() & Qt::LeftButton);
     button.state |= down ? QStyle::State_Sunken : QStyle::State_Raised;
     option.widget->style()->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
@@ -121,7 +123,7 @@ bool HistoryRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
   }
   const auto* mouse = static_cast<QMouseEvent*>(event);
   const bool onButton =
-      mouse->button() == Qt::LeftButton && index.data(HistoryListModel::CanUndoRole).toBool() &&
+      mouse->button() == Qt::LeftButton && index.data(HistoryListModel::UndoEnabledRole).toBool() &&
       undoButtonRect(option.rect, option.widget).contains(mouse->position().toPoint());
   if (type == QEvent::MouseButtonRelease) {
     const bool clicked = onButton && pressed_ == index;

@@ -104,6 +104,8 @@ HistoryView::HistoryView(std::shared_ptr<sortappkit::AppModel> model, QWidget* p
 
   showRuns(model_->history().get());
   observations_.watch(model_->history(), [this](const auto& runs) { showRuns(runs); });
+  runs_->setUndoAllowed(!model_->busy().get());
+  observations_.watch(model_->busy(), [this](bool busy) { runs_->setUndoAllowed(!busy); });
 }
 
 void HistoryView::changeEvent(QEvent* event) {
@@ -131,7 +133,8 @@ void HistoryView::showRuns(const std::vector<sortappkit::RunSummary>& runs) {
 
 void HistoryView::undo(int row) {
   const sortappkit::RunSummary* run = runs_->run(row);
-  if (run == nullptr) return;
+  // The model would ignore it; the sheet stays for a later try.
+  if (run == nullptr || model_->busy().get()) return;
   QPointer<HistoryView> sheet(this);
   model_->undo(run->id, [sheet] {
     if (sheet) sheet->accept();

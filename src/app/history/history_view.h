@@ -20,7 +20,8 @@ class HistoryListView;
 // in its order, or the "No runs yet" placeholder. Reloads the history each
 // time it is shown and follows it as it changes. A row's Undo puts that
 // run's files back and closes the sheet once the undo has ended, whatever
-// its outcome.
+// its outcome. While a sort or an undo runs every Undo is disabled and the
+// sheet stays.
 class HistoryView : public QDialog {
   Q_OBJECT
 

@@ -112,6 +112,8 @@ ResultView::ResultView(std::shared_ptr<sortappkit::AppModel> model, QWidget* par
     showHeader();
     showUndo();
   });
+  observations_.watch(model_->busy(), [this](bool busy) { undoButton_->setEnabled(!busy); });
+  undoButton_->setEnabled(!model_->busy().get());
 }
 
 bool ResultView::isUndoShown() const {

@@ -1,5 +1,6 @@
 #include "app/shell/main_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -84,6 +85,11 @@ MainWindow::MainWindow(std::shared_ptr<sortappkit::AppModel> model, OmbrixAppDel
   observations_.watch(model_->phase(), [this](const auto&) { updateToolBar(); });
   observations_.watch(model_->problem(), [this](const auto&) { syncAlerts(); });
   observations_.watch(model_->recovery(), [this](const auto&) { syncAlerts(); });
+  observations_.watch(model_->busy(), [this](bool busy) {
+    // Queued, so the run's last step has ended before the window goes.
+    if (!busy && closeWhenIdle_)
+      QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  });
   updateToolBar();
 }
 
@@ -134,6 +140,12 @@ void MainWindow::placeAsRemembered() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (model_->busy().get()) {
+    closeWhenIdle_ = true;
+    model_->stopRun();
+    event->ignore();
+    return;
+  }
   QSettings settings;
   settings.setValue(kGeometryKey, isMaximized() ? normalGeometry() : geometry());
   settings.setValue(kMaximizedKey, isMaximized());
@@ -238,6 +250,13 @@ void MainWindow::showEvent(QShowEvent* event) {
   }
   // After the window is up, so an alert opens over it rather than before it.
   QMetaObject::invokeMethod(this, &MainWindow::syncAlerts, Qt::QueuedConnection);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && launched_) {
+    model_->refreshHistory();
+  }
 }
 
 void MainWindow::syncAlerts() {

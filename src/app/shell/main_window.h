@@ -35,6 +35,12 @@ class OmbrixCommands;
 // exactly while `recovery()` holds a notice, the problem alert while
 // `problem()` holds one (dismissing it clears the problem). The problem
 // comes first: a notice on show steps aside for it and comes back after.
+//
+// Nothing goes on unseen: closing the window while a sort or an undo runs
+// asks the run to stop before its next file and keeps the window, with its
+// progress, until the run has ended; then the window closes. Each time the
+// window comes to the front it reads the history again, since another copy
+// of the program may have sorted or undone meanwhile.
 // Main thread only.
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -69,6 +75,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -100,6 +107,8 @@ class MainWindow : public QMainWindow {
   std::optional<sortappkit::AppModel::Problem> shownProblem_;
   std::optional<sortappkit::RecoverySummary> shownRecovery_;
   bool launched_ = false;
+  // Closing waits for the run under way to stop.
+  bool closeWhenIdle_ = false;
   Observations observations_;
 };
 

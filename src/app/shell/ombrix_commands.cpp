@@ -54,6 +54,7 @@ OmbrixCommands::OmbrixCommands(std::shared_ptr<sortappkit::AppModel> model,
   observations_.watch(model_->history(), [this](const auto&) { update(); });
   observations_.watch(model_->folder(), [this](const auto&) { update(); });
   observations_.watch(model_->phase(), [this](const auto&) { update(); });
+  observations_.watch(model_->busy(), [this](const auto&) { update(); });
   update();
 }
 
@@ -68,7 +69,7 @@ QString OmbrixCommands::undoTitle(const sortappkit::AppModel& model) {
 
 void OmbrixCommands::update() {
   undo_->setText(undoTitle(*model_));
-  undo_->setEnabled(model_->undoableBatch().has_value());
+  undo_->setEnabled(model_->undoableBatch().has_value() && !model_->busy().get());
   const Phase phase = model_->phase().get();
   // A rescan under a running sort or scan would show a plan of a folder
   // that is still changing.

@@ -145,6 +145,10 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     FaultInjector::reach(FaultPoint::afterRecoveryOperationBeforeCommit);
   }
 
+  // Counted before anything is written, so a journal that fails here
+  // leaves the run to be settled again.
+  report.untouchedCount = countUntouched(run, report);
+
   // The entries an undo put back are marked undone first: should the
   // process die between the two writes, the run is still running and the
   // next reconciliation comes to the same states, whereas the other order
@@ -163,7 +167,6 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
     FaultInjector::reach(FaultPoint::afterRecoveryMarkUndoneBeforeCommit);
   }
   journal_->applyRecovery(run.id, settled, dates_->now());
-  report.untouchedCount = countUntouched(run, report);
   // An undo cut short once its files were back leaves the folders the undone
   // run made empty; they go as the undo would have removed them.
   if (run.kind == RunKind::undo && run.reversesRunID) {
@@ -173,8 +176,26 @@ RecoveryReport RecoveryRunner::reconcile(const RunRecord& run) {
 }
 
 int64_t RecoveryRunner::countUntouched(const RunRecord& run, const RecoveryReport& report) {
-  // Intents are journaled a batch at a time, so the entries know only the
-  // batches the run reached; the snapshot knows every file it was to move.
+  // Intents are journaled a batch at a time, so the run's own entries know
+  // only the batches it reached. What it was to move is in the snapshot of
+  // an apply run, and in the entries an undo run reverses that are still
+  // in force.
+  if (run.kind == RunKind::undo && run.reversesRunID) {
+    std::unordered_set<Uuid> accounted;
+    for (const auto* list : {&report.committed, &report.needsAttention}) {
+      for (const JournalEntry& entry : *list) {
+        if (entry.reversesEntryID) accounted.insert(*entry.reversesEntryID);
+      }
+    }
+    int64_t untouched = 0;
+    for (const JournalEntry& reversed : journal_->entries(*run.reversesRunID)) {
+      if (reversed.isUndoable() && accounted.count(reversed.id) == 0 &&
+          fileSystem_->fileExists(reversed.destinationURL)) {
+        ++untouched;
+      }
+    }
+    return untouched;
+  }
   if (!run.appliedPlan) return static_cast<int64_t>(report.abandoned.size());
   // By exact path: two files whose names differ only in case are two moves.
   std::unordered_set<std::string> accounted;

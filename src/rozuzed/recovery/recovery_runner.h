@@ -34,10 +34,12 @@ struct RecoveryReport {
   std::vector<JournalEntry> abandoned;
   // Settled as needing attention now, or found so.
   std::vector<JournalEntry> needsAttention;
-  // The files the run was to move that are still at their source: for an
-  // apply run with its snapshot, every planned move neither committed nor
-  // needing attention whose source is still there, the moves no batch
-  // reached included; otherwise the entries abandoned now.
+  // The files the run was to move that are still where they were, the ones
+  // no batch reached included: for an apply run with its snapshot, every
+  // planned move neither committed nor needing attention whose source is
+  // still there; for an undo run, every entry it reverses that is still in
+  // force, neither put back nor needing attention, whose file is still at
+  // the destination; otherwise the entries abandoned now.
   int64_t untouchedCount = 0;
 
   bool canUndo() const { return !committed.empty(); }

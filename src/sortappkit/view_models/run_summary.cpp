@@ -11,6 +11,7 @@ RunSummary::RunSummary(const rozuzed::BatchSummary& batch)
           batch.moveCount, batch.undoneCount) {
   needsAttentionCount = batch.needsAttentionCount;
   wasRecovered = batch.state == rozuzed::RunState::recovered;
+  isRunning = batch.state == rozuzed::RunState::running;
 }
 
 RunSummary::RunSummary(rozuzed::Uuid id, rozuzed::Date performedAt,

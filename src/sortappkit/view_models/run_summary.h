@@ -21,7 +21,9 @@ struct RunSummary {
   bool isFullyUndone() const { return movedCount > 0 && undoneCount == movedCount; }
   // Not clamped.
   int64_t outstandingCount() const { return movedCount - undoneCount; }
-  bool canUndo() const { return outstandingCount() > 0; }
+  // A run still under way, in another process most often, is never
+  // offered: its files are still moving and its counts still growing.
+  bool canUndo() const { return outstandingCount() > 0 && !isRunning; }
   // The last component of `folderPath`.
   std::optional<std::string> folderName() const;
 
@@ -34,6 +36,8 @@ struct RunSummary {
   int64_t undoneCount;
   int64_t needsAttentionCount = 0;
   bool wasRecovered = false;
+  // The journal still holds the run as running.
+  bool isRunning = false;
 };
 
 }  // namespace sortappkit

@@ -43,6 +43,14 @@ void ShellFixture::start() {
   quiesce();
 }
 
+bool ShellFixture::startInReview() {
+  replacePicker(folderURL());
+  start();
+  press(Qt::Key_O, Qt::ControlModifier);
+  quiesce();
+  return model().phase().get() == sortappkit::AppModel::Phase::review;
+}
+
 void ShellFixture::press(int key, Qt::KeyboardModifiers modifiers) {
   // A dialog that is up has the keyboard. The offscreen platform makes
   // neither it nor the window after it active as a window manager would,

@@ -38,6 +38,9 @@ class ShellFixture : public WindowFixture {
   // Builds the application, shows its window and waits until it is active
   // and its launch work has ended.
   void start();
+  // Starts, chooses the folder with Ctrl+O and waits for its scan; true
+  // when its review is on show.
+  bool startInReview();
 
   OmbrixApp& app() { return *app_; }
   MainWindow& window() { return app_->window(); }

@@ -554,15 +554,48 @@ TEST_F(RecoveryRunnerTest, TheUntouchedCountHoldsEveryPlannedFileStillAtItsSourc
   // reached): still where they were. c.txt needs attention, g.txt is gone.
   EXPECT_EQ(report.untouchedCount, 4);
 
-  // Without a snapshot, as for an undo run, the abandoned entries are all
-  // that is known.
-  std::vector<JournalEntry> undoEntries{renameIntent("h.txt")};
-  addRun(undoEntries, RunKind::undo);
-  put(undoEntries[0].sourceURL, contentsOf("h.txt"));
+  // An undo run was to move what the run it reverses still holds in force.
+  const Uuid applyID = Uuid::random();
+  std::vector<JournalEntry> sorted;
+  for (const char* name : {"p.txt", "q.txt", "r.txt", "s.txt", "t.txt"}) {
+    JournalEntry entry = renameIntent(name, static_cast<int64_t>(sorted.size()));
+    entry.runID = applyID;
+    entry.state = EntryState::committed;
+    entry.committedAt = kOld;
+    entry.completedBy = CompletionSource::run;
+    sorted.push_back(entry);
+  }
+  sorted[4].undoneAt = kOld;  // t.txt went back in an earlier undo
+  journal.store().beginRun(
+      RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, sorted);
+  // The undo reached p.txt, put back before it died, and q.txt, not yet.
+  std::vector<JournalEntry> undo;
+  for (const JournalEntry& entry : {sorted[0], sorted[1]}) {
+    JournalEntry back = entry;
+    back.id = Uuid::random();
+    back.state = EntryState::pending;
+    back.committedAt = std::nullopt;
+    back.completedBy = std::nullopt;
+    back.sourceURL = entry.destinationURL;
+    back.destinationURL = entry.sourceURL;
+    back.reversesEntryID = entry.id;
+    undo.push_back(back);
+  }
+  undo[0].state = EntryState::committed;
+  undo[0].committedAt = kOld;
+  undo[0].completedBy = CompletionSource::run;
+  addRun(undo, RunKind::undo, kGone, kOld, applyID);
+  put(sorted[0].sourceURL, contentsOf("p.txt"));
+  put(sorted[1].destinationURL, contentsOf("q.txt"));
+  put(sorted[2].destinationURL, contentsOf("r.txt"));
+  put(sorted[4].sourceURL, contentsOf("t.txt"));
+  // s.txt was deleted from where the sort had put it.
+
   auto again = reconcile();
   ASSERT_EQ(again.reports().size(), 1u);
   EXPECT_EQ(again.reports()[0].abandoned.size(), 1u);
-  EXPECT_EQ(again.reports()[0].untouchedCount, 1);
+  // q.txt, abandoned now, and r.txt, never reached.
+  EXPECT_EQ(again.reports()[0].untouchedCount, 2);
 }
 
 TEST_F(RecoveryRunnerTest, ARunWithNothingPendingStillLeavesTheRunningState) {

@@ -57,7 +57,11 @@ TEST(RunSummaryTest, CountsAndStateOfOneRun) {
                      rozuzed::RunState::recovered, rozuzed::RunState::legacy}) {
     batch.state = state;
     EXPECT_EQ(RunSummary(batch).wasRecovered, state == rozuzed::RunState::recovered);
+    // A run still moving files, in another copy of the program, is never
+    // offered for undo.
+    EXPECT_EQ(RunSummary(batch).canUndo(), state != rozuzed::RunState::running);
   }
+  batch.state = rozuzed::RunState::finished;
   const RunSummary row(batch);
   EXPECT_EQ(row.id, batch.id);
   EXPECT_EQ(row.performedAt, 42);
