@@ -503,6 +503,10 @@ void AppModel::undo(Uuid batchID, Done done) {
   busy_ = true;
   beginUsing(granted);
   phase_.set(Phase::applying);
+  // No screen shows the old review again: a rescan follows the undo, and a
+  // failed undo shows the result. Its rows would only sit beside the
+  // undo's own memory.
+  plan_.set(std::nullopt);
   progressTitle_.set("Putting files back…");
   progress_.set(std::nullopt);
 
