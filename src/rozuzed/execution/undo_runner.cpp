@@ -27,7 +27,8 @@ const DateProvider& systemDates() {
 
 struct Intent {
   JournalEntry entry;
-  const JournalEntry* reversed;
+  // Moved into the report once its file is settled.
+  JournalEntry* reversed;
   // For a return from the Trash: the copy left behind, as it was hashed.
   std::optional<FileIdentity> copy;
 };
@@ -56,7 +57,7 @@ ReversalChain::ReversalChain(JournalStore& journal, const std::optional<RunRecor
       Uuid id = entry.id;
       below_.emplace(id, std::move(entry));
     }
-    level = journal.run(next);
+    level = journal.runWithoutSnapshot(next);
   }
 }
 
@@ -163,14 +164,15 @@ UndoRunner::UndoRunner(FileSystem& fileSystem, JournalStore& journal, SecuritySc
 
 UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& options,
                             const ProgressCallback& progress, std::stop_token cancellation) {
-  std::vector<JournalEntry> all = journal_->entries(batchID);
-  if (all.empty()) throw SortError::batchNotFound(batchID);
-  std::vector<JournalEntry> undoable;
-  std::copy_if(all.begin(), all.end(), std::back_inserter(undoable),
-               [](const JournalEntry& entry) { return entry.isUndoable(); });
+  // Filtered where it lies: a second list of a whole folder's entries
+  // would double what an undo holds.
+  std::vector<JournalEntry> undoable = journal_->entries(batchID);
+  if (undoable.empty()) throw SortError::batchNotFound(batchID);
+  std::erase_if(undoable, [](const JournalEntry& entry) { return !entry.isUndoable(); });
   if (undoable.empty()) throw SortError::batchAlreadyUndone(batchID);
 
-  std::optional<RunRecord> reversedRun = journal_->run(batchID);
+  // The applied plan's snapshot plays no part in putting files back.
+  std::optional<RunRecord> reversedRun = journal_->runWithoutSnapshot(batchID);
   chain_ = ReversalChain(*journal_, reversedRun);
   folders_ = DestinationFolders(*fileSystem_);
 
@@ -219,9 +221,9 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
 
     std::vector<Intent> intents;
     for (std::size_t i = start; i < end; ++i) {
-      const JournalEntry& entry = undoable[i];
+      JournalEntry& entry = undoable[i];
       if (auto reason = verify(entry)) {
-        report.skipped.push_back(UndoSkip{entry, std::move(*reason)});
+        report.skipped.push_back(UndoSkip{std::move(entry), std::move(*reason)});
         continue;
       }
       const bool fromTrash = comesBackFromTheTrash(entry);
@@ -229,7 +231,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       if (fromTrash) {
         auto checked = copyLeftBehind(entry);
         if (auto* reason = std::get_if<UndoSkipReason>(&checked)) {
-          report.skipped.push_back(UndoSkip{entry, std::move(*reason)});
+          report.skipped.push_back(UndoSkip{std::move(entry), std::move(*reason)});
           continue;
         }
         copy = std::get<FileIdentity>(checked);
@@ -245,7 +247,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
 
     for (const auto& intent : intents) {
       if (cancellation.stop_requested()) break;
-      const JournalEntry& entry = *intent.reversed;
+      JournalEntry& entry = *intent.reversed;
       if (progress) progress(ExecutionProgress{counter, total, entry.destinationURL});
       ++counter;
 
@@ -258,7 +260,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
         failed.state = EntryState::abandoned;
         failed.attentionReason = error.errorDescription();
         outcomes.push_back(std::move(failed));
-        report.skipped.push_back(UndoSkip{entry, UndoSkipReason::restoreFailed(error)});
+        report.skipped.push_back(UndoSkip{std::move(entry), UndoSkipReason::restoreFailed(error)});
         continue;
       }
       if (leftover) report.leftovers.push_back(*leftover);
@@ -271,7 +273,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       done.inodeAfter = inodeAt(*fileSystem_, done.destinationURL);
       outcomes.push_back(std::move(done));
       chain_.restored(entry, marks);
-      report.restored.push_back(entry);
+      report.restored.push_back(std::move(entry));
     }
   }
 

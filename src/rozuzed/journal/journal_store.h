@@ -63,6 +63,13 @@ class JournalStore {
   virtual void clearUndone(const std::vector<Uuid>& entryIDs) = 0;
 
   virtual std::optional<RunRecord> run(const Uuid& id) = 0;
+  // As `run`, without the applied plan: a whole folder's snapshot is more
+  // than a caller that needs only the run's own fields should have to read.
+  virtual std::optional<RunRecord> runWithoutSnapshot(const Uuid& id) {
+    std::optional<RunRecord> found = run(id);
+    if (found) found->appliedPlan.reset();
+    return found;
+  }
   // Oldest start first.
   virtual std::vector<RunRecord> runs(RunState state) = 0;
   // The entries whose runID is `runID`, lowest planSequence first.

@@ -713,6 +713,18 @@ std::optional<RunRecord> SQLiteJournalStore::run(const Uuid& id) {
   return runFrom(*row);
 }
 
+std::optional<RunRecord> SQLiteJournalStore::runWithoutSnapshot(const Uuid& id) {
+  auto row = perform([&](SqliteConnection& db) {
+    return db.fetchOne(
+        "SELECT id, kind, state, planId, reversesRunId, sourceDirectory, startedAt, finishedAt,\n"
+        "       ownerBootSession, ownerPid, ownerStartedAt, NULL AS appliedPlan\n"
+        "FROM run WHERE id = ?",
+        std::vector<SqlValue>{id.text()});
+  });
+  if (!row) return std::nullopt;
+  return runFrom(*row);
+}
+
 std::vector<RunRecord> SQLiteJournalStore::runs(RunState state) {
   auto rows = perform([&](SqliteConnection& db) {
     return db.fetchAll("SELECT * FROM run WHERE state = ? ORDER BY startedAt ASC",

@@ -66,6 +66,7 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   void markUndone(const std::vector<Uuid>& entryIDs, Date at) override;
   void clearUndone(const std::vector<Uuid>& entryIDs) override;
   std::optional<RunRecord> run(const Uuid& id) override;
+  std::optional<RunRecord> runWithoutSnapshot(const Uuid& id) override;
   std::vector<RunRecord> runs(RunState state) override;
   std::vector<JournalEntry> entries(const Uuid& runID) override;
   std::vector<FileURL> createdFolders(const Uuid& runID) override;

@@ -111,6 +111,11 @@ TYPED_TEST(JournalStoreContractTest, RecordsReadBackEqualToWhatWasWritten) {
   EXPECT_EQ(this->journal.run(run.id), run);
   EXPECT_EQ(this->journal.run(undo.id), undo);
   EXPECT_FALSE(this->journal.run(Uuid::random()));
+  RunRecord withoutSnapshot = run;
+  withoutSnapshot.appliedPlan.reset();
+  EXPECT_EQ(this->journal.runWithoutSnapshot(run.id), withoutSnapshot);
+  EXPECT_EQ(this->journal.runWithoutSnapshot(undo.id), undo);
+  EXPECT_FALSE(this->journal.runWithoutSnapshot(Uuid::random()));
   EXPECT_EQ(this->journal.entries(run.id), (std::vector<JournalEntry>{full, bare}));
 }
 
