@@ -29,6 +29,7 @@ using testing::InMemoryFileSystem;
 using testing::JournalCall;
 using testing::RecordingJournalStore;
 using testing::renameIntent;
+using testing::reversalOf;
 using testing::TemporaryFolder;
 using testing::transferIntent;
 using Op = InMemoryFileSystem::Operation;
@@ -570,17 +571,7 @@ TEST_F(RecoveryRunnerTest, TheUntouchedCountHoldsEveryPlannedFileStillAtItsSourc
       RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, sorted);
   // The undo reached p.txt, put back before it died, and q.txt, not yet.
   std::vector<JournalEntry> undo;
-  for (const JournalEntry& entry : {sorted[0], sorted[1]}) {
-    JournalEntry back = entry;
-    back.id = Uuid::random();
-    back.state = EntryState::pending;
-    back.committedAt = std::nullopt;
-    back.completedBy = std::nullopt;
-    back.sourceURL = entry.destinationURL;
-    back.destinationURL = entry.sourceURL;
-    back.reversesEntryID = entry.id;
-    undo.push_back(back);
-  }
+  for (const JournalEntry& entry : {sorted[0], sorted[1]}) undo.push_back(reversalOf(entry));
   undo[0].state = EntryState::committed;
   undo[0].committedAt = kOld;
   undo[0].completedBy = CompletionSource::run;
@@ -640,17 +631,7 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoMarksTheEntriesItPutBack) {
 
   // Each undo entry moves a file from the apply's destination back.
   std::vector<JournalEntry> undo;
-  for (const auto& e : reversed) {
-    JournalEntry u = e;
-    u.id = Uuid::random();
-    u.state = EntryState::pending;
-    u.committedAt = std::nullopt;
-    u.completedBy = std::nullopt;
-    u.sourceURL = e.destinationURL;
-    u.destinationURL = e.sourceURL;
-    u.reversesEntryID = e.id;
-    undo.push_back(u);
-  }
+  for (const auto& e : reversed) undo.push_back(reversalOf(e));
   // d was put back and committed before the interruption.
   undo[3].state = EntryState::committed;
   undo[3].committedAt = kOld;
@@ -688,14 +669,7 @@ TEST_F(RecoveryRunnerTest, AnUndoCutShortOnceItsFilesWereBackLeavesNoEmptyFolder
   journal.store().beginRun(
       RunRecord{.id = applyID, .state = RunState::finished, .startedAt = kOld - 100}, {sorted},
       {FileURL::fromPath("/src/Documents", true), FileURL::fromPath("/src/Images", true)});
-  std::vector<JournalEntry> back{sorted};
-  back[0].id = Uuid::random();
-  back[0].state = EntryState::pending;
-  back[0].committedAt.reset();
-  back[0].completedBy.reset();
-  back[0].sourceURL = sorted.destinationURL;
-  back[0].destinationURL = sorted.sourceURL;
-  back[0].reversesEntryID = sorted.id;
+  std::vector<JournalEntry> back{reversalOf(sorted)};
   addRun(back, RunKind::undo, kGone, kOld, applyID);
   put(sorted.sourceURL, contentsOf("a.txt"));
   fs.addFolder("/src/Documents");
@@ -736,14 +710,7 @@ TEST_F(RecoveryRunnerTest, AnInterruptedUndoOfAnUndoPutsTheSortsEntryBackInForce
                                      .startedAt = kOld - 50},
                            {back});
 
-  std::vector<JournalEntry> again{back};
-  again[0].id = Uuid::random();
-  again[0].state = EntryState::pending;
-  again[0].committedAt.reset();
-  again[0].completedBy.reset();
-  again[0].sourceURL = back.destinationURL;
-  again[0].destinationURL = back.sourceURL;
-  again[0].reversesEntryID = back.id;
+  std::vector<JournalEntry> again{reversalOf(back)};
   addRun(again, RunKind::undo, kGone, kOld, firstUndoID);
   put(sorted.destinationURL, contentsOf("a.txt"));  // where the sort had put it
 

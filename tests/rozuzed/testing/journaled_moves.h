@@ -53,4 +53,17 @@ inline JournalEntry transferIntent(
   return entry;
 }
 
+// The pending intent of an undo that puts `entry` back where it came from.
+inline JournalEntry reversalOf(const JournalEntry& entry) {
+  JournalEntry back = entry;
+  back.id = Uuid::random();
+  back.state = EntryState::pending;
+  back.committedAt.reset();
+  back.completedBy.reset();
+  back.sourceURL = entry.destinationURL;
+  back.destinationURL = entry.sourceURL;
+  back.reversesEntryID = entry.id;
+  return back;
+}
+
 }  // namespace rozuzed::testing
