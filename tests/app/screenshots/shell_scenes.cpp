@@ -1,4 +1,4 @@
-// The whole window while it scans and while it sorts, its two alerts, and
+// The whole window while it scans and while it sorts, its alerts, and
 // the preview window over an image, a PDF and a text file.
 #include <QApplication>
 #include <QLabel>
@@ -16,8 +16,10 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/content_view.h"
 #include "app/shell/main_window.h"
+#include "app/shell/ombrix_app.h"
 #include "app/shell/progress_overlay.h"
 #include "app/shell/qt_dispatcher.h"
+#include "rozuzed/journal/sqlite_journal_store.h"
 #include "rozuzed/testing/subprocess.h"
 #include "rozuzed/testing/temporary_folder.h"
 #include "screenshots/scene.h"
@@ -114,13 +116,13 @@ void addFiles(WindowFixture& fixture) {
 
 // The window with its alert over it, as the desktop shows a window-modal
 // dialog: centred near the top, with a shadow.
-QWidget* windowWithAlert(Shell& shell, std::vector<std::shared_ptr<void>>& keep) {
+QWidget* windowWithAlert(QWidget& window, std::vector<std::shared_ptr<void>>& keep) {
   testing::waitUntil([] { return testing::visibleAlert() != nullptr; });
   QMessageBox* alert = testing::visibleAlert();
   if (alert == nullptr) return nullptr;
   alert->adjustSize();
   testing::settle();
-  QPixmap picture = shell.window->grab();
+  QPixmap picture = window.grab();
   const QPixmap card = alert->grab();
   QPainter painter(&picture);
   painter.fillRect(picture.rect(), QColor(0, 0, 0, 40));
@@ -225,7 +227,7 @@ Registration problem{Scene{
       shell->model->problem().set(
           AppModel::Problem("Sorting stopped", "Another copy of Ombrix is working on these files.",
                             "Wait for it to finish, then try again."));
-      return windowWithAlert(*shell, keep);
+      return windowWithAlert(*shell->window, keep);
     }}};
 
 Registration recovery{Scene{
@@ -242,7 +244,24 @@ Registration recovery{Scene{
       auto shell = std::make_shared<Shell>(fixture);
       keep.push_back(shell);
       shell->show();
-      return windowWithAlert(*shell, keep);
+      return windowWithAlert(*shell->window, keep);
+    }}};
+
+Registration startupFallback{Scene{
+    "window-startup-alert", [](WindowFixture& fixture, std::vector<std::shared_ptr<void>>& keep) {
+      addFiles(fixture);
+      // The record of past moves overwritten by something that is no
+      // database: the window starts over a journal held in memory.
+      const std::string journal = rozuzed::SQLiteJournalStore::defaultURL().path();
+      fixture.store.reset();
+      fixture.engine.reset();
+      rozuzed::testing::writeFile(journal, std::string(4096, '#'));
+      std::filesystem::remove(journal + "-wal");
+      std::filesystem::remove(journal + "-shm");
+      auto app = std::make_shared<OmbrixApp>();
+      keep.push_back(app);
+      app->show();
+      return windowWithAlert(app->window(), keep);
     }}};
 
 // The preview window over one file, once the file is on show.
