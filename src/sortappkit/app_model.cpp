@@ -138,7 +138,7 @@ void AppModel::awaitConverted(Start start, Convert convert, Then<U> then) {
     auto converted = std::make_shared<Outcome<U>>(Outcome<U>::failure(outcome.error()));
     if (outcome.succeeded()) {
       try {
-        *converted = Outcome<U>::success(convert(outcome.value()));
+        *converted = Outcome<U>::success(convert(std::move(outcome.value())));
       } catch (...) {
         *converted = Outcome<U>::failure(std::current_exception());
       }
@@ -514,8 +514,8 @@ void AppModel::apply(Done done) {
                   [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
                   std::move(completion), stop_.get_token());
             },
-            [folder = granted->url()](const rozuzed::ExecutionReport& applied) {
-              return RunResult(applied, folder);
+            [folder = granted->url()](rozuzed::ExecutionReport&& applied) {
+              return RunResult(std::move(applied), folder);
             },
             [this, settled, ended](Outcome<RunResult> applied) {
               progress_.set(std::nullopt);
