@@ -373,6 +373,10 @@ void AppModel::scan(Done done) {
   const std::shared_ptr<GrantedFolder> scanned = folder_.get();
   if (!scanned) return finish(done);
   phase_.set(Phase::scanning);
+  // However the scan ends, the plan under review does not outlast it, and
+  // no screen shows it while the folder is scanned: let go of it now, so a
+  // whole folder's rows are not held beside the new plan being made.
+  plan_.set(std::nullopt);
   beginUsing(scanned);
 
   auto ended = [this, scanned, done](PlanViewModel* model, std::exception_ptr error) {
