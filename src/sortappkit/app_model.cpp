@@ -138,7 +138,7 @@ void AppModel::awaitConverted(Start start, Convert convert, Then<U> then) {
     auto converted = std::make_shared<Outcome<U>>(Outcome<U>::failure(outcome.error()));
     if (outcome.succeeded()) {
       try {
-        *converted = Outcome<U>::success(convert(outcome.value()));
+        *converted = Outcome<U>::success(convert(std::move(outcome.value())));
       } catch (...) {
         *converted = Outcome<U>::failure(std::current_exception());
       }
@@ -373,6 +373,10 @@ void AppModel::scan(Done done) {
   const std::shared_ptr<GrantedFolder> scanned = folder_.get();
   if (!scanned) return finish(done);
   phase_.set(Phase::scanning);
+  // However the scan ends, the plan under review does not outlast it, and
+  // no screen shows it while the folder is scanned: let go of it now, so a
+  // whole folder's rows are not held beside the new plan being made.
+  plan_.set(std::nullopt);
   beginUsing(scanned);
 
   auto ended = [this, scanned, done](PlanViewModel* model, std::exception_ptr error) {
@@ -514,8 +518,8 @@ void AppModel::apply(Done done) {
                   [settled](const rozuzed::RecoveryOutcome& found) { *settled = found; },
                   std::move(completion), stop_.get_token());
             },
-            [folder = granted->url()](const rozuzed::ExecutionReport& applied) {
-              return RunResult(applied, folder);
+            [folder = granted->url()](rozuzed::ExecutionReport&& applied) {
+              return RunResult(std::move(applied), folder);
             },
             [this, settled, ended](Outcome<RunResult> applied) {
               progress_.set(std::nullopt);

@@ -179,7 +179,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void await(Start start, Then<T> then);
   // As `await`, with the value first turned into a `U` by `convert` on the
   // engine's thread: the rows of a run over a whole folder take the main
-  // thread long enough for the window to stall.
+  // thread long enough for the window to stall. `convert` is handed the
+  // value to keep, so it may take what it keeps out of it.
   template <class T, class U, class Start, class Convert>
   void awaitConverted(Start start, Convert convert, Then<U> then);
 

@@ -66,15 +66,20 @@ template <class T, class Work>
 void SortEngine::enqueue(Completion<T> done, Work work) {
   queue_.async([done = std::move(done), work = std::move(work)]() mutable {
     std::optional<Outcome<T>> outcome;
-    try {
-      if constexpr (std::is_void_v<T>) {
-        work();
-        outcome = Outcome<T>::success();
-      } else {
-        outcome = Outcome<T>::success(work());
+    {
+      // What the work was given goes with it, before the completion turns
+      // the result into rows: a sort's plan covers a whole folder.
+      Work running = std::move(work);
+      try {
+        if constexpr (std::is_void_v<T>) {
+          running();
+          outcome = Outcome<T>::success();
+        } else {
+          outcome = Outcome<T>::success(running());
+        }
+      } catch (...) {
+        outcome = Outcome<T>::failure(std::current_exception());
       }
-    } catch (...) {
-      outcome = Outcome<T>::failure(std::current_exception());
     }
     // The work's locks and runners are gone by now.
     if (done) done(std::move(*outcome));
@@ -160,6 +165,9 @@ void SortEngine::planForApplying(Uuid id, std::unordered_set<Uuid> keeping,
     std::erase_if(saved->moves, [&keeping](const rozuzed::PlannedMove& move) {
       return keeping.count(move.id) == 0;
     });
+    // Read back into a list grown by doubling: up to half of it would stay
+    // empty beside the whole sort.
+    saved->moves.shrink_to_fit();
     return std::move(*saved);
   });
 }

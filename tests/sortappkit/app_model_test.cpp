@@ -271,6 +271,7 @@ TEST_F(AppModelTest, TheWholeRoadFromChoosingToUndoing) {
   bool rescanned = false;
   model->scan([&] { rescanned = true; });
   EXPECT_EQ(model->phase().get(), Phase::scanning);
+  EXPECT_FALSE(model->plan().get()) << "the plan under review is let go while the folder is read";
   ASSERT_TRUE(dispatcher->runUntil([&] { return rescanned; }));
   EXPECT_EQ(model->phase().get(), Phase::review);
   EXPECT_EQ(model->plan().get()->moveCount(), 5u);

@@ -229,6 +229,42 @@ TEST_F(SortEngineTest, AppliesAndUndoesOnDisk) {
   EXPECT_TRUE(exists("notes.txt"));
 }
 
+// A sort's plan covers a whole folder: it must be gone before the completion
+// makes the result's rows, or both sit in memory together. The access each
+// operation is given stands for everything its work holds.
+TEST_F(SortEngineTest, WhatAnOperationWasGivenIsLetGoBeforeItsCompletionRuns) {
+  addFile("a.jpg", "image");
+  auto access = std::make_shared<rozuzed::UnscopedAccess>();
+  auto heldByOthers = [&access] { return access.use_count() - 1; };
+
+  long duringPlan = -1;
+  const SortPlan saved = awaitEngine<SortPlan>([&](auto done) {
+    engine->plan(folderURL(), rules(), 1, access, [&, done](Outcome<SortPlan> outcome) {
+      duringPlan = heldByOthers();
+      done(std::move(outcome));
+    });
+  });
+  long duringApply = -1;
+  awaitEngine<ExecutionReport>([&](auto done) {
+    engine->apply(saved, access, nullptr, nullptr, [&, done](Outcome<ExecutionReport> outcome) {
+      duringApply = heldByOthers();
+      done(std::move(outcome));
+    });
+  });
+  long duringUndo = -1;
+  awaitEngine<rozuzed::UndoReport>([&](auto done) {
+    engine->undo(saved.id, access, nullptr, nullptr,
+                 [&, done](Outcome<rozuzed::UndoReport> outcome) {
+                   duringUndo = heldByOthers();
+                   done(std::move(outcome));
+                 });
+  });
+  EXPECT_EQ(duringPlan, 0);
+  EXPECT_EQ(duringApply, 0);
+  EXPECT_EQ(duringUndo, 0);
+  EXPECT_TRUE(exists("a.jpg"));
+}
+
 TEST_F(SortEngineTest, AnInvalidRuleSetFailsBeforeTheLockAndTheFolder) {
   addFile("a.jpg");
   LockHolder other(lockPath());

@@ -1,5 +1,7 @@
 #include "app/shell/ombrix_app.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 
 #include "app/common/desktop_style.h"
@@ -13,6 +15,10 @@
 
 namespace ombrix {
 namespace {
+
+// Blocks at least this large come straight from the system and go back to
+// it when freed.
+constexpr int kLargeBlockBytes = 1 << 20;
 
 std::string describeCurrentException() {
   try {
@@ -49,6 +55,12 @@ OmbrixApp::OmbrixApp() : delegate_(std::make_unique<OmbrixAppDelegate>()) {
 OmbrixApp::~OmbrixApp() = default;
 
 void OmbrixApp::prepare(QApplication& app) {
+  // A whole folder's lists (a plan, a run's entries, its report) are made
+  // on the engine's thread and let go of on either. The allocator would
+  // otherwise raise its own threshold as each is freed and keep the next
+  // ones in its heaps, where what is freed stays with the process as holes
+  // that the other thread's lists cannot use.
+  mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
   QApplication::setOrganizationName(QStringLiteral("Ombrix"));
   QApplication::setApplicationName(QStringLiteral("Ombrix"));
   QGuiApplication::setDesktopFileName(QStringLiteral("ombrix"));

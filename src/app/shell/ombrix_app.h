@@ -27,8 +27,9 @@ class OmbrixApp {
   OmbrixApp(const OmbrixApp&) = delete;
   OmbrixApp& operator=(const OmbrixApp&) = delete;
 
-  // Names the application, picks its icon theme and translation, and makes
-  // closing the last window quit. Before an OmbrixApp is built.
+  // Names the application, picks its icon theme and translation, makes
+  // closing the last window quit, and has large blocks of memory given back
+  // to the system once freed. Before an OmbrixApp is built.
   static void prepare(QApplication& app);
 
   // The start-up problem when the journal could not be opened, the failure

@@ -27,8 +27,8 @@ const DateProvider& systemDates() {
 
 struct Intent {
   JournalEntry entry;
-  // Moved into the report once its file is settled.
-  JournalEntry* reversed;
+  // The entry it reverses, where it lies among those to undo.
+  std::size_t reversed;
   // For a return from the Trash: the copy left behind, as it was hashed.
   std::optional<FileIdentity> copy;
 };
@@ -188,6 +188,10 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
                 .appliedPlan = std::nullopt};
 
   UndoReport report{.runID = run.id, .reversedRunID = batchID};
+  // Which of `undoable` came back: they stay where they lie until the end,
+  // and become the report's list there, so a whole folder's entries are
+  // never held twice.
+  std::vector<bool> back(undoable.size(), false);
   std::vector<JournalEntry> outcomes;
   // For the entries whose files are back, not yet recorded.
   ReversalChain::Marks marks;
@@ -236,7 +240,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
         }
         copy = std::get<FileIdentity>(checked);
       }
-      intents.push_back(Intent{makeUndoIntent(entry, run.id, fromTrash), &entry, copy});
+      intents.push_back(Intent{makeUndoIntent(entry, run.id, fromTrash), i, copy});
     }
     std::vector<JournalEntry> intentEntries;
     for (const auto& intent : intents) intentEntries.push_back(intent.entry);
@@ -247,7 +251,7 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
 
     for (const auto& intent : intents) {
       if (cancellation.stop_requested()) break;
-      JournalEntry& entry = *intent.reversed;
+      JournalEntry& entry = undoable[intent.reversed];
       if (progress) progress(ExecutionProgress{counter, total, entry.destinationURL});
       ++counter;
 
@@ -273,9 +277,17 @@ UndoReport UndoRunner::undo(const Uuid& batchID, const Executor::Options& option
       done.inodeAfter = inodeAt(*fileSystem_, done.destinationURL);
       outcomes.push_back(std::move(done));
       chain_.restored(entry, marks);
-      report.restored.push_back(std::move(entry));
+      back[intent.reversed] = true;
     }
   }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < undoable.size(); ++i) {
+    if (!back[i]) continue;
+    if (kept != i) undoable[kept] = std::move(undoable[i]);
+    ++kept;
+  }
+  undoable.erase(undoable.begin() + static_cast<std::ptrdiff_t>(kept), undoable.end());
+  report.restored = std::move(undoable);
 
   FaultInjector::reach(FaultPoint::beforeFinishRun);
   if (begun) {

@@ -242,6 +242,13 @@ void SqliteConnection::executeEach(
 
 std::vector<SqlRow> SqliteConnection::fetchAll(std::string_view sql,
                                                std::span<const SqlValue> arguments) {
+  std::vector<SqlRow> rows;
+  fetchEach(sql, arguments, [&rows](SqlRow&& row) { rows.push_back(std::move(row)); });
+  return rows;
+}
+
+void SqliteConnection::fetchEach(std::string_view sql, std::span<const SqlValue> arguments,
+                                 const std::function<void(SqlRow&&)>& each) {
   sqlite3_stmt* statement = prepared(sql);
   StatementUse use(statement);
   bindAll(db_, statement, arguments);
@@ -251,16 +258,14 @@ std::vector<SqlRow> SqliteConnection::fetchAll(std::string_view sql,
     const char* name = sqlite3_column_name(statement, i);
     names->push_back(name == nullptr ? "" : name);
   }
-  std::vector<SqlRow> rows;
   int rc;
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     std::vector<SqlValue> values;
     values.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) values.push_back(columnValue(statement, i));
-    rows.emplace_back(names, std::move(values));
+    each(SqlRow(names, std::move(values)));
   }
   if (rc != SQLITE_DONE) fail(rc);
-  return rows;
 }
 
 std::optional<SqlRow> SqliteConnection::fetchOne(std::string_view sql,

@@ -131,6 +131,10 @@ class SqliteConnection {
   // Runs one statement (no rows expected; any are passed over).
   void execute(std::string_view sql, std::span<const SqlValue> arguments = {});
   std::vector<SqlRow> fetchAll(std::string_view sql, std::span<const SqlValue> arguments = {});
+  // Hands each row to `each` as soon as it is stepped to: a caller that
+  // keeps only what it makes of a row never holds every row at once.
+  void fetchEach(std::string_view sql, std::span<const SqlValue> arguments,
+                 const std::function<void(SqlRow&&)>& each);
   std::optional<SqlRow> fetchOne(std::string_view sql, std::span<const SqlValue> arguments = {});
   // The first column of the first row; absent when there is no row.
   std::optional<SqlValue> fetchValue(std::string_view sql,

@@ -734,11 +734,22 @@ std::vector<RunRecord> SQLiteJournalStore::runs(RunState state) {
 }
 
 std::vector<JournalEntry> SQLiteJournalStore::entries(const Uuid& runID) {
-  auto rows = perform([&](SqliteConnection& db) {
-    return db.fetchAll("SELECT * FROM entry WHERE runId = ? ORDER BY planSequence ASC",
-                       std::vector<SqlValue>{runID.text()});
+  // A run can cover a whole folder: each row is decoded as it is read, into
+  // room counted beforehand, so neither every raw row nor a list grown by
+  // doubling sits beside the entries.
+  return perform([&](SqliteConnection& db) {
+    const std::vector<SqlValue> arguments{runID.text()};
+    std::vector<JournalEntry> entries;
+    const auto count = db.fetchValue("SELECT count(*) FROM entry WHERE runId = ?", arguments);
+    if (count && std::holds_alternative<int64_t>(*count)) {
+      entries.reserve(static_cast<std::size_t>(std::get<int64_t>(*count)));
+    }
+    db.fetchEach("SELECT * FROM entry WHERE runId = ? ORDER BY planSequence ASC", arguments,
+                 [&entries](const SqlRow& row) {
+                   if (auto entry = entryFrom(row)) entries.push_back(std::move(*entry));
+                 });
+    return entries;
   });
-  return readAll<JournalEntry>(rows, entryFrom);
 }
 
 std::vector<FileURL> SQLiteJournalStore::createdFolders(const Uuid& runID) {

@@ -2,13 +2,15 @@
 
 namespace sortappkit {
 
-RunResult::RunResult(const rozuzed::ExecutionReport& report, const rozuzed::FileURL& folder)
+RunResult::RunResult(rozuzed::ExecutionReport report, const rozuzed::FileURL& folder)
     : id(report.batchID()), folder(folder) {
   moved.reserve(report.completed.size());
-  for (const auto& entry : report.completed) {
-    moved.push_back(
-        {entry.id, entry.sourceURL.lastPathComponent(), entry.sourceURL, entry.destinationURL,
-         PlanViewModel::displayName(entry.destinationURL.deletingLastPathComponent(), folder)});
+  for (auto& entry : report.completed) {
+    std::string name = entry.sourceURL.lastPathComponent();
+    std::string destinationName =
+        PlanViewModel::displayName(entry.destinationURL.deletingLastPathComponent(), folder);
+    moved.push_back({entry.id, std::move(name), std::move(entry.sourceURL),
+                     std::move(entry.destinationURL), std::move(destinationName)});
   }
   leftAlone.reserve(report.skipped.size());
   for (const auto& file : report.skipped) leftAlone.emplace_back(file, folder);

@@ -33,7 +33,9 @@ struct FailedRow {
 
 // Keeps the report's order in every list; sorts nothing.
 struct RunResult {
-  RunResult(const rozuzed::ExecutionReport& report, const rozuzed::FileURL& folder);
+  // Takes its paths out of `report`: a caller done with the report moves it
+  // in, so a whole folder's paths are not held twice.
+  RunResult(rozuzed::ExecutionReport report, const rozuzed::FileURL& folder);
 
   bool isCompleteSuccess() const { return failed.empty() && leftAlone.empty(); }
   bool canUndo() const { return !moved.empty(); }

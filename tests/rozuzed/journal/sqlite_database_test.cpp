@@ -77,6 +77,35 @@ TEST(SqliteDatabaseTest, RowsAreReadByColumnNameAndStorageClass) {
   EXPECT_FALSE(row->text("b"));
 }
 
+TEST(SqliteDatabaseTest, RowsHandedOverOneAtATimeAndAReaderThatGivesUpMidway) {
+  auto db = SqliteDatabase::openInMemory();
+  db->write([](SqliteConnection& c) {
+    c.execute("CREATE TABLE t (x INTEGER)");
+    for (int64_t x : {3, 1, 2}) c.execute("INSERT INTO t (x) VALUES (?)", Arguments{x});
+  });
+  const std::string query = "SELECT x FROM t WHERE x > ? ORDER BY x";
+  auto read = [&](SqliteConnection& c, int64_t above, int stopAt) {
+    std::vector<int64_t> seen;
+    c.fetchEach(query, Arguments{above}, [&](SqlRow&& row) {
+      if (static_cast<int>(seen.size()) == stopAt) throw std::runtime_error("enough");
+      seen.push_back(*row.integer("x"));
+    });
+    return seen;
+  };
+
+  EXPECT_EQ(db->write([&](SqliteConnection& c) { return read(c, 0, -1); }),
+            (std::vector<int64_t>{1, 2, 3}));
+  EXPECT_THROW(db->write([&](SqliteConnection& c) {
+    c.execute("INSERT INTO t (x) VALUES (4)");
+    return read(c, 0, 1);
+  }),
+               std::runtime_error);
+  // The statement left midway is reset: it reads afresh, and nothing of the
+  // abandoned body was kept.
+  EXPECT_EQ(db->write([&](SqliteConnection& c) { return read(c, 1, -1); }),
+            (std::vector<int64_t>{2, 3}));
+}
+
 TEST(SqliteDatabaseTest, MigrationsRunOnceEachInOrder) {
   testing::TemporaryFolder folder;
   std::vector<std::string> ran;
