@@ -152,6 +152,26 @@ class FileSystem {
   // the home Trash, or a volume's shared or per-user Trash. Never throws.
   virtual bool isInTrash(const FileURL& item) = 0;
 
+  // Answers isInTrash for one item after another, the Trash's folders taken
+  // as they were at the first question: for a scan, which asks of its
+  // folder and of each folder it plans into. Made by `trashCheck`.
+  class TrashCheck {
+   public:
+    virtual ~TrashCheck() = default;
+    // Never throws.
+    virtual bool contains(const FileURL& item) = 0;
+  };
+
+  // The default asks isInTrash each time.
+  virtual std::unique_ptr<TrashCheck> trashCheck() {
+    struct EachTime final : TrashCheck {
+      explicit EachTime(FileSystem& fileSystem) : fileSystem(fileSystem) {}
+      bool contains(const FileURL& item) override { return fileSystem.isInTrash(item); }
+      FileSystem& fileSystem;
+    };
+    return std::make_unique<EachTime>(*this);
+  }
+
   // Makes the item durable before returning: a file's contents, or a
   // folder's entries (names just created in it or moved into it), reach the
   // disk, so a power cut cannot undo them. Throws copyFailed with `item` as

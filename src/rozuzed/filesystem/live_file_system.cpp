@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -518,9 +519,8 @@ std::vector<Identity> trashFolders() {
   return found;
 }
 
-// Whether the open folder `fd`, or a folder above it, is one of the Trash's.
-bool liesInTrashFolder(int fd) {
-  const std::vector<Identity> trashes = trashFolders();
+// Whether the open folder `fd`, or a folder above it, is one of `trashes`.
+bool liesInTrashFolder(int fd, const std::vector<Identity>& trashes) {
   if (trashes.empty()) return false;
   std::optional<FileDescriptor> current;
   current.emplace(::dup(fd));
@@ -769,16 +769,34 @@ void LiveFileSystem::removeEmptyFolder(const FileURL& folder) {
 }
 
 bool LiveFileSystem::isInTrash(const FileURL& item) {
-  if (Trash::contains(item)) return true;
-  // What does not exist yet would lie where its nearest existing folder is.
-  FileURL folder = item;
-  for (;;) {
-    FileDescriptor held(::open(folder.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (held.get() >= 0) return liesInTrashFolder(held.get());
-    FileURL parent = folder.deletingLastPathComponent();
-    if (parent.path() == folder.path()) return false;
-    folder = std::move(parent);
-  }
+  return trashCheck()->contains(item);
+}
+
+std::unique_ptr<FileSystem::TrashCheck> LiveFileSystem::trashCheck() {
+  class Check final : public TrashCheck {
+   public:
+    bool contains(const FileURL& item) override {
+      if (Trash::contains(item)) return true;
+      // What does not exist yet would lie where its nearest existing folder is.
+      FileURL folder = item;
+      for (;;) {
+        FileDescriptor held(::open(folder.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (held.get() >= 0) {
+          // Reading the mounts and looking for a Trash on each takes some
+          // forty calls: not one more time for each folder.
+          if (!trashes_) trashes_ = trashFolders();
+          return liesInTrashFolder(held.get(), *trashes_);
+        }
+        FileURL parent = folder.deletingLastPathComponent();
+        if (parent.path() == folder.path()) return false;
+        folder = std::move(parent);
+      }
+    }
+
+   private:
+    std::optional<std::vector<Identity>> trashes_;
+  };
+  return std::make_unique<Check>();
 }
 
 void LiveFileSystem::synchronize(const FileURL& item) {
@@ -829,7 +847,7 @@ bool LiveFileSystem::stillNames(const HeldFolder& folder) {
 bool LiveFileSystem::isHeldInTrash(const HeldFolder& folder) {
   const Held* live = held(folder);
   if (!live) return isInTrash(folder.url());
-  return Trash::contains(folder.url()) || liesInTrashFolder(live->fd.get());
+  return Trash::contains(folder.url()) || liesInTrashFolder(live->fd.get(), trashFolders());
 }
 
 void LiveFileSystem::moveInto(const FileURL& source, const HeldFolder& folder,

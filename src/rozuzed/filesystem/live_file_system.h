@@ -57,6 +57,8 @@ class LiveFileSystem final : public FileSystem {
   void forgetUnwrittenTrashRecords(const FileURL& item) override;
   void removeEmptyFolder(const FileURL& folder) override;
   bool isInTrash(const FileURL& item) override;
+  // Finds the Trash's folders once, among the mounts, for every question.
+  std::unique_ptr<TrashCheck> trashCheck() override;
   void synchronize(const FileURL& item) override;
   void removeOwnFile(const FileURL& item, const FileIdentity& made,
                      const std::string& aside) override;

@@ -441,6 +441,7 @@ void SqliteDatabase::chooseJournal(const std::string& path) {
       // at its first use.
     }
   }
+  wal_ = wal;
   if (wal) {
     execute("PRAGMA synchronous = FULL");
     execute(("PRAGMA journal_size_limit = " + std::to_string(walSizeLimitBytes)).c_str());
@@ -453,8 +454,20 @@ void SqliteDatabase::chooseJournal(const std::string& path) {
   execute("PRAGMA secure_delete = FAST");
 }
 
-void SqliteDatabase::checkpointOnCommit(bool on) noexcept {
-  sqlite3_wal_autocheckpoint(db_, on ? autoCheckpointPages : 0);
+void SqliteDatabase::leaveToLog(bool on) noexcept {
+  sqlite3_wal_autocheckpoint(db_, on ? 0 : autoCheckpointPages);
+  if (!wal_) return;
+  // In write-ahead mode a commit at NORMAL is atomic and leaves the file
+  // whole through a power cut; it only does not wait for a sync.
+  const char* level = on ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL";
+  syncRelaxed_ = on || sqlite3_exec(db_, level, nullptr, nullptr, nullptr) != SQLITE_OK;
+  if (on) sqlite3_exec(db_, level, nullptr, nullptr, nullptr);
+}
+
+void SqliteDatabase::restoreDurability() {
+  if (!syncRelaxed_) return;
+  execute("PRAGMA synchronous = FULL");
+  syncRelaxed_ = false;
 }
 
 void SqliteDatabase::checkpoint() {

@@ -225,6 +225,7 @@ class SqliteDatabase {
   template <class Body>
   auto write(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
     std::lock_guard<std::mutex> hold(mutex_);
+    restoreDurability();
     logUncopied_ = true;
     return transact(std::forward<Body>(body));
   }
@@ -232,14 +233,19 @@ class SqliteDatabase {
   // As write, but however long the write-ahead log has grown, its commit
   // leaves it to a later checkpoint instead of copying it into the database
   // there and then: for a large write whose caller checkpoints once nobody
-  // waits on it.
+  // waits on it. Nor does the commit wait for the log to reach the disk: a
+  // power cut may take this write back, never a part of it, and the next
+  // commit of `write` or the next checkpoint, which sync the log, make it
+  // durable with everything before it. For a write that nothing relies on
+  // across a power cut until such a commit. With the rollback journal it
+  // is as durable as any.
   template <class Body>
   auto writeLeavingLog(Body&& body) -> decltype(body(std::declval<SqliteConnection&>())) {
     std::lock_guard<std::mutex> hold(mutex_);
-    checkpointOnCommit(false);
+    leaveToLog(true);
     struct Restore {
       SqliteDatabase& database;
-      ~Restore() { database.checkpointOnCommit(true); }
+      ~Restore() { database.leaveToLog(false); }
     } restore{*this};
     return transact(std::forward<Body>(body));
   }
@@ -286,7 +292,12 @@ class SqliteDatabase {
   void rememberFile(const std::string& path);
   void refuseIfMoved();
   void chooseJournal(const std::string& path);
-  void checkpointOnCommit(bool on) noexcept;
+  // Whether commits leave the log to later checkpoints and syncs, as
+  // writeLeavingLog says; off, each commit is durable when it returns.
+  void leaveToLog(bool on) noexcept;
+  // Sets commits durable again where leaveToLog could not; throws
+  // SqliteError when it still cannot, so nothing is written less durably.
+  void restoreDurability();
   void begin();
   void commit();
   void rollback() noexcept;
@@ -296,6 +307,11 @@ class SqliteDatabase {
   // that no checkpoint has copied since: so at first, as the log may hold
   // anything another process wrote.
   bool logUncopied_ = true;
+  // Whether the file keeps a write-ahead log, rather than the rollback
+  // journal.
+  bool wal_ = false;
+  // Whether commits may return before the log is synced.
+  bool syncRelaxed_ = false;
   sqlite3* db_;
   std::unique_ptr<SqliteConnection> connection_;
   struct FileIdentity {

@@ -77,7 +77,9 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
 
   // Also prunes saved plans, as PlanStore::save says, in the same
   // transaction. However long the plan, its commit does not copy the log
-  // into the database: checkpoint() does, when nobody waits on it.
+  // into the database: checkpoint() does, when nobody waits on it. Nor does
+  // it wait for the log to reach the disk: beginRun, like any other write,
+  // syncs it, so a plan is durable before any of its moves.
   void save(const SortPlan& plan) override;
   // A stored plan newer than this build arrives as the plan reader's
   // journalUnavailable; other decoding failures as JsonDecodingError.

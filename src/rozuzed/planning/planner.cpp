@@ -130,9 +130,11 @@ std::size_t PlannerConfiguration::hash() const {
 // The working state of one `plan` call.
 class Planner::Scan {
  public:
-  Scan(const Planner& planner, FileURL source, Date now)
+  Scan(const Planner& planner, FileURL source, Date now,
+       std::unique_ptr<FileSystem::TrashCheck> trash)
       : planner_(planner),
         fileSystem_(planner.fileSystem_),
+        trash_(std::move(trash)),
         source_(std::move(source)),
         now_(now),
         gate_(planner.configuration_.safety, now),
@@ -346,7 +348,7 @@ class Planner::Scan {
     FileURL url = planner_.directoryURL(match.destination, source_);
     // Whatever went there would lie in the Trash with no record of where it
     // came from, lost to the user and to undo alike.
-    if (fileSystem_.isInTrash(url)) throw SortError::destinationInTrash(url);
+    if (trash_->contains(url)) throw SortError::destinationInTrash(url);
     std::string folderKey = key(url);
     bool exists = fileSystem_.fileExists(url);
     return targets_.emplace(match.ruleID, Target{std::move(url), std::move(folderKey), exists, {}})
@@ -377,6 +379,8 @@ class Planner::Scan {
 
   const Planner& planner_;
   FileSystem& fileSystem_;
+  // Asked of the source and of each folder moves go into.
+  std::unique_ptr<FileSystem::TrashCheck> trash_;
   FileURL source_;
   Date now_;
   SafetyGate gate_;
@@ -406,9 +410,10 @@ SortPlan Planner::plan(const FileURL& requested) const {
   if (!metadata.isDirectory || metadata.isPackage) throw SortError::sourceNotADirectory(source);
   // What lies in a Trash is the Trash's own: a sort would strand its items
   // from their records, and the file manager could not put them back.
-  if (fileSystem_.isInTrash(source)) throw SortError::sourceInTrash(source);
+  auto trash = fileSystem_.trashCheck();
+  if (trash->contains(source)) throw SortError::sourceInTrash(source);
   Date now = dates_.now();
-  return Scan(*this, std::move(source), now).run();
+  return Scan(*this, std::move(source), now, std::move(trash)).run();
 }
 
 FileURL Planner::directoryURL(const Destination& destination, const FileURL& sourceFolder) const {

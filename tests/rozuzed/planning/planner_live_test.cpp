@@ -131,6 +131,33 @@ TEST(PlannerLiveTest, DestinationsInATrashAreRefused) {
   if (!bound) GTEST_SKIP() << "bind mounts cannot be made here; the other cases ran";
 }
 
+// A scan finds the Trash's folders once and asks of each destination in
+// turn: one met after a folder outside any Trash is still refused.
+TEST(PlannerLiveTest, ADestinationInATrashIsRefusedAfterOthersWereAskedOf) {
+  TemporaryFolder root;
+  testing::ScopedEnvironment dataHome("XDG_DATA_HOME", root / "share");
+  const std::string trashFiles = root / "share/Trash/files";
+  std::filesystem::create_directories(trashFiles);
+  std::filesystem::create_directories(root / "src");
+  const Date now = std::floor(currentDate());
+  writeFile(root / "src/a.jpg", "a", now - 3600);
+  writeFile(root / "src/b.pdf", "b", now - 3600);
+
+  RuleSet rules;
+  rules.rules = {rule("images", {"jpg"}, Destination::absolute(root / "Images")),
+                 rule("pdfs", {"pdf"}, Destination::absolute(trashFiles + "/PDFs"))};
+  auto clock = std::make_shared<FixedDateProvider>(now);
+  RuleEngine engine(rules, std::string(64, 'f'), clock);
+  LiveFileSystem fileSystem;
+  Planner planner(fileSystem, engine, *clock);
+  try {
+    planner.plan(FileURL::fromPath(root / "src", true));
+    ADD_FAILURE() << "planned";
+  } catch (const SortError& error) {
+    EXPECT_EQ(error, SortError::destinationInTrash(FileURL::fromPath(trashFiles + "/PDFs", true)));
+  }
+}
+
 TEST(PlannerLiveTest, FixtureFolder) {
   TemporaryFolder root;
   const Date now = std::floor(currentDate());
