@@ -492,6 +492,29 @@ TEST_F(ReviewViewTest, ASelectionChangeRepaintsOnlyTheRowsItTouchedAndTheirHeade
   EXPECT_TRUE(changedRows().empty());
 }
 
+TEST_F(ReviewViewTest, EnablingSortMovesNothingOnTheScreen) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.zip"}) fixture_.addFile(name);
+  show();
+  model_->setAll(false);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(sortEnabled());
+  const QRect table = tableView().geometry();
+  const QRect sort = view_->defaultButton()->geometry();
+  const QRect count = view_->countLabel()->geometry();
+  for (int click = 0; click < 2; ++click) {
+    tableView().clickCheckBox(rowIndex("b.jpg"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sortEnabled(), click == 0);
+    EXPECT_EQ(sortText(),
+              click == 0 ? QStringLiteral("Sort 1 File") : QStringLiteral("Sort 0 Files"));
+    EXPECT_EQ(countText(), click == 0 ? QStringLiteral("1 of 3 files selected")
+                                      : QStringLiteral("0 of 3 files selected"));
+    EXPECT_TRUE(tableView().geometry() == table) << "the table moved";
+    EXPECT_TRUE(view_->defaultButton()->geometry() == sort) << "Sort moved";
+    EXPECT_TRUE(view_->countLabel()->geometry() == count) << "the count moved";
+  }
+}
+
 TEST_F(ReviewViewTest, SpaceFlipsEachHighlightedRowAndIsAlwaysTaken) {
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) fixture_.addFile(name);
   show();
