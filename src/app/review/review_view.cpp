@@ -208,12 +208,16 @@ QWidget* ReviewView::makeActionBar() {
   sortButton_->setDefault(true);
   // The screen's suggested action, in the accent colour, as the desktop
   // draws the one button that carries the screen forward.
-  // Disabled, it is the style's own disabled button.
+  // Disabled, it is the style's own disabled button. Only the focus draws a
+  // border: one in the button's own colour would not be seen, yet its
+  // rounded corners would be most of the cost of drawing the button, which
+  // is drawn again on every click of a checkbox.
   sortButton_->setStyleSheet(QStringLiteral(
       "QPushButton { padding: 4px 14px; font-weight: bold; }"
       "QPushButton:enabled { background: palette(highlight); color: palette(highlighted-text);"
-      " border: 2px solid palette(highlight); border-radius: 5px; }"
-      "QPushButton:enabled:focus { border-color: palette(highlighted-text); }"));
+      " border: none; border-radius: 5px; padding: 6px 16px; }"
+      "QPushButton:enabled:focus { border: 2px solid palette(highlighted-text);"
+      " padding: 4px 14px; }"));
   connect(all_, &QPushButton::clicked, this, [this] { model_->setAll(true); });
   connect(none_, &QPushButton::clicked, this, [this] { model_->setAll(false); });
   connect(sortButton_, &QPushButton::clicked, this, [this] { model_->apply(); });
