@@ -492,6 +492,67 @@ TEST_F(ReviewViewTest, ASelectionChangeRepaintsOnlyTheRowsItTouchedAndTheirHeade
   EXPECT_TRUE(changedRows().empty());
 }
 
+// Notes each cell the table draws.
+class CellLog : public MovesTableDelegate {
+ public:
+  using MovesTableDelegate::MovesTableDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    drawn.insert({index.parent().isValid() ? index.row() : -1, index.column()});
+    MovesTableDelegate::paint(painter, option, index);
+  }
+  // Row -1 is the header.
+  mutable std::set<std::pair<int, int>> drawn;
+};
+
+TEST_F(ReviewViewTest, AClickDrawsOnlyTheCheckboxesItChanged) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) fixture_.addFile(name);
+  show();
+  auto& log = *new CellLog(&tableView());
+  tableView().setItemDelegate(&log);
+  // A new delegate lays the table out and draws it anew, once.
+  do {
+    log.drawn.clear();
+    QCoreApplication::processEvents();
+  } while (!log.drawn.empty());
+  // Next to its header a row's checkbox is drawn with the header's in one
+  // place; further down, in two.
+  for (const char* name : {"a.jpg", "c.jpg"}) {
+    SCOPED_TRACE(name);
+    const int row = rowIndex(name).row();
+    for (int click = 0; click < 2; ++click) {
+      log.drawn.clear();
+      tableView().clickCheckBox(rowIndex(name));
+      QCoreApplication::processEvents();
+      EXPECT_EQ(log.drawn, (std::set<std::pair<int, int>>{{-1, MovesTableModel::checkColumn},
+                                                          {row, MovesTableModel::checkColumn}}));
+    }
+  }
+}
+
+TEST_F(ReviewViewTest, EnablingSortMovesNothingOnTheScreen) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.zip"}) fixture_.addFile(name);
+  show();
+  model_->setAll(false);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(sortEnabled());
+  const QRect table = tableView().geometry();
+  const QRect sort = view_->defaultButton()->geometry();
+  const QRect count = view_->countLabel()->geometry();
+  for (int click = 0; click < 2; ++click) {
+    tableView().clickCheckBox(rowIndex("b.jpg"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sortEnabled(), click == 0);
+    EXPECT_EQ(sortText(),
+              click == 0 ? QStringLiteral("Sort 1 File") : QStringLiteral("Sort 0 Files"));
+    EXPECT_EQ(countText(), click == 0 ? QStringLiteral("1 of 3 files selected")
+                                      : QStringLiteral("0 of 3 files selected"));
+    EXPECT_TRUE(tableView().geometry() == table) << "the table moved";
+    EXPECT_TRUE(view_->defaultButton()->geometry() == sort) << "Sort moved";
+    EXPECT_TRUE(view_->countLabel()->geometry() == count) << "the count moved";
+  }
+}
+
 TEST_F(ReviewViewTest, SpaceFlipsEachHighlightedRowAndIsAlwaysTaken) {
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) fixture_.addFile(name);
   show();

@@ -8,7 +8,9 @@
 #include <QStyle>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 
 namespace ombrix {
 namespace {
@@ -141,6 +143,32 @@ QColor dimmedText(const QPalette& palette, QPalette::ColorGroup group, double ra
                 palette.color(group, QPalette::AlternateBase)});
 }
 
+// dimmedText of the application's active palette at one ratio, found again
+// only when the colours it is made from change: every painted row asks for
+// it, and the search measures contrast some hundred times.
+class ApplicationDimmedText {
+ public:
+  explicit ApplicationDimmedText(double ratio) : ratio_(ratio) {}
+
+  QColor get() {
+    const QPalette palette = QApplication::palette();
+    const std::array<QColor, 4> from = {palette.color(QPalette::Active, QPalette::WindowText),
+                                        palette.color(QPalette::Active, QPalette::Window),
+                                        palette.color(QPalette::Active, QPalette::Base),
+                                        palette.color(QPalette::Active, QPalette::AlternateBase)};
+    if (!found_ || from != from_) {
+      found_ = dimmedText(palette, QPalette::Active, ratio_);
+      from_ = from;
+    }
+    return *found_;
+  }
+
+ private:
+  double ratio_;
+  std::array<QColor, 4> from_;
+  std::optional<QColor> found_;
+};
+
 }  // namespace
 
 double contrastRatio(const QColor& a, const QColor& b) {
@@ -155,11 +183,13 @@ QColor dimmedOn(const QColor& text, const QColor& background, double ratio) {
 
 // A little above the least readable ratio, so the two dimmed levels differ.
 QColor secondaryColor() {
-  return dimmedText(QApplication::palette(), QPalette::Active, kReadable + 1);
+  thread_local ApplicationDimmedText secondary(kReadable + 1);
+  return secondary.get();
 }
 
 QColor tertiaryColor() {
-  return dimmedText(QApplication::palette(), QPalette::Active, kReadable + 0.1);
+  thread_local ApplicationDimmedText tertiary(kReadable + 0.1);
+  return tertiary.get();
 }
 
 QPalette readablePalette(QPalette palette) {

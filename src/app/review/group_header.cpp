@@ -43,6 +43,13 @@ void GroupHeader::paint(QPainter* painter, const QStyleOptionViewItem& option,
   style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
 
   int x = rect.left() + checkColumnWidth + spacing / 2;
+  // A change of the group's state draws the header again around its
+  // checkbox only; its folder and texts then lie outside what is drawn.
+  if (painter->hasClipping() && !painter->clipBoundingRect().intersects(
+                                    QRectF(x, rect.top(), rect.right() - x, rect.height()))) {
+    painter->restore();
+    return;
+  }
   const int middle = rect.top() + rect.height() / 2;
   const QColor secondary = secondaryColor();
   symbolIcon(Symbol::folder, secondary)

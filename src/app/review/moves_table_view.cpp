@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <algorithm>
 
 #include "app/common/desktop_style.h"
@@ -87,6 +89,24 @@ void MovesTableView::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
   }
   const bool highlighted = selectionModel()->isRowSelected(index.row(), index.parent());
   paintFocusRing(painter, option.rect, palette(), highlighted, 2);
+}
+
+void MovesTableView::paintEvent(QPaintEvent* event) {
+  const QRegion& region = event->region();
+  if (region.rectCount() < 2) {
+    QTreeView::paintEvent(event);
+    return;
+  }
+  // Given several places, Qt's tree view draws each of them across the
+  // whole row: one click, which changes a row's checkbox and its header's,
+  // would draw every cell of both rows. Place by place, only the cells
+  // there are drawn, each clipped to its place so nothing is drawn twice.
+  executeDelayedItemsLayout();
+  QPainter painter(viewport());
+  for (const QRect& rect : region) {
+    painter.setClipRect(rect);
+    drawTree(&painter, QRegion(rect));
+  }
 }
 
 void MovesTableView::keyPressEvent(QKeyEvent* event) {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -56,6 +57,25 @@ QPushButton* linkButton(const QString& text, QWidget* parent) {
       "QPushButton:focus { border-color: palette(highlight); }"));
   return button;
 }
+
+// The Sort button. Its accent look and the style's own disabled look frame
+// the title differently, so it can tell the size it takes in either state.
+class SortButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+  // The size hint of the state it is in, grown to hold the other state too.
+  QSize steadySizeHint() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QSize title = fontMetrics().size(Qt::TextShowMnemonic, text());
+    const QSize now = style()->sizeFromContents(QStyle::CT_PushButton, &option, title, this);
+    option.state ^= QStyle::State_Enabled;
+    const QSize other = style()->sizeFromContents(QStyle::CT_PushButton, &option, title, this);
+    const QSize hint = sizeHint();
+    return hint.expandedTo(hint + other - now);
+  }
+};
 
 QString sortTitle(std::size_t count) {
   return ReviewView::tr("Sort %1 File%2")
@@ -184,16 +204,20 @@ QWidget* ReviewView::makeActionBar() {
   setTextColor(count_, secondaryColor());
   all_ = linkButton(tr("All"), bar);
   none_ = linkButton(tr("None"), bar);
-  sortButton_ = new QPushButton(bar);
+  sortButton_ = new SortButton(bar);
   sortButton_->setDefault(true);
   // The screen's suggested action, in the accent colour, as the desktop
   // draws the one button that carries the screen forward.
-  // Disabled, it is the style's own disabled button.
+  // Disabled, it is the style's own disabled button. Only the focus draws a
+  // border: one in the button's own colour would not be seen, yet its
+  // rounded corners would be most of the cost of drawing the button, which
+  // is drawn again on every click of a checkbox.
   sortButton_->setStyleSheet(QStringLiteral(
       "QPushButton { padding: 4px 14px; font-weight: bold; }"
       "QPushButton:enabled { background: palette(highlight); color: palette(highlighted-text);"
-      " border: 2px solid palette(highlight); border-radius: 5px; }"
-      "QPushButton:enabled:focus { border-color: palette(highlighted-text); }"));
+      " border: none; border-radius: 5px; padding: 6px 16px; }"
+      "QPushButton:enabled:focus { border: 2px solid palette(highlighted-text);"
+      " padding: 4px 14px; }"));
   connect(all_, &QPushButton::clicked, this, [this] { model_->setAll(true); });
   connect(none_, &QPushButton::clicked, this, [this] { model_->setAll(false); });
   connect(sortButton_, &QPushButton::clicked, this, [this] { model_->apply(); });
@@ -240,16 +264,22 @@ void ReviewView::showPlan() {
   } else {
     skipped_->setRows({}, 0);
   }
-  // The count and the button are as wide as their widest text for this plan
-  // (every file selected; digits are of equal width), so nothing in the bar
-  // moves under the pointer as the count changes.
+  // The count and the button keep the size of their widest text for this
+  // plan (every file selected; digits are of equal width), the button that
+  // of either of its states, so nothing in the bar moves under the pointer
+  // as the count changes or Sort is enabled. Of a fixed size, neither asks
+  // for the window to be laid out again on each click, and the table keeps
+  // its height (a table that changes height is drawn anew whole).
   const auto total = static_cast<int64_t>(plan ? plan->moveCount() : 0);
-  count_->setMinimumWidth(0);
+  count_->setMinimumSize(0, 0);
+  count_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   count_->setText(texts::selectedOfFiles(total, total));
-  count_->setMinimumWidth(count_->sizeHint().width());
-  sortButton_->setMinimumWidth(0);
-  sortButton_->setText(sortTitle(static_cast<std::size_t>(total)));
-  sortButton_->setMinimumWidth(sortButton_->sizeHint().width());
+  count_->setFixedSize(count_->sizeHint());
+  auto* sort = static_cast<SortButton*>(sortButton_);
+  sort->setMinimumSize(0, 0);
+  sort->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  sort->setText(sortTitle(static_cast<std::size_t>(total)));
+  sort->setFixedSize(sort->steadySizeHint());
   showSelection();
 }
 
