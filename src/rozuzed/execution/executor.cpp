@@ -282,7 +282,9 @@ JournalEntry Executor::run(const JournalEntry& entry) {
   out.state = EntryState::committed;
   out.committedAt = dates_->now();
   out.completedBy = CompletionSource::run;
-  recordArrival(out, *fileSystem_);
+  // Read where the file went in: one look through the folder held for it.
+  recordArrival(out, *fileSystem_,
+                *folders_.held(entry.destinationURL.deletingLastPathComponent()));
   return out;
 }
 
