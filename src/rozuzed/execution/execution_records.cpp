@@ -36,4 +36,14 @@ void recordArrival(JournalEntry& entry, FileSystem& fileSystem) {
   entry.inodeAfter = inodeAt(fileSystem, entry.destinationURL);
 }
 
+void recordArrival(JournalEntry& entry, FileSystem& fileSystem,
+                   const FileSystem::HeldFolder& folder) {
+  FileSystem::Arrival arrival =
+      fileSystem.arrivalIn(folder, entry.destinationURL.lastPathComponent());
+  entry.fingerprintAfter = arrival.fingerprint;
+  entry.inodeAfter = std::nullopt;
+  if (arrival.identity)
+    entry.inodeAfter = FileInode{arrival.identity->device, arrival.identity->inode};
+}
+
 }  // namespace rozuzed

@@ -40,6 +40,10 @@ std::optional<FileInode> inodeAt(FileSystem& fileSystem, const FileURL& item);
 // its fingerprint and which file it is, each absent when it cannot be read.
 // Undo later puts back only that very file.
 void recordArrival(JournalEntry& entry, FileSystem& fileSystem);
+// The same, read through `folder`, the destination's folder as it was held
+// when the file went in.
+void recordArrival(JournalEntry& entry, FileSystem& fileSystem,
+                   const FileSystem::HeldFolder& folder);
 
 // One move that failed, as planned, with the error that made it fail.
 struct ExecutionFailure {

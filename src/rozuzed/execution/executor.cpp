@@ -216,7 +216,9 @@ JournalEntry Executor::makeIntent(const PlannedMove& move, const Uuid& runID,
     tempURL = newStagingURL(move.destinationDirectory);
     sourceHash = fileSystem_->contentHash(move.source);
   }
-  return JournalEntry{.id = Uuid::random(),
+  // Ordered by time, so a batch's intents join the end of the journal's
+  // index of ids instead of a page of it each.
+  return JournalEntry{.id = Uuid::timeOrdered(),
                       .runID = runID,
                       .planSequence = move.planSequence,
                       .state = EntryState::pending,
@@ -280,7 +282,9 @@ JournalEntry Executor::run(const JournalEntry& entry) {
   out.state = EntryState::committed;
   out.committedAt = dates_->now();
   out.completedBy = CompletionSource::run;
-  recordArrival(out, *fileSystem_);
+  // Read where the file went in: one look through the folder held for it.
+  recordArrival(out, *fileSystem_,
+                *folders_.held(entry.destinationURL.deletingLastPathComponent()));
   return out;
 }
 

@@ -376,7 +376,7 @@ JournalEntry UndoRunner::makeUndoIntent(const JournalEntry& reversing, const Uui
   std::optional<ContentHash> sourceHash;
   if (crosses) sourceHash = origin ? origin->sourceHash : e.sourceHash;
   return JournalEntry{
-      .id = Uuid::random(),
+      .id = Uuid::timeOrdered(),
       .runID = runID,
       .planSequence = e.planSequence,
       .state = EntryState::pending,

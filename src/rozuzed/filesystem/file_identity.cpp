@@ -16,14 +16,18 @@ std::optional<FileIdentity> identityOf(int directory, const char* path, int flag
   if (::statx(directory, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &info) != 0) {
     return std::nullopt;
   }
+  return identityOfStatx(info);
+}
+
+}  // namespace
+
+FileIdentity identityOfStatx(const struct statx& info) {
   return FileIdentity{.device = makedev(info.stx_dev_major, info.stx_dev_minor),
                       .inode = info.stx_ino,
                       .size = static_cast<int64_t>(info.stx_size),
                       .modificationTime = nanoseconds(info.stx_mtime),
                       .statusChangeTime = nanoseconds(info.stx_ctime)};
 }
-
-}  // namespace
 
 std::optional<FileIdentity> identityOfDescriptor(int fd) {
   return identityOf(fd, "", AT_EMPTY_PATH);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+struct statx;
+
 namespace rozuzed {
 
 // Two identities are equal only for the same file (device and inode) whose
@@ -29,6 +31,10 @@ struct FileIdentity {
            modificationTime == other.modificationTime;
   }
 };
+
+// Of the item the statx `info` describes (made with at least
+// STATX_BASIC_STATS).
+FileIdentity identityOfStatx(const struct ::statx& info);
 
 // The live layer's readings, from statx. Absent on failure; errno tells why.
 // Of the file `fd` is open on.

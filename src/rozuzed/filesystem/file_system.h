@@ -237,6 +237,26 @@ class FileSystem {
     return identity(folder.child(name));
   }
   // A final link is not followed: it cannot be hashed.
+  // What is kept of the item `name` just put into the held folder: its
+  // fingerprint as `facts` gives it and which file it is, each absent when
+  // it cannot be read. Never throws. The default asks `facts` and
+  // `identityIn`.
+  struct Arrival {
+    std::optional<FileFingerprint> fingerprint;
+    std::optional<FileIdentity> identity;
+  };
+  virtual Arrival arrivalIn(const HeldFolder& folder, const std::string& name) {
+    Arrival out;
+    try {
+      out.fingerprint = facts(folder.child(name)).fingerprint();
+    } catch (const SortError&) {
+    }
+    try {
+      out.identity = identityIn(folder, name);
+    } catch (const SortError&) {
+    }
+    return out;
+  }
   virtual ContentHash contentHashIn(const HeldFolder& folder, const std::string& name) {
     return contentHash(folder.child(name));
   }

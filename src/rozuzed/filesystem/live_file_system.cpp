@@ -65,6 +65,13 @@ Date dateOf(const statx_timestamp& time) {
   return static_cast<Date>(time.tv_sec) + static_cast<Date>(time.tv_nsec) / 1e9;
 }
 
+// The fingerprint of the snapshot of the item `info` describes: a link's is
+// the default one, and only a regular file has a size.
+FileFingerprint fingerprintOfStatx(const struct statx& info) {
+  if (S_ISLNK(info.stx_mode)) return FileFingerprint{};
+  return {S_ISREG(info.stx_mode) ? static_cast<int64_t>(info.stx_size) : 0, dateOf(info.stx_mtime)};
+}
+
 uint64_t deviceOf(const struct statx& info) {
   return makedev(info.stx_dev_major, info.stx_dev_minor);
 }
@@ -673,13 +680,14 @@ FileMetadata LiveFileSystem::snapshot(const FileURL& item, bool withDownloadSour
     if (folder->mountID == info.stx_mnt_id) volume = VolumeID{folder->mountPoint, deviceOf(info)};
   }
   if (!volume) volume = volumeOfStatx(info, item.path());
+  const FileFingerprint fingerprint = fingerprintOfStatx(info);
   return FileMetadata(
       item,
       {.name = std::move(name),
        .pathExtension = std::move(extension),
-       .size = isRegularFile ? static_cast<int64_t>(info.stx_size) : 0,
+       .size = fingerprint.size,
        .creationDate = (info.stx_mask & STATX_BTIME) ? dateOf(info.stx_btime) : kDistantPast,
-       .modificationDate = dateOf(info.stx_mtime),
+       .modificationDate = fingerprint.modificationDate,
        .contentTypeIdentifier = std::move(contentType),
        .isDirectory = isDirectory,
        .isRegularFile = isRegularFile,
@@ -856,10 +864,7 @@ void LiveFileSystem::moveInto(const FileURL& source, const HeldFolder& folder,
   if (!live) return moveItem(source, folder.child(name));
   const FileURL destination = folder.child(name);
   if (!stillNames(folder)) throw folderNoLongerNamed(source, destination);
-  struct stat status {};
-  if (::fstatat(live->fd.get(), name.c_str(), &status, 0) == 0) {
-    throw SortError::refusedToOverwrite(destination);
-  }
+  // A taken name, a dangling link's included, is refused by the move itself.
   if (int error = NoReplaceMove::moveAt(AT_FDCWD, source.path(), live->fd.get(), name)) {
     if (error == EEXIST) throw SortError::refusedToOverwrite(destination);
     throw SortError::moveFailed(source, destination, NoReplaceMove::failureText(error));
@@ -918,6 +923,18 @@ FileIdentity LiveFileSystem::identityIn(const HeldFolder& folder, const std::str
   auto identity = identityInFolder(live->fd.get(), name);
   if (!identity) throw SortError::sourceUnreadable(folder.child(name), errnoDescription(errno));
   return *identity;
+}
+
+FileSystem::Arrival LiveFileSystem::arrivalIn(const HeldFolder& folder, const std::string& name) {
+  const Held* live = held(folder);
+  if (!live) return FileSystem::arrivalIn(folder, name);
+  // One look serves both.
+  struct statx info {};
+  if (::statx(live->fd.get(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+              STATX_BASIC_STATS, &info) != 0) {
+    return {};
+  }
+  return {.fingerprint = fingerprintOfStatx(info), .identity = identityOfStatx(info)};
 }
 
 ContentHash LiveFileSystem::contentHashIn(const HeldFolder& folder, const std::string& name) {

@@ -72,6 +72,7 @@ class LiveFileSystem final : public FileSystem {
   void renameWithin(const HeldFolder& folder, const std::string& from,
                     const std::string& to) override;
   FileIdentity identityIn(const HeldFolder& folder, const std::string& name) override;
+  Arrival arrivalIn(const HeldFolder& folder, const std::string& name) override;
   ContentHash contentHashIn(const HeldFolder& folder, const std::string& name) override;
   void synchronizeHeld(const HeldFolder& folder) override;
   void synchronizeIn(const HeldFolder& folder, const std::string& name) override;

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -55,6 +56,39 @@ Uuid Uuid::random() {
   }
   id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
   id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+  return id;
+}
+
+Uuid Uuid::timeOrdered() {
+  struct Last {
+    std::mutex mutex;
+    uint64_t milliseconds = 0;
+    unsigned counter = 0;
+  };
+  static Last last;
+  const auto now = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                             .count());
+  uint64_t milliseconds;
+  unsigned counter;
+  {
+    std::lock_guard<std::mutex> lock(last.mutex);
+    // Within one millisecond, or with the clock set back, the counter keeps
+    // the order; once it runs out, the time is taken a millisecond on.
+    if (now > last.milliseconds) {
+      last.milliseconds = now;
+      last.counter = 0;
+    } else if (++last.counter > 0xFFF) {
+      ++last.milliseconds;
+      last.counter = 0;
+    }
+    milliseconds = last.milliseconds;
+    counter = last.counter;
+  }
+  Uuid id = random();
+  for (int i = 0; i < 6; ++i) id.bytes[i] = static_cast<uint8_t>(milliseconds >> (8 * (5 - i)));
+  id.bytes[6] = static_cast<uint8_t>(0x70 | (counter >> 8));
+  id.bytes[7] = static_cast<uint8_t>(counter & 0xFF);
   return id;
 }
 

@@ -1,4 +1,5 @@
-// Version-4 UUIDs: random from OpenSSL, written upper-case, read in either case.
+// UUIDs, random from OpenSSL (version 4) or ordered by time (version 7),
+// written upper-case, read in either case.
 #pragma once
 
 #include <array>
@@ -14,6 +15,11 @@ struct Uuid {
   std::array<uint8_t, 16> bytes{};
 
   static Uuid random();
+  // Version 7: the milliseconds since 1970 of the system clock, a counter and
+  // 62 random bits. Each one this process makes sorts after the one before,
+  // so rows keyed by them are added at the end of their index rather than
+  // all over it.
+  static Uuid timeOrdered();
   // 36 characters, hyphens at 8-4-4-4-12, hexadecimal digits in either case.
   static std::optional<Uuid> parse(const std::string& text);
   static constexpr std::size_t textLength = 36;

@@ -292,6 +292,26 @@ TEST_F(LiveFileSystemTest, FactsWithinAFolderAreTheFactsOfEachPath) {
   }
 }
 
+TEST_F(LiveFileSystemTest, AnArrivalIsTheFactsFingerprintAndTheIdentityOfTheItem) {
+  writeFile(path("Holiday.JPG"), "12345");
+  ASSERT_EQ(::mkdir(path("Photos").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("Holiday.JPG", path("to-file.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", path("dangling.pdf").c_str()), 0);
+  auto held = fileSystem_.holdFolder(folder_.url());
+
+  for (const char* name : {"Holiday.JPG", "Photos", "pipe", "to-file.jpg", "dangling.pdf"}) {
+    SCOPED_TRACE(name);
+    FileSystem::Arrival arrival = fileSystem_.arrivalIn(*held, name);
+    ASSERT_TRUE(arrival.fingerprint);
+    EXPECT_EQ(*arrival.fingerprint, fileSystem_.facts(url(name)).fingerprint());
+    EXPECT_EQ(arrival.identity, fileSystem_.identity(url(name)));
+  }
+  FileSystem::Arrival gone = fileSystem_.arrivalIn(*held, "gone.txt");
+  EXPECT_FALSE(gone.fingerprint);
+  EXPECT_FALSE(gone.identity);
+}
+
 TEST_F(LiveFileSystemTest, ANameThatIsNotUtf8IsListedButNotDescribed) {
   const std::string name = "caf\xe9.txt";
   writeFile(path(name), "latin-1");
@@ -445,16 +465,25 @@ TEST_F(LiveFileSystemTest, MovesAndCopiesNeverReplaceAnything) {
     if (S_ISDIR(status.st_mode)) return std::string("folder");
     return "file " + readFile(at).value_or("?");
   };
-  enum class Act { move, moveWhereRenameMayReplace, copy };
-  for (const Act act : {Act::move, Act::moveWhereRenameMayReplace, Act::copy}) {
+  enum class Act { move, moveWhereRenameMayReplace, copy, moveIntoHeld, linkIntoHeld };
+  for (const Act act : {Act::move, Act::moveWhereRenameMayReplace, Act::copy, Act::moveIntoHeld,
+                        Act::linkIntoHeld}) {
     const bool copying = act == Act::copy;
+    const bool intoHeld = act == Act::moveIntoHeld || act == Act::linkIntoHeld;
     for (const Case& c : cases) {
+      // Into a held folder the move itself is the only look at the name.
+      if (intoHeld && c.raceAfterCheck) continue;
       SCOPED_TRACE(std::string(copying                                 ? "copy onto "
                                : act == Act::moveWhereRenameMayReplace ? "link-and-unlink onto "
-                                                                       : "move onto ") +
+                               : act == Act::moveIntoHeld ? "move into a held folder onto "
+                               : act == Act::linkIntoHeld
+                                   ? "link-and-unlink into a held folder onto "
+                                   : "move onto ") +
                    c.what);
       std::optional<testing::ScopedNoReplaceRenameRefusal> renameRefused;
-      if (act == Act::moveWhereRenameMayReplace) renameRefused.emplace();
+      if (act == Act::moveWhereRenameMayReplace || act == Act::linkIntoHeld) {
+        renameRefused.emplace();
+      }
       TemporaryFolder scratch(buildTree());
       const std::string source = scratch / "ours.txt";
       const std::string destination = scratch / "theirs.txt";
@@ -469,6 +498,10 @@ TEST_F(LiveFileSystemTest, MovesAndCopiesNeverReplaceAnything) {
       SortError error = thrownBy([&] {
         if (copying) {
           fileSystem_.copyItem(FileURL::fromPath(source), FileURL::fromPath(destination));
+        } else if (intoHeld) {
+          fileSystem_.moveInto(FileURL::fromPath(source),
+                               *fileSystem_.holdFolder(FileURL::fromPath(scratch.path(), true)),
+                               "theirs.txt");
         } else {
           fileSystem_.moveItem(FileURL::fromPath(source), FileURL::fromPath(destination));
         }

@@ -136,5 +136,21 @@ TEST(JsonTest, DeepNestingIsRefused) {
   EXPECT_NO_THROW(parseJson(shallow));
 }
 
+TEST(UuidTest, TimeOrderedIdsSortInTheOrderTheyWereMadeAndReadBack) {
+  // More than one millisecond's counter can hold on a fast machine, so the
+  // step past a full counter is taken too.
+  Uuid previous = Uuid::timeOrdered();
+  for (int i = 0; i < 20'000; ++i) {
+    Uuid next = Uuid::timeOrdered();
+    ASSERT_LT(previous, next) << previous.text() << " then " << next.text();
+    ASSERT_LT(previous.text(), next.text());
+    previous = next;
+  }
+  const std::string text = previous.text();
+  EXPECT_EQ(text[14], '7') << text;
+  EXPECT_NE(std::string("89AB").find(text[19]), std::string::npos) << text;
+  EXPECT_EQ(Uuid::parse(text), previous);
+}
+
 }  // namespace
 }  // namespace rozuzed

@@ -73,6 +73,9 @@ class InterceptingFileSystem final : public FileSystem {
   void renameWithin(const HeldFolder& f, const std::string& from, const std::string& to) override {
     live.renameWithin(f, from, to);
   }
+  Arrival arrivalIn(const HeldFolder& f, const std::string& n) override {
+    return live.arrivalIn(f, n);
+  }
   FileIdentity identityIn(const HeldFolder& f, const std::string& n) override {
     return live.identityIn(f, n);
   }
