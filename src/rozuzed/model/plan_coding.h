@@ -51,7 +51,7 @@ struct PlanCoding {
   // it written.
   template <class Value>
   static void elements(JsonWriter& writer, const std::vector<Value>& values) {
-    constexpr std::size_t kRun = 64;
+    constexpr std::size_t kRun = 256;
     constexpr std::size_t kValuesPerThread = 1024;
     const std::size_t threads = threadsFor(values.size(), kValuesPerThread);
     if (threads <= 1) {
