@@ -133,24 +133,39 @@ void SortEngine::plan(FileURL folder, rozuzed::LoadedRuleSet rules, int64_t dept
                       Completion<SortPlan> done) {
   enqueue<SortPlan>(std::move(done), [this, folder = std::move(folder), rules = std::move(rules),
                                       depth, access = std::move(access)] {
-    const rozuzed::RuleEngine ruleEngine(rules, dates_);
-    rozuzed::Planner::Configuration configuration;
-    configuration.maxDepth = depth;
-    configuration.safety = rozuzed::SafetyPolicy();
-    configuration.roots = roots_;
-    const rozuzed::Planner planner(*fileSystem_, ruleEngine, *dates_, configuration);
-
-    // The last saved plan left a log as large as itself; it is moved into
-    // the journal's file while the folder is scanned, so the save finds
-    // nothing to copy.
-    std::jthread copying([this] { plans_->checkpoint(); });
-    std::optional<SortPlan> plan;
-    withLock(
-        [&](const RunLock&) { access->withAccess(folder, [&] { plan = planner.plan(folder); }); });
-    copying.join();
-    plans_->save(plan.value());
-    return std::move(*plan);
+    return planAndSave(folder, rules, depth, *access).plan;
   });
+}
+
+void SortEngine::codedPlan(FileURL folder, rozuzed::LoadedRuleSet rules, int64_t depth,
+                           std::shared_ptr<rozuzed::SecurityScopedAccess> access,
+                           Completion<CodedPlan> done) {
+  enqueue<CodedPlan>(std::move(done), [this, folder = std::move(folder), rules = std::move(rules),
+                                       depth, access = std::move(access)] {
+    return planAndSave(folder, rules, depth, *access);
+  });
+}
+
+SortEngine::CodedPlan SortEngine::planAndSave(const FileURL& folder,
+                                              const rozuzed::LoadedRuleSet& rules, int64_t depth,
+                                              rozuzed::SecurityScopedAccess& access) {
+  const rozuzed::RuleEngine ruleEngine(rules, dates_);
+  rozuzed::Planner::Configuration configuration;
+  configuration.maxDepth = depth;
+  configuration.safety = rozuzed::SafetyPolicy();
+  configuration.roots = roots_;
+  const rozuzed::Planner planner(*fileSystem_, ruleEngine, *dates_, configuration);
+
+  // The last saved plan left a log as large as itself; it is moved into
+  // the journal's file while the folder is scanned, so the save finds
+  // nothing to copy.
+  std::jthread copying([this] { plans_->checkpoint(); });
+  std::optional<SortPlan> plan;
+  withLock(
+      [&](const RunLock&) { access.withAccess(folder, [&] { plan = planner.plan(folder); }); });
+  copying.join();
+  std::string text = plans_->save(plan.value());
+  return {std::move(*plan), std::move(text)};
 }
 
 void SortEngine::defaultRules(Completion<rozuzed::LoadedRuleSet> done) {

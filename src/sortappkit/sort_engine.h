@@ -109,6 +109,15 @@ class SortEngine {
   void plan(rozuzed::FileURL folder, rozuzed::LoadedRuleSet rules, int64_t depth,
             std::shared_ptr<rozuzed::SecurityScopedAccess> access,
             Completion<rozuzed::SortPlan> done);
+  // A plan with the text it was saved as, when the store held it whole;
+  // otherwise the text is empty.
+  struct CodedPlan {
+    rozuzed::SortPlan plan;
+    std::string text;
+  };
+  // As plan, giving the saved text beside the plan.
+  void codedPlan(rozuzed::FileURL folder, rozuzed::LoadedRuleSet rules, int64_t depth,
+                 std::shared_ptr<rozuzed::SecurityScopedAccess> access, Completion<CodedPlan> done);
   // The rule set that ships with the application, read anew.
   void defaultRules(Completion<rozuzed::LoadedRuleSet> done);
   // The saved plan with only the moves in `keeping`, in their saved order;
@@ -158,6 +167,9 @@ class SortEngine {
 
   template <class Body>
   auto withLock(Body&& body) -> decltype(body(std::declval<const rozuzed::RunLock&>()));
+
+  CodedPlan planAndSave(const rozuzed::FileURL& folder, const rozuzed::LoadedRuleSet& rules,
+                        int64_t depth, rozuzed::SecurityScopedAccess& access);
 
   rozuzed::RecoveryOutcome reconcileHolding(const rozuzed::RunLock& lock) const;
   // Before file work, under `lock`: settles what dead processes left and

@@ -237,6 +237,9 @@ Json batchJson(const BatchSummary& batch) {
   return out;
 }
 
+using sortappkit::awaitEngine;
+using sortappkit::SortEngine;
+
 void print(const Json& value) {
   std::cout << dumpJson(value) << "\n";
 }
@@ -245,27 +248,29 @@ void toStandardOutput(std::string_view piece) {
   std::cout << piece;
 }
 
-// A plan is written out as it is coded, never as a tree or a text of its
-// own: one of many thousand moves would take several times its memory.
-void print(const SortPlan& plan) {
-  PlanCoding::encode(plan, toStandardOutput);
+// A plan is written out as it was saved, or, when the store did not hold
+// that text, as it is coded, never as a tree: one of many thousand moves
+// would take several times its memory.
+void print(const SortEngine::CodedPlan& coded) {
+  if (coded.text.empty()) {
+    PlanCoding::encode(coded.plan, toStandardOutput);
+  } else {
+    toStandardOutput(coded.text);
+  }
   std::cout << "\n";
 }
 
-using sortappkit::awaitEngine;
-using sortappkit::SortEngine;
-
 // Planned as the application plans: depth 1, the default safety policy, the
 // standard roots; the plan is saved in the journal's plan store.
-SortPlan makePlan(const Command& command, SortEngine& engine,
-                  const std::shared_ptr<SecurityScopedAccess>& access) {
+SortEngine::CodedPlan makePlan(const Command& command, SortEngine& engine,
+                               const std::shared_ptr<SecurityScopedAccess>& access) {
   LoadedRuleSet rules =
       command.rules ? RuleSetLoader::load(
                           FileURL::fromPath(std::filesystem::absolute(*command.rules).string()))
                     : awaitEngine<LoadedRuleSet>([&](auto done) { engine.defaultRules(done); });
   FileURL folder = FileURL::fromPath(*command.argument, true).standardized();
-  return awaitEngine<SortPlan>(
-      [&](auto done) { engine.plan(folder, std::move(rules), 1, access, done); });
+  return awaitEngine<SortEngine::CodedPlan>(
+      [&](auto done) { engine.codedPlan(folder, std::move(rules), 1, access, done); });
 }
 
 int run(const Command& command) {
@@ -289,7 +294,7 @@ int run(const Command& command) {
   } else if (command.name == "plan") {
     print(makePlan(command, engine, access));
   } else if (command.name == "apply") {
-    SortPlan plan = makePlan(command, engine, access);
+    SortPlan plan = makePlan(command, engine, access).plan;
     // The engine takes the plan itself; the report needs only what it left.
     std::vector<SkippedFile> planSkipped = plan.skipped;
     auto report = awaitEngine<ExecutionReport>(

@@ -11,6 +11,7 @@
 
 #include "rozuzed/filesystem/live_file_system.h"
 #include "rozuzed/journal/run_lock.h"
+#include "rozuzed/journal/sqlite_database.h"
 #include "rozuzed/model/sort_plan.h"
 #include "rozuzed/support/json.h"
 #include "rozuzed/testing/subprocess.h"
@@ -132,6 +133,28 @@ TEST_F(OmbrixDriverTest, PlanPrintsThePayloadAndMovesNothing) {
   EXPECT_EQ(filesBelow(inbox()),
             (std::set<std::string>{"report.pdf", "photo.jpg", "notes.unknownext"}));
   EXPECT_TRUE(history().empty());
+}
+
+// What the plan command prints is what the journal keeps, byte for byte,
+// names that need escapes included.
+TEST_F(OmbrixDriverTest, PlanPrintsTheStoredPayloadItself) {
+  testing::writeFile(inbox("a \"quoted\" caf\xC3\xA9 100%.pdf"), "bytes", kLongAgo);
+  auto result = driver({"plan", inbox()});
+  ASSERT_EQ(result.exitCode, 0) << result.standardError;
+  const std::string& printed = result.standardOutput;
+  ASSERT_FALSE(printed.empty());
+  EXPECT_EQ(printed.back(), '\n');
+  auto plan = SortPlan::fromJson(parseJson(printed));
+  ASSERT_EQ(plan.moves.size(), 3u);
+
+  auto db = SqliteDatabase::open(folder / "data/RozuZed/rozuzed.sqlite");
+  std::string stored = db->write([&](SqliteConnection& c) {
+    auto value = c.fetchValue("SELECT payload FROM plan WHERE id = ?",
+                              std::vector<SqlValue>{plan.id.text()});
+    auto* blob = value ? std::get_if<SqlBlob>(&*value) : nullptr;
+    return blob ? blob->bytes : std::string("(no blob)");
+  });
+  EXPECT_EQ(printed, stored + "\n");
 }
 
 TEST_F(OmbrixDriverTest, ApplyUndoAndHistoryRoundTrip) {

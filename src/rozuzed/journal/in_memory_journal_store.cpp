@@ -184,7 +184,7 @@ void InMemoryJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
   }
 }
 
-void InMemoryJournalStore::save(const SortPlan& plan) {
+std::string InMemoryJournalStore::save(const SortPlan& plan) {
   std::lock_guard<std::mutex> hold(lock_);
   plans_.insert_or_assign(plan.id, plan);
 
@@ -197,7 +197,7 @@ void InMemoryJournalStore::save(const SortPlan& plan) {
     if (referenced.count(id) == 0) unreferenced.push_back(&saved);
   }
   const auto newest = static_cast<std::size_t>(kUnreferencedPlansKept);
-  if (unreferenced.size() <= newest) return;
+  if (unreferenced.size() <= newest) return {};
   std::sort(unreferenced.begin(), unreferenced.end(), [](const SortPlan* a, const SortPlan* b) {
     if (auto order = std::weak_order(b->createdAt, a->createdAt); order != 0) return order < 0;
     return b->id < a->id;
@@ -207,6 +207,7 @@ void InMemoryJournalStore::save(const SortPlan& plan) {
     if (unreferenced[i]->id != plan.id) pruned.push_back(unreferenced[i]->id);
   }
   for (const Uuid& id : pruned) plans_.erase(id);
+  return {};
 }
 
 std::optional<SortPlan> InMemoryJournalStore::plan(const Uuid& id) {

@@ -42,8 +42,9 @@ class InMemoryJournalStore final : public JournalStore, public PlanStore {
   std::vector<JournalEntry> entriesNeedingAttention() override;
   void clearAttention(const std::vector<Uuid>& entryIDs) override;
 
-  // Also prunes saved plans, as PlanStore::save says.
-  void save(const SortPlan& plan) override;
+  // Also prunes saved plans, as PlanStore::save says. Keeps plans uncoded,
+  // so it gives no text.
+  std::string save(const SortPlan& plan) override;
   std::optional<SortPlan> plan(const Uuid& id) override;
   std::vector<SortPlan> recentPlans(int64_t limit) override;
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "rozuzed/model/batch_summary.h"
@@ -101,8 +102,11 @@ class PlanStore {
   // removes every other plan that no run names as its planID, except the
   // kUnreferencedPlansKept newest (by createdAt) of those, so rescanning
   // all day does not fill the disk. The plan just saved and every plan a
-  // run names are always kept.
-  virtual void save(const SortPlan& plan) = 0;
+  // run names are always kept. Gives the text the plan was stored as, byte
+  // for byte what PlanCoding::encode gives, when the store codes plans and
+  // held the text whole; otherwise an empty text, and whoever wants the text
+  // codes the plan itself.
+  virtual std::string save(const SortPlan& plan) = 0;
   virtual std::optional<SortPlan> plan(const Uuid& id) = 0;
   // Newest createdAt first, at most `limit`.
   virtual std::vector<SortPlan> recentPlans(int64_t limit) = 0;

@@ -791,7 +791,7 @@ void SQLiteJournalStore::clearAttention(const std::vector<Uuid>& entryIDs) {
 
 // The payload of a very large plan never sits whole in memory: it is
 // measured, then written a piece at a time into room of its size.
-void SQLiteJournalStore::save(const SortPlan& plan) {
+std::string SQLiteJournalStore::save(const SortPlan& plan) {
   // What earlier saves left in the log goes into the file first, so the
   // log starts over rather than grow by a plan at every save; done by the
   // caller meanwhile, there is nothing left to copy.
@@ -799,9 +799,8 @@ void SQLiteJournalStore::save(const SortPlan& plan) {
   CodedText payload = code(plan);
   const bool writtenLater = !payload.held;
   const std::size_t size = payload.size;
-  const std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt,
-                                          plan.sourceDirectory.path(), plan.ruleSetHash,
-                                          std::move(payload).stored()};
+  std::array<SqlValue, 5> arguments{plan.id.text(), plan.createdAt, plan.sourceDirectory.path(),
+                                    plan.ruleSetHash, std::move(payload).stored()};
   perform(
       [&](SqliteConnection& db) {
         db.execute(writtenLater ? kPlanRoomStatement : kPlanStatement, arguments);
@@ -810,6 +809,10 @@ void SQLiteJournalStore::save(const SortPlan& plan) {
                    std::array<SqlValue, 2>{plan.id.text(), int64_t{kUnreferencedPlansKept}});
       },
       Log::leftForLater);
+  // The caller may want the text too: it has the stored text's bytes,
+  // rather than a second coding of the plan.
+  if (writtenLater) return {};
+  return std::move(std::get<SqlBlob>(arguments[4]).bytes);
 }
 
 std::optional<SortPlan> SQLiteJournalStore::plan(const Uuid& id) {

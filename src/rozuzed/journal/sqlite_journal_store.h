@@ -80,7 +80,7 @@ class SQLiteJournalStore final : public JournalStore, public PlanStore {
   // into the database: checkpoint() does, when nobody waits on it. Nor does
   // it wait for the log to reach the disk: beginRun, like any other write,
   // syncs it, so a plan is durable before any of its moves.
-  void save(const SortPlan& plan) override;
+  std::string save(const SortPlan& plan) override;
   // A stored plan newer than this build arrives as the plan reader's
   // journalUnavailable; other decoding failures as JsonDecodingError.
   std::optional<SortPlan> plan(const Uuid& id) override;

@@ -44,7 +44,7 @@ void sortByName(std::vector<FileURL>& urls, const LocalizedStandardOrder& order)
   constexpr std::size_t kKeyBytes = 32;
   // A long listing's keys are made a run of names at a time on several
   // threads, and gathered in order.
-  constexpr std::size_t kRun = 128;
+  constexpr std::size_t kRun = 512;
   struct RunKeys {
     std::string keys;
     std::vector<std::size_t> ends;
@@ -209,7 +209,7 @@ class Planner::Scan {
   // a folder's moves claim depend on it.
   void considerEach(const FileURL& folder, std::vector<FileURL>& entries, int64_t depth,
                     Queue& queue) {
-    constexpr std::size_t kRun = 64;
+    constexpr std::size_t kRun = 256;
     constexpr std::size_t kEntriesPerThread = 1024;
     const std::size_t threads =
         fileSystem_.takesFactsConcurrently() ? threadsFor(entries.size(), kEntriesPerThread) : 1;

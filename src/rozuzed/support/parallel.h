@@ -59,6 +59,10 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
   std::size_t next = 0;
   std::size_t handedOn = 0;
   bool stopped = false;
+  // Who sleeps, so that a result or a take wakes only a thread that waits
+  // on it: one wake per hand-off at most, not a wake of every thread.
+  std::size_t workersWaiting = 0;
+  bool takerWaiting = false;
 
   auto work = [&](std::size_t thread) {
     for (;;) {
@@ -67,7 +71,11 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
         std::unique_lock<std::mutex> lock(mutex);
         // A result may only be made once the one that last used its slot
         // has been taken.
-        taken.wait(lock, [&] { return stopped || next >= count || next < handedOn + window; });
+        while (!(stopped || next >= count || next < handedOn + window)) {
+          ++workersWaiting;
+          taken.wait(lock);
+          --workersWaiting;
+        }
         if (stopped || next >= count) return;
         index = next++;
       }
@@ -78,11 +86,13 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
         slot.failure = std::current_exception();
       }
       slot.ready = true;
+      bool awaited;
       {
         std::lock_guard<std::mutex> lock(mutex);
         slots[index % window] = std::move(slot);
+        awaited = takerWaiting && index == handedOn;
       }
-      made.notify_one();
+      if (awaited) made.notify_one();
     }
   };
 
@@ -116,14 +126,21 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
 
   while (handedOn < count) {
     Slot slot;
+    bool wanted;
     {
       std::unique_lock<std::mutex> lock(mutex);
-      made.wait(lock, [&] { return slots[handedOn % window].ready; });
+      while (!slots[handedOn % window].ready) {
+        takerWaiting = true;
+        made.wait(lock);
+        takerWaiting = false;
+      }
       slot = std::move(slots[handedOn % window]);
       slots[handedOn % window] = Slot();
       ++handedOn;
+      wanted = workersWaiting > 0;
     }
-    taken.notify_all();
+    // A take frees one slot, which one worker claims.
+    if (wanted) taken.notify_one();
     if (slot.failure) std::rethrow_exception(slot.failure);
     take(std::move(*slot.result));
   }
@@ -132,15 +149,13 @@ void makeInOrder(std::size_t count, std::size_t threads, Make&& make, Take&& tak
 // makeInOrder over `count` items taken `run` at a time: the result for
 // the items [begin, end) is `make(begin, end, thread)`.
 template <class Result, class Make, class Take>
-void makeInRuns(std::size_t count, std::size_t run, std::size_t threads, Make&& make,
-                Take&& take) {
-  makeInOrder<Result>(
-      (count + run - 1) / run, threads,
-      [&](std::size_t index, std::size_t thread) {
-        const std::size_t begin = index * run;
-        return make(begin, std::min(count, begin + run), thread);
-      },
-      std::forward<Take>(take));
+void makeInRuns(std::size_t count, std::size_t run, std::size_t threads, Make&& make, Take&& take) {
+  makeInOrder<Result>((count + run - 1) / run, threads,
+                      [&](std::size_t index, std::size_t thread) {
+                        const std::size_t begin = index * run;
+                        return make(begin, std::min(count, begin + run), thread);
+                      },
+                      std::forward<Take>(take));
 }
 
 }  // namespace rozuzed

@@ -91,6 +91,34 @@ TEST(SortPlanTest, PayloadLayoutKeyForKey) {
   EXPECT_EQ(PlanCoding::encode(back), text);
 }
 
+// Stored plans are read by older and newer builds alike: the text is
+// pinned to the byte, escapes, percent-encoding and number spelling
+// included.
+TEST(SortPlanTest, PayloadTextToTheByte) {
+  SortPlan plan = invoicePlan();
+  PlannedMove odd = plan.moves.front();
+  odd.id = kPlanID;
+  odd.planSequence = 1;
+  odd.source = FileURL::fromPath("/Users/me/Downloads/Caf\xC3\xA9 \"draft\"\t#1%.pdf");
+  odd.destinationURL = FileURL::fromPath("/Users/me/Documents/Invoices/[a]?b<c>.pdf");
+  odd.collisionSuffix.reset();
+  odd.matchedRuleName = "Q\"\\\x01\x1f/\xC3\xA9\n";
+  odd.fingerprint = {0, 1600000000.0};
+  odd.strategy = MoveStrategy::crossVolumeCopyVerifyTrash;
+  plan.moves.push_back(odd);
+  plan.skipped.push_back(
+      {FileURL::fromPath("/Users/me/Downloads/new", true), SkipReason::recentlyModified(0.25)});
+  EXPECT_EQ(
+      PlanCoding::encode(plan),
+      std::string_view(
+          R"x({"version":1,"id":"6F1C2A9E-4B3D-4E8F-9A1B-2C3D4E5F6A7B","createdAt":1718000000.123456,"sourceDirectory":"file:///Users/me/Downloads/","ruleSetHash":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",)x"
+          R"x("moves":[{"id":"0B9E8D7C-6A5F-4E3D-8C2B-1A0F9E8D7C6B","planSequence":0,"source":"file:///Users/me/Downloads/Invoice.pdf","destinationDirectory":"file:///Users/me/Documents/Invoices/","destinationURL":"file:///Users/me/Documents/Invoices/Invoice%202.pdf","collisionSuffix":2,"matchedRuleID":"invoices","matchedRuleName":"Invoices","fingerprint":{"size":734,"modificationDate":1717990000.5},"strategy":"sameVolumeMove")x"
+          R"x(},{"id":"6F1C2A9E-4B3D-4E8F-9A1B-2C3D4E5F6A7B","planSequence":1,"source":"file:///Users/me/Downloads/Caf%C3%A9%20%22draft%22%09%231%25.pdf","destinationDirectory":"file:///Users/me/Documents/Invoices/","destinationURL":"file:///Users/me/Documents/Invoices/%5Ba%5D%3Fb%3Cc%3E.pdf","matchedRuleID":"invoices","matchedRuleName":"Q\"\\\u0001\u001f/)x"
+          "\xC3\xA9"
+          R"x(\n","fingerprint":{"size":0,"modificationDate":1600000000.0},"strategy":"crossVolumeCopyVerifyTrash"}],)x"
+          R"x("skipped":[{"url":"file:///Users/me/Downloads/.notes.txt","reason":{"isHidden":{}}},{"url":"file:///Users/me/Downloads/new/","reason":{"recentlyModified":{"secondsAgo":0.25}}}]})x"));
+}
+
 TEST(SortPlanTest, ReadsBackEveryValueExactly) {
   SortPlan plan = invoicePlan();
   plan.createdAt = 0.1 + 0.2;

@@ -77,7 +77,7 @@ class RecordingJournalStore final : public JournalStore, public PlanStore {
     store_.clearAttention(entryIDs);
   }
 
-  void save(const SortPlan& plan) override { store_.save(plan); }
+  std::string save(const SortPlan& plan) override { return store_.save(plan); }
   std::optional<SortPlan> plan(const Uuid& id) override { return store_.plan(id); }
   std::vector<SortPlan> recentPlans(int64_t limit) override { return store_.recentPlans(limit); }
 
