@@ -50,6 +50,11 @@ class FileDescriptor {
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
+  // Holds `fd` instead, closing the one held before.
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
   // Closes now, reporting the error that a deferred write may surface here.
   int close() {
     int result = ::close(fd_);
@@ -529,18 +534,16 @@ std::vector<Identity> trashFolders() {
 // Whether the open folder `fd`, or a folder above it, is one of `trashes`.
 bool liesInTrashFolder(int fd, const std::vector<Identity>& trashes) {
   if (trashes.empty()) return false;
-  std::optional<FileDescriptor> current;
-  current.emplace(::dup(fd));
+  FileDescriptor current(::dup(fd));
   struct stat status {};
-  if (current->get() < 0 || ::fstat(current->get(), &status) != 0) return false;
+  if (current.get() < 0 || ::fstat(current.get(), &status) != 0) return false;
   for (;;) {
     if (std::find(trashes.begin(), trashes.end(), Identity(status.st_dev, status.st_ino)) !=
         trashes.end()) {
       return true;
     }
-    const int parent = ::openat(current->get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    current.reset();
-    current.emplace(parent);
+    const int parent = ::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    current.reset(parent);
     struct stat above {};
     if (parent < 0 || ::fstat(parent, &above) != 0) return false;
     // The root is its own parent.
